@@ -1,0 +1,56 @@
+// Every limit and debug switch of the Quill engine, each with its reason and what depends on it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace quill::config {
+
+// Cells of the interpreter stack when the embedding configuration gives no size.
+inline constexpr uint32_t default_stack_cells = 4096;
+
+// Calls and RESERVE refuse to leave fewer free cells than this; ordinary pushes rely on the margin.
+inline constexpr uint32_t stack_margin_cells = 10;
+
+// Bytes of the engine's message buffer, terminating NUL included; longer messages are cut.
+inline constexpr size_t message_buffer_size = 1024;
+
+// Bytes of the work buffer warnings are formatted into before they go to the trace hook.
+inline constexpr size_t warning_buffer_size = 1024;
+
+// A collection runs at the next collection point once this many bytes were handed out since the last one.
+inline constexpr size_t collection_threshold = 2097152;
+
+// Size of an ordinary heap chunk; a request that does not fit gets a chunk of its own.
+inline constexpr size_t chunk_size = 102400;
+
+// Number of size classes (and free lists) of the collected heap.
+inline constexpr int size_class_count = 20;
+
+// The constant table and the global slots grow by this many entries at a time.
+inline constexpr uint32_t value_array_growth = 1024;
+
+// Chains of the engine's atom hash table (the low 8 bits of the engine hash pick one).
+inline constexpr int atom_chain_count = 256;
+
+// Chains of a property table's name index (the low 7 bits of the engine hash pick one).
+inline constexpr int name_index_chain_count = 128;
+
+// Most slots one property table may have. Writing at a large integer position appends blank slots up
+// to it; a script asking for more than this gets "Out of memory" instead of exhausting the machine.
+inline constexpr uint32_t max_table_slots = 1u << 24;
+
+// Work lists the compiler keeps in the engine between compilations.
+inline constexpr int compiler_work_list_count = 32;
+
+// Entries of the per-type handler table: one per value tag 0 to 14.
+inline constexpr int type_handler_count = 15;
+
+// Collector stress: when defined, the collector checks the heap's consistency after every sweep.
+#ifdef QUILL_GC_VERIFY
+inline constexpr bool verify_heap = true;
+#else
+inline constexpr bool verify_heap = false;
+#endif
+
+}  // namespace quill::config

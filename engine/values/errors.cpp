@@ -1,0 +1,98 @@
+// Runtime errors, the protection chain and warnings.
+#include "engine/values/errors.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/values/engine.h"
+#include "engine/values/plain_heap.h"
+#include "engine/values/string_record.h"
+#include "engine/values/text_codec.h"
+
+namespace quill {
+
+void set_message(ScriptEngine* engine, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    // vsnprintf cuts the text to the buffer and always terminates it.
+    std::vsnprintf(engine->message, sizeof engine->message, format, args);
+    va_end(args);
+}
+
+void set_message(ScriptEngine* engine, Message message) {
+    set_message(engine, "%s", message_text(message));
+}
+
+void clear_message(ScriptEngine* engine) { engine->message[0] = '\0'; }
+
+void unwind_to_innermost(ScriptEngine* engine) { throw ScriptUnwind{engine->protection}; }
+
+void raise_runtime_error(ScriptEngine* engine) {
+    char text[sizeof engine->message];
+    std::snprintf(text, sizeof text, message_text(Message::RuntimeError), engine->message);
+    std::memcpy(engine->message, text, sizeof text);
+
+    ProtectionRecord* innermost = engine->protection;
+    if (innermost != nullptr && innermost->is_try) {
+        // The message becomes the caught value. Building it must not raise again: while it is built
+        // the record counts as host-level, so a failure inside lands in the catch below, and the try
+        // block then catches Undefined with the text still in the message buffer.
+        innermost->exception = Value::undefined();
+        innermost->is_try = false;
+        try {
+            innermost->exception = make_string_from_narrow(engine, engine->message, std::strlen(engine->message));
+        } catch (const ScriptUnwind&) {
+            std::memcpy(engine->message, text, sizeof text);
+        } catch (const std::bad_alloc&) {
+            std::memcpy(engine->message, text, sizeof text);
+        }
+        innermost->is_try = true;
+    }
+    unwind_to_innermost(engine);
+}
+
+void raise_error(ScriptEngine* engine, Message message) {
+    set_message(engine, message);
+    raise_runtime_error(engine);
+}
+
+void raise_error(ScriptEngine* engine, Message message, int argument) {
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#endif
+    set_message(engine, message_text(message), argument);
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+    raise_runtime_error(engine);
+}
+
+void warn(ScriptEngine* engine, Message message, const char* name) {
+    if (engine->trace_sink == nullptr) {
+        return;
+    }
+    char text[config::warning_buffer_size];
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#endif
+    std::snprintf(text, sizeof text, message_text(message), name != nullptr ? name : "");
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+    engine->trace_sink(engine, text, engine->trace_data);
+}
+
+void pop_protection_records(ScriptEngine* engine, ProtectionRecord* head) {
+    while (engine->protection != nullptr && engine->protection != head) {
+        ProtectionRecord* record = engine->protection;
+        engine->protection = record->link;
+        if (record->is_try) {
+            plain_free(engine, record);
+        }
+    }
+}
+
+}  // namespace quill

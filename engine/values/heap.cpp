@@ -1,0 +1,301 @@
+// The collected heap's allocator and sweep (marking is in collector.cpp).
+#include "engine/values/heap.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/values/engine.h"
+#include "engine/values/errors.h"
+
+namespace quill {
+
+struct HeapChunk {
+    HeapChunk* next;
+    size_t length;  // usable bytes after this header: the blocks, headers included
+};
+static_assert(sizeof(HeapChunk) == chunk_header_size, "chunk header layout");
+
+namespace {
+
+constexpr uint64_t mark_bit = 1u << 0;
+constexpr uint64_t finalizer_bit = 1u << 1;
+constexpr uint64_t first_bit = 1u << 2;
+constexpr int size_shift = 3;
+
+// Larger requests cannot be met on any machine this runs on; refusing them early keeps the
+// power-of-two rounding from overflowing.
+constexpr size_t largest_request = size_t{1} << 40;
+
+uint64_t& header_of(void* data) { return *reinterpret_cast<uint64_t*>(static_cast<char*>(data) - block_header_size); }
+uint64_t header_of(const void* data) {
+    return *reinterpret_cast<const uint64_t*>(static_cast<const char*>(data) - block_header_size);
+}
+size_t size_of(const void* data) { return static_cast<size_t>(header_of(data) >> size_shift); }
+void set_header(void* data, size_t size, uint64_t bits = 0) {
+    header_of(data) = (static_cast<uint64_t>(size) << size_shift) | bits;
+}
+
+void*& free_link(void* data) { return *static_cast<void**>(data); }
+
+char* first_block(HeapChunk* chunk) {
+    return reinterpret_cast<char*>(chunk) + chunk_header_size + block_header_size;
+}
+char* chunk_end(HeapChunk* chunk) { return reinterpret_cast<char*>(chunk) + chunk_header_size + chunk->length; }
+char* next_block(char* data) { return data + size_of(data) + block_header_size; }
+
+void push_free(Heap& heap, void* data) {
+    size_t size = size_of(data);
+    void*& list = heap.free_lists[size_class(size)];
+    free_link(data) = list;
+    list = data;
+    heap.free_bytes += size;
+}
+
+// Unlinks the first free block of at least `size` bytes, searching the class of the size and every
+// higher one.
+void* take_free(Heap& heap, size_t size) {
+    for (int c = size_class(size); c < config::size_class_count; ++c) {
+        void** link = &heap.free_lists[c];
+        while (*link != nullptr) {
+            void* block = *link;
+            if (size_of(block) >= size) {
+                *link = free_link(block);
+                heap.free_bytes -= size_of(block);
+                return block;
+            }
+            link = &free_link(block);
+        }
+    }
+    return nullptr;
+}
+
+bool add_chunk(ScriptEngine* engine, size_t size) {
+    Heap& heap = engine->heap;
+    size_t total = config::chunk_size;
+    if (size + chunk_header_size + block_header_size > total) {
+        total = size + chunk_header_size + block_header_size;
+    }
+    auto* chunk = static_cast<HeapChunk*>(std::malloc(total));
+    if (chunk == nullptr) {
+        return false;
+    }
+    chunk->next = heap.chunks;
+    chunk->length = total - chunk_header_size;
+    heap.chunks = chunk;
+    heap.chunk_bytes += total;
+    char* block = first_block(chunk);
+    set_header(block, chunk->length - block_header_size);
+    push_free(heap, block);
+    return true;
+}
+
+void run_finalizer(ScriptEngine* engine, void* data) {
+    uint64_t& header = header_of(data);
+    if ((header & finalizer_bit) == 0) {
+        return;
+    }
+    header &= ~(finalizer_bit | first_bit);
+    Finalizer finalizer = *static_cast<Finalizer*>(data);
+    if (finalizer == nullptr) {
+        return;
+    }
+    // Finalizers run inside the sweep, where nothing may unwind.
+    try {
+        finalizer(engine, data);
+    } catch (...) {
+    }
+}
+
+template <typename Visit>
+void for_each_block(Heap& heap, Visit&& visit) {
+    for (HeapChunk* chunk = heap.chunks; chunk != nullptr; chunk = chunk->next) {
+        char* end = chunk_end(chunk);
+        for (char* block = first_block(chunk); block < end; block = next_block(block)) {
+            visit(block);
+        }
+    }
+}
+
+}  // namespace
+
+int size_class(size_t size) {
+    if (size < 8) {
+        return 0;
+    }
+    int log2 = 0;
+    while ((size >> (log2 + 1)) != 0) {
+        ++log2;
+    }
+    int c = log2 - 2;
+    return c < config::size_class_count - 1 ? c : config::size_class_count - 1;
+}
+
+void* gc_allocate(ScriptEngine* engine, size_t n) {
+    if (n > largest_request) {
+        raise_error(engine, Message::OutOfMemory);
+    }
+    size_t size = min_block_size;
+    while (size < n) {
+        size <<= 1;
+    }
+    Heap& heap = engine->heap;
+    void* block = take_free(heap, size);
+    if (block == nullptr) {
+        if (!add_chunk(engine, size)) {
+            raise_error(engine, Message::OutOfMemory);
+        }
+        block = take_free(heap, size);
+    }
+    size_t available = size_of(block);
+    if (available >= size + block_header_size + min_block_size) {
+        char* rest = static_cast<char*>(block) + size + block_header_size;
+        set_header(rest, available - size - block_header_size);
+        push_free(heap, rest);
+        available = size;
+    }
+    set_header(block, available);
+    heap.allocated_bytes += available;
+    return block;
+}
+
+void* gc_allocate_finalized(ScriptEngine* engine, size_t n, Finalizer finalizer, FinalizerOrder order) {
+    if (n < sizeof(Finalizer)) {
+        n = sizeof(Finalizer);
+    }
+    void* block = gc_allocate(engine, n);
+    std::memset(block, 0, size_of(block));
+    *static_cast<Finalizer*>(block) = finalizer;
+    header_of(block) |= finalizer_bit | (order == FinalizerOrder::First ? first_bit : 0);
+    return block;
+}
+
+void* gc_reallocate(ScriptEngine* engine, void* block, size_t n) {
+    if (block == nullptr) {
+        return gc_allocate(engine, n);
+    }
+    size_t size = size_of(block);
+    if (size >= n) {
+        return block;
+    }
+    void* grown = gc_allocate(engine, n);
+    std::memcpy(grown, block, size);
+    gc_free(engine, block);
+    return grown;
+}
+
+void gc_free(ScriptEngine* engine, void* block) {
+    if (block == nullptr) {
+        return;
+    }
+    set_header(block, size_of(block));
+    push_free(engine->heap, block);
+}
+
+size_t gc_block_size(const void* block) { return size_of(block); }
+
+bool gc_mark_block(void* block) {
+    uint64_t& header = header_of(block);
+    if ((header & mark_bit) != 0) {
+        return false;
+    }
+    header |= mark_bit;
+    return true;
+}
+
+bool gc_is_marked(const void* block) { return (header_of(block) & mark_bit) != 0; }
+
+size_t gc_sweep(ScriptEngine* engine) {
+    Heap& heap = engine->heap;
+
+    // Host instances first: their destroy handlers may still look at their classes.
+    for_each_block(heap, [engine](char* block) {
+        uint64_t header = header_of(block);
+        if ((header & (mark_bit | first_bit)) == first_bit) {
+            run_finalizer(engine, block);
+        }
+    });
+
+    for (void*& list : heap.free_lists) {
+        list = nullptr;
+    }
+    heap.allocated_bytes = 0;
+    heap.free_bytes = 0;
+    size_t live = 0;
+    for (HeapChunk* chunk = heap.chunks; chunk != nullptr; chunk = chunk->next) {
+        char* end = chunk_end(chunk);
+        char* block = first_block(chunk);
+        while (block < end) {
+            if (gc_is_marked(block)) {
+                header_of(block) &= ~mark_bit;
+                size_t size = size_of(block);
+                // Assigned, not added: the count of bytes handed out restarts from here.
+                heap.allocated_bytes = size;
+                live += size;
+                block = next_block(block);
+                continue;
+            }
+            run_finalizer(engine, block);
+            size_t merged = size_of(block);
+            char* next = next_block(block);
+            while (next < end && !gc_is_marked(next)) {
+                run_finalizer(engine, next);
+                merged += block_header_size + size_of(next);
+                next = next_block(next);
+            }
+            set_header(block, merged);
+            push_free(heap, block);
+            block = next;
+        }
+    }
+    return live;
+}
+
+void gc_release_chunks(ScriptEngine* engine) {
+    Heap& heap = engine->heap;
+    while (heap.chunks != nullptr) {
+        HeapChunk* next = heap.chunks->next;
+        std::free(heap.chunks);
+        heap.chunks = next;
+    }
+    for (void*& list : heap.free_lists) {
+        list = nullptr;
+    }
+    heap.chunk_bytes = 0;
+    heap.free_bytes = 0;
+    heap.allocated_bytes = 0;
+}
+
+bool gc_verify(ScriptEngine* engine) {
+    Heap& heap = engine->heap;
+    size_t total = 0;
+    for (HeapChunk* chunk = heap.chunks; chunk != nullptr; chunk = chunk->next) {
+        char* end = chunk_end(chunk);
+        char* block = first_block(chunk);
+        while (block < end) {
+            if (size_of(block) % min_block_size != 0 || size_of(block) == 0) {
+                return false;
+            }
+            block = next_block(block);
+        }
+        if (block != end) {
+            return false;
+        }
+        total += chunk->length + chunk_header_size;
+    }
+    if (total != heap.chunk_bytes) {
+        return false;
+    }
+    size_t free_total = 0;
+    for (int c = 0; c < config::size_class_count; ++c) {
+        for (void* block = heap.free_lists[c]; block != nullptr; block = free_link(block)) {
+            if ((header_of(block) & (mark_bit | finalizer_bit | first_bit)) != 0 ||
+                size_class(size_of(block)) != c) {
+                return false;
+            }
+            free_total += size_of(block);
+        }
+    }
+    return free_total == heap.free_bytes;
+}
+
+}  // namespace quill

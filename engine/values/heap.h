@@ -1,0 +1,80 @@
+// The collected heap: a size-class allocator in large chunks, reclaimed by mark and sweep.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "engine/values/config.h"
+#include "engine/values/value.h"
+
+namespace quill {
+
+struct ScriptEngine;
+struct HeapChunk;
+
+// Called by the sweep with the data address of a dead block before the block is reused.
+using Finalizer = void (*)(ScriptEngine* engine, void* data);
+
+// When a dead block's finalizer runs. Host instances die before the classes they name, so that a
+// destroy handler may still read its class: their finalizers run in a first pass over the heap.
+enum class FinalizerOrder { Normal, First };
+
+// Chunk and block layout:
+//
+//   chunk:  | next chunk (8) | usable length (8) | block | block | ... |
+//   block:  | header (8) | data (size bytes, a multiple of 8) |
+//   header: size << 3 | bit 2 finalize first | bit 1 has finalizer | bit 0 mark
+//
+// Block data is always 8-byte aligned, so records may hold pointers and doubles. When bit 1 is set,
+// the first data word holds the finalizer (possibly null). A free block keeps the next block of
+// its free list in its first data word.
+inline constexpr size_t block_header_size = 8;
+inline constexpr size_t chunk_header_size = 16;
+inline constexpr size_t min_block_size = 8;
+
+// The heap state kept in the engine.
+struct Heap {
+    HeapChunk* chunks = nullptr;                      // newest first
+    void* free_lists[config::size_class_count] = {};  // one list per size class
+    size_t allocated_bytes = 0;  // handed out since the last collection (see the sweep for the rule)
+    size_t free_bytes = 0;       // bytes on the free lists
+    size_t chunk_bytes = 0;      // total size of all chunks
+    size_t threshold = config::collection_threshold;
+    uint32_t collection_count = 0;
+    std::vector<Value> gray;  // the collector's work stack: values marked but not yet scanned
+    bool draining = false;    // the collector is emptying the work stack
+};
+
+// Size class of a block of s bytes: 0 when s < 8, otherwise floor(log2 s) - 2, at most 19.
+int size_class(size_t size);
+
+// Data of at least n bytes, not zeroed, no finalizer. Raises "Out of memory" when no chunk can be had.
+void* gc_allocate(ScriptEngine* engine, size_t n);
+// Zeroed data with the finalizer stored in its first word.
+void* gc_allocate_finalized(ScriptEngine* engine, size_t n, Finalizer finalizer,
+                            FinalizerOrder order = FinalizerOrder::Normal);
+// The same block when it already holds n bytes, otherwise a new one with the old contents (up to
+// the smaller size); the old block is freed. A null block is allocated.
+void* gc_reallocate(ScriptEngine* engine, void* block, size_t n);
+// Puts the block on the free list of its size class at once. A null block is ignored.
+void gc_free(ScriptEngine* engine, void* block);
+
+// Data size of a block, from its header.
+size_t gc_block_size(const void* block);
+// Sets the mark bit; returns true when the block was not marked before.
+bool gc_mark_block(void* block);
+bool gc_is_marked(const void* block);
+
+// Sweeps the whole heap: runs the finalizer of every unmarked block, merges dead neighbours into
+// free blocks, clears the marks of live ones. Returns the bytes of live blocks.
+size_t gc_sweep(ScriptEngine* engine);
+
+// Releases every chunk (after a final sweep has run the finalizers).
+void gc_release_chunks(ScriptEngine* engine);
+
+// Checks the heap's structure: block sizes tile every chunk exactly and the free lists hold only
+// free blocks of their class. Returns false on the first inconsistency.
+bool gc_verify(ScriptEngine* engine);
+
+}  // namespace quill

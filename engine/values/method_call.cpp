@@ -1,0 +1,81 @@
+// The method-call service.
+#include "engine/values/method_call.h"
+
+#include "engine/values/atoms.h"
+#include "engine/values/engine.h"
+#include "engine/values/errors.h"
+#include "engine/values/host_class.h"
+#include "engine/values/property_table.h"
+#include "engine/values/protected_run.h"
+
+namespace quill {
+
+namespace {
+
+[[noreturn]] void fail(ScriptEngine* engine, Message message, Atom method) {
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#endif
+    set_message(engine, message_text(message), atom_name(engine, method));
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+    unwind_to_innermost(engine);
+}
+
+bool ask_method_handler(ScriptEngine* engine, HostClass* cls, void* instance, const Value& receiver, Atom method,
+                        Value* args) {
+    if (cls == nullptr || cls->method == nullptr) {
+        return false;
+    }
+    Value result;
+    if (!cls->method(engine, cls, instance, receiver, method, &result, args)) {
+        return false;
+    }
+    engine->result = result;
+    return true;
+}
+
+}  // namespace
+
+bool call_method(ScriptEngine* engine, const Value& receiver, Atom method, uint32_t cells, Value* args) {
+    Value no_arguments = Value::integer(0);
+    if (args == nullptr || cells == 0) {
+        args = &no_arguments;
+        cells = 1;
+    }
+    return run_protected(engine, [&] {
+        switch (receiver.tag) {
+        case Tag::HostObject: {
+            HostRecord* record = receiver.payload.host;
+            if (!ask_method_handler(engine, record->cls, record->instance, receiver, method, args)) {
+                fail(engine, Message::UnknownMethod, method);
+            }
+            return;
+        }
+        case Tag::Object: {
+            Value found;
+            if (table_get(engine, receiver.payload.table, method, &found)) {
+                if (found.tag != Tag::Function) {
+                    fail(engine, Message::UnknownMethod, method);
+                }
+                if (engine->invoke_script == nullptr) {
+                    fail(engine, Message::UndefinedFunction, method);
+                }
+                engine->invoke_script(engine, receiver, found, cells, args);
+                return;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+        // Built-in methods of the value's type, such as an object's toString.
+        if (!ask_method_handler(engine, type_handler(engine, receiver.tag), nullptr, receiver, method, args)) {
+            fail(engine, Message::UnknownMethod, method);
+        }
+    });
+}
+
+}  // namespace quill

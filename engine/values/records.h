@@ -1,0 +1,51 @@
+// Layouts of the collected records that carry values: arrays, function objects, with-scope lists.
+// The operations on them belong to the array class and the interpreter; the collector needs the
+// layouts to mark them.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/values/value.h"
+
+namespace quill {
+
+struct ScriptEngine;
+struct PropertyTable;
+struct CodeBlock;
+
+inline constexpr int array_bucket_count = 127;
+
+// An element of an array: its index, its value, the next node of its bucket chain.
+struct ArrayNode {
+    uint64_t index;
+    Value value;
+    ArrayNode* next;
+};
+
+// An array: its length is independent of the stored elements; element k lives in bucket k mod 127.
+struct ArrayRecord {
+    uint64_t length;
+    ArrayNode* buckets[array_bucket_count];
+    PropertyTable* properties;
+};
+
+// A script function: its code block (a collected block with a finalizer) and its own table, which
+// is also the prototype of the objects it constructs.
+struct FunctionObject {
+    CodeBlock* code;
+    PropertyTable* properties;
+};
+
+// A frame's with-scope list: a count and that many values, outermost with first.
+struct WithList {
+    uint32_t count;
+    uint32_t capacity;
+    Value* items() { return reinterpret_cast<Value*>(this + 1); }
+};
+static_assert(sizeof(WithList) % alignof(Value) == 0, "the values follow the header aligned");
+
+void visit_array(ScriptEngine* engine, ArrayRecord* array);
+void visit_function(ScriptEngine* engine, FunctionObject* function);
+void visit_with_list(ScriptEngine* engine, WithList* list);
+
+}  // namespace quill
