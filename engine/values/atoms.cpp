@@ -13,7 +13,7 @@ namespace {
 
 AtomEntry* find_entry(ScriptEngine* engine, std::string_view name, uint32_t hash) {
     for (AtomEntry* entry = engine->atom_chains[hash & 0xFF]; entry != nullptr; entry = entry->next) {
-        if (entry->length == name.size() && std::memcmp(entry->name, name.data(), name.size()) == 0) {
+        if (entry->length == name.size() && name.compare(0, name.size(), entry->name, entry->length) == 0) {
             return entry;
         }
     }
@@ -63,7 +63,7 @@ Atom intern(ScriptEngine* engine, std::string_view name) {
         plain_free(engine, entry);
         raise_error(engine, Message::OutOfMemory);
     }
-    std::memcpy(entry->name, name.data(), name.size());
+    name.copy(entry->name, name.size());
     entry->name[name.size()] = '\0';
     entry->length = static_cast<uint32_t>(name.size());
     entry->number = static_cast<Atom>(engine->globals.count);

@@ -277,7 +277,8 @@ bool gc_verify(ScriptEngine* engine) {
             }
             block = next_block(block);
         }
-        if (block != end) {
+        // The walk ends on the data address a block after the last would have.
+        if (block != end + block_header_size) {
             return false;
         }
         total += chunk->length + chunk_header_size;

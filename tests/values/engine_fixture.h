@@ -1,0 +1,45 @@
+// A fresh engine record per test, with stand-in type handlers and the warnings it gives.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/values/atoms.h"
+#include "engine/values/conversions.h"
+#include "engine/values/engine.h"
+#include "engine/values/protected_run.h"
+#include "engine/values/standin_types.h"
+#include "engine/values/string_record.h"
+#include "engine/values/text_codec.h"
+
+namespace quill::testing {
+
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        engine = create_engine_record();
+        ASSERT_NE(engine, nullptr);
+        engine->trace_sink = [](ScriptEngine*, const char* text, void* data) {
+            static_cast<std::vector<std::string>*>(data)->push_back(text);
+        };
+        engine->trace_data = &warnings;
+        install_standin_type_handlers(engine);
+    }
+    void TearDown() override { destroy_engine_record(engine); }
+
+    Value str(std::string_view text) { return make_string_from_narrow(engine, text); }
+    // The narrow text of a String value.
+    static std::string text(const Value& value) {
+        EXPECT_EQ(value.tag, Tag::String);
+        return value.tag == Tag::String ? utf16_to_narrow(value.payload.string->view()) : std::string();
+    }
+    std::string text_of(const Value& value) { return text(to_string(engine, value)); }
+    Value& global(std::string_view name) { return engine->globals.items[intern(engine, name)]; }
+
+    ScriptEngine* engine = nullptr;
+    std::vector<std::string> warnings;
+};
+
+}  // namespace quill::testing

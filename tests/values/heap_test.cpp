@@ -1,0 +1,285 @@
+#include "engine/values/heap.h"
+
+#include <cstring>
+#include <map>
+
+#include "engine/values/collector.h"
+#include "engine/values/host_class.h"
+#include "engine/values/property_access.h"
+#include "engine/values/property_table.h"
+#include "engine/values/records.h"
+#include "engine_fixture.h"
+
+namespace quill::testing {
+namespace {
+
+// A bare engine record: its collected heap is empty until the first allocation.
+class HeapTest : public ::testing::Test {
+protected:
+    void SetUp() override { engine = create_engine_record(); }
+    void TearDown() override { destroy_engine_record(engine); }
+    ScriptEngine* engine = nullptr;
+};
+
+TEST_F(HeapTest, RequestsRoundUpToPowersOfTwo) {
+    // Blocks are 8-byte granular so that records may hold pointers and doubles.
+    EXPECT_EQ(gc_block_size(gc_allocate(engine, 1)), 8u);
+    EXPECT_EQ(gc_block_size(gc_allocate(engine, 5)), 8u);
+    EXPECT_EQ(gc_block_size(gc_allocate(engine, 9)), 16u);
+    EXPECT_EQ(gc_block_size(gc_allocate(engine, 100)), 128u);
+    EXPECT_EQ(gc_block_size(gc_allocate(engine, 4096)), 4096u);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(gc_allocate(engine, 3)) % 8, 0u);
+}
+
+TEST_F(HeapTest, SizeClasses) {
+    EXPECT_EQ(size_class(4), 0);
+    EXPECT_EQ(size_class(8), 1);
+    EXPECT_EQ(size_class(15), 1);
+    EXPECT_EQ(size_class(16), 2);
+    EXPECT_EQ(size_class(102400), 14);
+    EXPECT_EQ(size_class(size_t{1} << 30), 19);
+}
+
+TEST_F(HeapTest, LargeRequestsGetAChunkOfTheirOwn) {
+    gc_allocate(engine, 8);
+    EXPECT_EQ(engine->heap.chunk_bytes, config::chunk_size);
+    // 65536 still fits an ordinary chunk; with the first one's rest used up it comes from a second.
+    gc_allocate(engine, 65536);
+    EXPECT_EQ(engine->heap.chunk_bytes, config::chunk_size);
+    gc_allocate(engine, 65536);
+    EXPECT_EQ(engine->heap.chunk_bytes, 2 * config::chunk_size);
+    // 65537 rounds to 131072, which with the chunk and block headers exceeds an ordinary chunk.
+    void* big = gc_allocate(engine, 65537);
+    EXPECT_EQ(gc_block_size(big), 131072u);
+    EXPECT_EQ(engine->heap.chunk_bytes, 2 * config::chunk_size + 131072 + chunk_header_size + block_header_size);
+    EXPECT_TRUE(gc_verify(engine));
+}
+
+TEST_F(HeapTest, DeadNeighboursMerge) {
+    void* a = gc_allocate(engine, 8);
+    void* b = gc_allocate(engine, 16);
+    void* c = gc_allocate(engine, 8);
+    ASSERT_EQ(static_cast<char*>(b), static_cast<char*>(a) + 8 + block_header_size);
+    gc_mark_block(c);
+    gc_sweep(engine);
+    // 8 + 16 and the header absorbed between them.
+    EXPECT_EQ(gc_block_size(a), 8u + 16u + block_header_size);
+    EXPECT_FALSE(gc_is_marked(c));
+    EXPECT_EQ(engine->heap.allocated_bytes, 8u);  // the size of the last survivor, not a total
+    EXPECT_TRUE(gc_verify(engine));
+    // The merged block serves a request of its size.
+    EXPECT_EQ(gc_allocate(engine, 32), a);
+}
+
+TEST_F(HeapTest, FreedBlocksAreReusedAndSplit) {
+    void* a = gc_allocate(engine, 64);
+    gc_free(engine, a);
+    EXPECT_EQ(gc_allocate(engine, 64), a);
+    void* big = gc_allocate(engine, 1024);
+    gc_free(engine, big);
+    void* small = gc_allocate(engine, 8);
+    EXPECT_EQ(small, big);  // split off the front of the freed block
+    EXPECT_TRUE(gc_verify(engine));
+}
+
+TEST_F(HeapTest, ReallocateKeepsContents) {
+    auto* block = static_cast<char*>(gc_allocate(engine, 6));
+    std::memcpy(block, "hello", 6);
+    EXPECT_EQ(gc_reallocate(engine, block, 8), block);
+    auto* grown = static_cast<char*>(gc_reallocate(engine, block, 100));
+    EXPECT_NE(grown, block);
+    EXPECT_STREQ(grown, "hello");
+    EXPECT_NE(gc_reallocate(engine, nullptr, 4), nullptr);
+}
+
+TEST_F(HeapTest, HugeRequestsRaiseOutOfMemory) {
+    EXPECT_FALSE(run_protected(engine, [&] { gc_allocate(engine, size_t{1} << 62); }));
+    EXPECT_STREQ(engine->message, "Runtime error: Out of memory");
+}
+
+// Collector behaviour, with stand-in handlers and host classes that count their destroyed instances.
+class CollectorTest : public EngineTest {
+protected:
+    static std::map<void*, int>& destroyed() {
+        static std::map<void*, int> counts;
+        return counts;
+    }
+    void SetUp() override {
+        EngineTest::SetUp();
+        destroyed().clear();
+        cls = new_host_class(engine);
+        cls->destroy = [](HostClass*, void* instance) { ++destroyed()[instance]; };
+        global("Counted") = make_host_object(engine, cls, nullptr);
+    }
+    Value instance(int* data) { return make_host_object(engine, cls, data); }
+    size_t collect_now() { return collect(engine, engine->stack.saved_top); }
+
+    HostClass* cls = nullptr;
+};
+
+TEST_F(CollectorTest, UnreachableCyclesAreReclaimed) {
+    int a_data = 0, b_data = 0, kept_data = 0;
+    Value a = instance(&a_data);
+    Value b = instance(&b_data);
+    table_put(engine, a.payload.host->properties, intern(engine, "peer"), b);
+    table_put(engine, b.payload.host->properties, intern(engine, "peer"), a);
+    global("kept") = instance(&kept_data);
+
+    collect_now();
+    EXPECT_EQ(destroyed()[&a_data], 1);
+    EXPECT_EQ(destroyed()[&b_data], 1);
+    EXPECT_EQ(destroyed().count(&kept_data), 0u);
+    EXPECT_EQ(engine->heap.collection_count, 1u);
+    EXPECT_TRUE(gc_verify(engine));
+}
+
+TEST_F(CollectorTest, RootsKeepWhatTheyReach) {
+    int in_constant = 0, on_stack = 0, in_array = 0, in_with = 0, behind_string = 0, behind_function = 0;
+    add_constant(engine, instance(&in_constant));
+
+    auto* array = static_cast<ArrayRecord*>(gc_allocate(engine, sizeof(ArrayRecord)));
+    *array = ArrayRecord{};
+    auto* node = static_cast<ArrayNode*>(gc_allocate(engine, sizeof(ArrayNode)));
+    *node = ArrayNode{130, instance(&in_array), nullptr};
+    array->buckets[130 % array_bucket_count] = node;
+    global("list") = Value::array(array);
+
+    Value s = str("s");
+    table_put(engine, own_table_of(engine, s), intern(engine, "x"), instance(&behind_string));
+    global("s") = s;
+
+    auto* function = static_cast<FunctionObject*>(gc_allocate(engine, sizeof(FunctionObject)));
+    *function = FunctionObject{nullptr, new_table(engine)};
+    table_put(engine, function->properties, intern(engine, "x"), instance(&behind_function));
+    global("f") = Value::function(function);
+
+    // A stack holding one value and one four-cell frame whose with-scope list holds another.
+    auto* list = static_cast<WithList*>(gc_allocate(engine, sizeof(WithList) + sizeof(Value)));
+    list->count = 1;
+    list->capacity = 1;
+    list->items()[0] = instance(&in_with);
+    Value* top = engine->stack.saved_top;
+    *top-- = instance(&on_stack);
+    *top-- = Value::with_tag(Tag::FrameMark);  // caller frame
+    *top-- = Value::with_tag(Tag::FrameSlot);
+    Value with = Value::with_tag(Tag::FrameMark);
+    with.payload.pointer = list;
+    *top-- = with;
+    *top-- = Value::with_tag(Tag::FrameMark);  // resume position
+
+    collect(engine, top);
+    EXPECT_TRUE(destroyed().empty());
+    collect(engine, engine->stack.saved_top);  // the stack cells are gone now
+    EXPECT_EQ(destroyed()[&on_stack], 1);
+    EXPECT_EQ(destroyed()[&in_with], 1);
+    EXPECT_EQ(destroyed().size(), 2u);
+}
+
+TEST_F(CollectorTest, StaticStringCharactersAreNeverTouched) {
+    static const char16_t chars[] = u"constant";
+    Value constant = make_static_string(engine, chars, 8);
+    add_constant(engine, Value::string(make_string_buffer(engine, 0)));  // an empty string has no buffer
+    global("c") = constant;
+    collect_now();
+    collect_now();
+    EXPECT_EQ(constant.payload.string->chars, chars);
+    EXPECT_EQ(text(constant), "constant");
+}
+
+TEST_F(CollectorTest, LongChainsAreMarkedWithoutRecursion) {
+    int tail_data = 0;
+    Value tail = instance(&tail_data);
+    Value head = tail;
+    for (int i = 0; i < 200000; ++i) {
+        PropertyTable* link = new_table(engine);
+        table_put(engine, link, intern(engine, "next"), head);
+        table_put(engine, link, intern(engine, "other"), Value::object(new_table(engine)));
+        head = Value::object(link);
+    }
+    global("head") = head;
+    collect_now();
+    EXPECT_TRUE(destroyed().empty());
+}
+
+TEST_F(CollectorTest, ClassMarkHandlersKeepInstanceValues) {
+    struct Holder {
+        Value held;
+    };
+    cls->mark = [](ScriptEngine* e, HostClass*, void* instance) {
+        if (instance != nullptr) {
+            mark_value(e, static_cast<Holder*>(instance)->held);
+        }
+    };
+    int held_data = 0;
+    static Holder holder;
+    holder.held = instance(&held_data);
+    global("holder") = instance(reinterpret_cast<int*>(&holder));
+    collect_now();
+    EXPECT_EQ(destroyed().count(&held_data), 0u);
+}
+
+TEST_F(CollectorTest, DestroyRunsEveryDestroyHandlerOnce) {
+    int data[5] = {};
+    for (int& d : data) {
+        global("keep" + std::to_string(&d - data)) = instance(&d);
+    }
+    instance(&data[0]);  // a second, unreachable instance of the same data
+    collect_now();
+    EXPECT_EQ(destroyed()[&data[0]], 1);
+    destroy_engine_record(engine);
+    engine = nullptr;
+    EXPECT_EQ(destroyed()[&data[0]], 2);
+    for (int i = 1; i < 5; ++i) {
+        EXPECT_EQ(destroyed()[&data[i]], 1);
+    }
+}
+
+TEST_F(CollectorTest, InstancesDieBeforeTheirClass) {
+    static bool class_alive;
+    class_alive = true;
+    static int* user_data;
+    user_data = new int(7);
+    HostClass* late = new_host_class(engine);
+    late->user_data = user_data;
+    late->user_data_finalizer = [](void* data) {
+        class_alive = false;
+        delete static_cast<int*>(data);
+    };
+    late->destroy = [](HostClass* owner, void*) {
+        EXPECT_TRUE(class_alive);
+        EXPECT_EQ(*static_cast<int*>(owner->user_data), 7);
+    };
+    static int data;
+    global("i") = make_host_object(engine, late, &data);
+    destroy_engine_record(engine);
+    engine = nullptr;
+    EXPECT_FALSE(class_alive);
+}
+
+TEST_F(CollectorTest, HookAnswersStopTheRun) {
+    static int calls;
+    calls = 0;
+    engine->hook = [](int code, void*) {
+        ++calls;
+        return code == 2 ? 7 : 0;
+    };
+    EXPECT_FALSE(run_protected(engine, [&] { collect_now(); }));
+    EXPECT_EQ(calls, 1);
+    EXPECT_STREQ(engine->message, "Runtime error: hook break 7");
+    engine->hook = [](int, void*) { return 0; };
+    EXPECT_TRUE(run_protected(engine, [&] { collect_now(); }));
+}
+
+TEST_F(CollectorTest, CollectionIsDueAfterTheThreshold) {
+    engine->heap.allocated_bytes = 0;
+    EXPECT_FALSE(collection_due(engine));
+    while (!collection_due(engine)) {
+        str("some text to fill the heap");
+    }
+    collect_now();
+    EXPECT_FALSE(collection_due(engine));
+    EXPECT_TRUE(gc_verify(engine));
+}
+
+}  // namespace
+}  // namespace quill::testing
