@@ -133,6 +133,9 @@ size_t collect(ScriptEngine* engine, Value* top) {
             visit_host_class(engine, handler);
         }
     }
+    for (uint32_t i = 0; i < engine->permanent_count; ++i) {
+        mark_plain_block(engine->permanent_blocks[i]);
+    }
     mark_stack(engine, top);
     if (engine->result.tag != Tag::Undefined) {
         // The result of the last run or call stays readable until the next one.

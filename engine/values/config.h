@@ -40,6 +40,10 @@ inline constexpr int name_index_chain_count = 128;
 // to it; a script asking for more than this gets "Out of memory" instead of exhausting the machine.
 inline constexpr uint32_t max_table_slots = 1u << 24;
 
+// Longest string, in UTF-16 code units. A script that asks for more (a string element written at a
+// huge index, concatenation beyond it) gets "Out of memory" rather than exhausting the machine.
+inline constexpr size_t max_string_length = size_t{1} << 28;
+
 // Work lists the compiler keeps in the engine between compilations.
 inline constexpr int compiler_work_list_count = 32;
 

@@ -67,12 +67,23 @@ void destroy_engine_record(ScriptEngine* engine) {
     free_value_array(engine->constants);
     free_value_array(engine->globals);
     free_atoms(engine);
+    plain_free(nullptr, engine->permanent_blocks);
     for (void*& list : engine->compiler_work_lists) {
         plain_free(nullptr, list);
         list = nullptr;
     }
     plain_free(nullptr, engine->stack.base);
     delete engine;
+}
+
+void add_permanent_block(ScriptEngine* engine, void* block) {
+    if (engine->permanent_count == engine->permanent_capacity) {
+        uint32_t capacity = engine->permanent_capacity == 0 ? 64 : engine->permanent_capacity * 2;
+        engine->permanent_blocks =
+            static_cast<void**>(plain_reallocate(engine, engine->permanent_blocks, capacity * sizeof(void*)));
+        engine->permanent_capacity = capacity;
+    }
+    engine->permanent_blocks[engine->permanent_count++] = block;
 }
 
 uint32_t add_constant(ScriptEngine* engine, const Value& value) {

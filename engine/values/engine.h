@@ -23,6 +23,9 @@ using LineService = int (*)(ScriptEngine* engine, const char** source_name);
 // included); the result goes to the engine result. Raises on runtime errors.
 using ScriptInvoker = void (*)(ScriptEngine* engine, const Value& self, const Value& function,
                                uint32_t cells, Value* args);
+// Makes a RegExp object from a pattern and flags (1 global, 2 ignore case, 4 multiline); returns
+// false when the pattern does not compile.
+using RegExpMaker = bool (*)(ScriptEngine* engine, const char16_t* pattern, size_t length, int flags, Value* out);
 // Called after every collection with the code 2; a non-zero answer stops the running script.
 using EngineHook = int (*)(int code, void* user_data);
 // Receives every warning and trace message; the engine's own hook discards them.
@@ -79,6 +82,13 @@ struct ScriptEngine {
     void* trace_data = nullptr;
     // How a script function is run from native code; installed by the virtual machine.
     ScriptInvoker invoke_script = nullptr;
+    // Makes the RegExp object of a regular-expression constant; installed by the RegExp class.
+    RegExpMaker make_regexp = nullptr;
+    // Collected blocks that live as long as the engine: the code blocks of loaded functions, which
+    // must outlive every activation even when their function value is overwritten mid-call.
+    void** permanent_blocks = nullptr;
+    uint32_t permanent_count = 0;
+    uint32_t permanent_capacity = 0;
 };
 
 // The per-type handler of a tag, or null.
@@ -93,6 +103,9 @@ ScriptEngine* create_engine_record(uint32_t stack_cells = config::default_stack_
 
 // Runs every finalizer (a sweep with nothing marked), then frees everything the engine owns.
 void destroy_engine_record(ScriptEngine* engine);
+
+// Keeps a collected block alive until the engine is destroyed.
+void add_permanent_block(ScriptEngine* engine, void* block);
 
 // Appends a value to the constant table; returns its index. A static String constant hands its
 // character buffer (plain heap) to the table, which frees it with the engine.

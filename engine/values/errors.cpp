@@ -32,21 +32,25 @@ void raise_runtime_error(ScriptEngine* engine) {
     char text[sizeof engine->message];
     std::snprintf(text, sizeof text, message_text(Message::RuntimeError), engine->message);
     std::memcpy(engine->message, text, sizeof text);
+    raise_current_message(engine);
+}
 
+void raise_current_message(ScriptEngine* engine) {
     ProtectionRecord* innermost = engine->protection;
     if (innermost != nullptr && innermost->is_try) {
         // The message becomes the caught value. Building it must not raise again: while it is built
         // the record counts as host-level, so a failure inside lands in the catch below, and the try
         // block then catches Undefined with the text still in the message buffer.
+        char text[sizeof engine->message];
+        std::memcpy(text, engine->message, sizeof text);
         innermost->exception = Value::undefined();
         innermost->is_try = false;
         try {
-            innermost->exception = make_string_from_narrow(engine, engine->message, std::strlen(engine->message));
+            innermost->exception = make_string_from_narrow(engine, text, std::strlen(text));
         } catch (const ScriptUnwind&) {
-            std::memcpy(engine->message, text, sizeof text);
         } catch (const std::bad_alloc&) {
-            std::memcpy(engine->message, text, sizeof text);
         }
+        std::memcpy(engine->message, text, sizeof text);
         innermost->is_try = true;
     }
     unwind_to_innermost(engine);

@@ -22,6 +22,7 @@ struct ProtectionRecord {
     Value* saved_frame = nullptr;        // frame at TRY_PUSH
     const uint32_t* resume = nullptr;    // code position just after TRY_PUSH
     int32_t catch_displacement = 0;      // in words, from the resume position
+    uint32_t growth = 0;                 // stack room the catch code needs (its function's growth)
 };
 
 // The one exception type of the engine. It carries the record it unwinds to and must never cross a
@@ -42,6 +43,9 @@ void clear_message(ScriptEngine* engine);
 // Prefixes the message buffer text with "Runtime error: ", hands it to an innermost try record as its
 // exception value, and exits to the innermost protection record.
 [[noreturn]] void raise_runtime_error(ScriptEngine* engine);
+// Raises the text already in the message buffer as it stands (no second prefix): how a native
+// handler passes on the failure of a script it called back.
+[[noreturn]] void raise_current_message(ScriptEngine* engine);
 // Sets the message (formatted with the optional argument) and raises it.
 [[noreturn]] void raise_error(ScriptEngine* engine, Message message);
 [[noreturn]] void raise_error(ScriptEngine* engine, Message message, int argument);

@@ -12,6 +12,7 @@ namespace quill {
     X(CantConvertToObject, "Can't convert to object")                                      \
     X(UnimplementedBytecode, "Unimplemented Quill Script bytecode")                        \
     X(HookBreak, "hook break %d")                                                          \
+    X(InvalidModule, "Invalid compiled module: %s")                                        \
     X(RuntimeError, "Runtime error: %s")                                                   \
     X(UndefinedVariable, "Warning: using undefined variable \"%s\"")                      \
     X(UndefinedProperty, "Warning: using undefined property \"%s\"")                      \

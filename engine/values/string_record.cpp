@@ -22,7 +22,7 @@ StringRecord* new_record(ScriptEngine* engine, uint32_t flags, char16_t* chars, 
 }
 
 void check_length(ScriptEngine* engine, size_t length) {
-    if (length > UINT32_MAX) {
+    if (length > config::max_string_length) {
         raise_error(engine, Message::OutOfMemory);
     }
 }

@@ -1,0 +1,202 @@
+// Writing QS1b modules.
+#include "engine/vm/module_writer.h"
+
+#include <bit>
+#include <cassert>
+#include <chrono>
+#include <random>
+
+namespace quill::vm {
+
+namespace {
+
+constexpr size_t header_size = 56;
+
+void put_u32_be(std::vector<uint8_t>& out, uint32_t v) {
+    out.push_back(static_cast<uint8_t>(v >> 24));
+    out.push_back(static_cast<uint8_t>(v >> 16));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+    out.push_back(static_cast<uint8_t>(v));
+}
+
+void put_u32_le(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+    p[2] = static_cast<uint8_t>(v >> 16);
+    p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+void put_utf16le(std::vector<uint8_t>& out, std::u16string_view text) {
+    put_u32_be(out, static_cast<uint32_t>(text.size() * 2));
+    for (char16_t c : text) {
+        out.push_back(static_cast<uint8_t>(c));
+        out.push_back(static_cast<uint8_t>(c >> 8));
+    }
+}
+
+uint8_t type_byte(ConstantType type) { return static_cast<uint8_t>(type); }
+
+}  // namespace
+
+ModuleWriter::ModuleWriter(uint32_t id_seed) : m_id_seed(id_seed) {}
+
+ModuleWriter::ModuleWriter()
+    : m_id_seed(std::random_device{}() ^
+                static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count())) {}
+
+uint32_t ModuleWriter::intern(std::vector<uint8_t> record) {
+    auto [it, added] = m_interned.try_emplace(std::move(record), m_constant_count);
+    if (added) {
+        m_constants.insert(m_constants.end(), it->first.begin(), it->first.end());
+        ++m_constant_count;
+    }
+    return it->second;
+}
+
+uint32_t ModuleWriter::add_null() { return intern({type_byte(ConstantType::Null)}); }
+
+uint32_t ModuleWriter::add_nan() { return intern({type_byte(ConstantType::NaN)}); }
+
+uint32_t ModuleWriter::add_boolean(bool value) {
+    return intern({type_byte(ConstantType::Boolean), static_cast<uint8_t>(value ? 1 : 0)});
+}
+
+uint32_t ModuleWriter::add_integer(int64_t value) {
+    std::vector<uint8_t> record{type_byte(ConstantType::Integer)};
+    auto bits = static_cast<uint64_t>(value);
+    for (int shift = 56; shift >= 0; shift -= 8) record.push_back(static_cast<uint8_t>(bits >> shift));
+    return intern(std::move(record));
+}
+
+uint32_t ModuleWriter::add_number(double value) {
+    // Little-endian, unlike every other field of the sections.
+    std::vector<uint8_t> record{type_byte(ConstantType::Number)};
+    auto bits = std::bit_cast<uint64_t>(value);
+    for (int shift = 0; shift < 64; shift += 8) record.push_back(static_cast<uint8_t>(bits >> shift));
+    return intern(std::move(record));
+}
+
+uint32_t ModuleWriter::add_string(std::u16string_view text) {
+    std::vector<uint8_t> record{type_byte(ConstantType::String)};
+    put_utf16le(record, text);
+    return intern(std::move(record));
+}
+
+uint32_t ModuleWriter::add_name(std::string_view name) {
+    assert(name.find('\0') == std::string_view::npos && "a name ends at its first zero byte");
+    std::vector<uint8_t> record{type_byte(ConstantType::Name)};
+    record.insert(record.end(), name.begin(), name.end());
+    record.push_back(0);
+    return intern(std::move(record));
+}
+
+uint32_t ModuleWriter::add_regexp(std::u16string_view pattern, uint8_t flags) {
+    std::vector<uint8_t> record{type_byte(ConstantType::RegExp), flags};
+    put_utf16le(record, pattern);
+    return intern(std::move(record));
+}
+
+uint32_t ModuleWriter::add_constant(const ModuleConstant& c) {
+    switch (c.type) {
+    case ConstantType::Null:
+        return add_null();
+    case ConstantType::NaN:
+        return add_nan();
+    case ConstantType::Boolean:
+        return add_boolean(c.boolean);
+    case ConstantType::Integer:
+        return add_integer(c.integer);
+    case ConstantType::Number:
+        return add_number(c.number);
+    case ConstantType::String:
+        return add_string(c.text);
+    case ConstantType::Name:
+        return add_name(c.name);
+    case ConstantType::RegExp:
+        return add_regexp(c.text, c.regexp_flags);
+    }
+    return add_null();
+}
+
+void ModuleWriter::add_function(std::string_view name, uint32_t offset) {
+    assert(name.find('\0') == std::string_view::npos && "a name ends at its first zero byte");
+    m_functions.insert(m_functions.end(), name.begin(), name.end());
+    m_functions.push_back(0);
+    put_u32_be(m_functions, offset);
+    ++m_function_count;
+}
+
+uint32_t ModuleWriter::emit(Op op) {
+    assert(opcode_info(static_cast<uint8_t>(op)).operand == OperandKind::None);
+    uint32_t at = code_size();
+    m_code.push_back(static_cast<uint8_t>(op));
+    return at;
+}
+
+uint32_t ModuleWriter::emit(Op op, int64_t operand) {
+    uint32_t at = code_size();
+    OperandKind kind = opcode_info(static_cast<uint8_t>(op)).operand;
+    m_code.push_back(static_cast<uint8_t>(op));
+    switch (kind) {
+    case OperandKind::None:
+        assert(!"emit(op, operand) on an instruction without operand");
+        break;
+    case OperandKind::Byte:
+        assert(operand >= -128 && operand <= 255);
+        m_code.push_back(static_cast<uint8_t>(operand));
+        break;
+    case OperandKind::Short:
+        assert(operand >= -32768 && operand <= 65535);
+        m_code.push_back(static_cast<uint8_t>(operand >> 8));
+        m_code.push_back(static_cast<uint8_t>(operand));
+        break;
+    default:
+        assert(operand >= INT32_MIN && operand <= UINT32_MAX);
+        put_u32_be(m_code, static_cast<uint32_t>(operand));
+        break;
+    }
+    return at;
+}
+
+void ModuleWriter::patch_jump(uint32_t jump, uint32_t target) {
+    assert(jump + 5 <= m_code.size() && is_jump(static_cast<Op>(m_code[jump])));
+    int64_t after = static_cast<int64_t>(jump) + 5;
+    auto displacement = static_cast<uint32_t>(static_cast<int64_t>(target) - after);
+    for (int i = 0; i < 4; ++i) m_code[jump + 1 + i] = static_cast<uint8_t>(displacement >> (24 - 8 * i));
+}
+
+void ModuleWriter::add_source(std::string_view name) {
+    m_debug.push_back(1);
+    put_u32_be(m_debug, static_cast<uint32_t>(name.size()));
+    m_debug.insert(m_debug.end(), name.begin(), name.end());
+}
+
+void ModuleWriter::add_line(uint32_t offset, uint32_t line) {
+    m_debug.push_back(2);
+    put_u32_be(m_debug, offset);
+    put_u32_be(m_debug, line);
+}
+
+std::vector<uint8_t> ModuleWriter::finish() const {
+    std::vector<uint8_t> functions;
+    put_u32_be(functions, m_function_count);
+    functions.insert(functions.end(), m_functions.begin(), m_functions.end());
+
+    const std::vector<uint8_t>* sections[4] = {&m_code, &m_constants, &functions, &m_debug};
+    std::vector<uint8_t> out(header_size, 0xFF);
+    out[0] = 'Q';
+    out[1] = 'S';
+    out[2] = '1';
+    out[3] = 'b';
+    std::mt19937 random(m_id_seed);
+    for (uint32_t type = 0; type < 4; ++type) {
+        uint8_t* entry = out.data() + 4 + 12 * type;
+        put_u32_le(entry, static_cast<uint32_t>(random()) << 8 | type);
+        put_u32_le(entry + 4, static_cast<uint32_t>(out.size()));
+        put_u32_le(entry + 8, static_cast<uint32_t>(sections[type]->size()));
+        out.insert(out.end(), sections[type]->begin(), sections[type]->end());
+    }
+    return out;  // bytes 52..55 keep their 0xFF: the table's terminator
+}
+
+}  // namespace quill::vm

@@ -1,0 +1,58 @@
+// The opcode table.
+#include "engine/vm/opcodes.h"
+
+#include <cstring>
+
+namespace quill::vm {
+
+namespace {
+
+constexpr OpcodeInfo no_opcode{nullptr, OperandKind::None, 0, StackRule::Fixed, 0};
+
+constexpr OpcodeInfo table[opcode_count] = {
+#define QUILL_OPCODE_INFO(name, number, mnemonic, kind, effect, rule, reads) \
+    {mnemonic, OperandKind::kind, effect, StackRule::rule, reads},
+    QUILL_OPCODES(QUILL_OPCODE_INFO)
+#undef QUILL_OPCODE_INFO
+};
+
+// The table is indexed by number - 33: every number must appear once, in order.
+constexpr bool numbered_in_order() {
+    int expected = first_opcode;
+#define QUILL_OPCODE_CHECK(name, number, mnemonic, kind, effect, rule, reads) \
+    if (number != expected++) return false;
+    QUILL_OPCODES(QUILL_OPCODE_CHECK)
+#undef QUILL_OPCODE_CHECK
+    return expected == last_opcode + 1;
+}
+static_assert(numbered_in_order(), "opcodes are listed once each, in numeric order");
+
+}  // namespace
+
+const OpcodeInfo& opcode_info(uint8_t opcode) {
+    return is_opcode(opcode) ? table[opcode - first_opcode] : no_opcode;
+}
+
+int encoded_size(OperandKind kind) {
+    switch (kind) {
+    case OperandKind::None:
+        return 1;
+    case OperandKind::Byte:
+        return 2;
+    case OperandKind::Short:
+        return 3;
+    default:
+        return 5;
+    }
+}
+
+int opcode_by_mnemonic(const char* mnemonic) {
+    for (int op = first_opcode; op <= last_opcode; ++op) {
+        if (std::strcmp(table[op - first_opcode].mnemonic, mnemonic) == 0) {
+            return op;
+        }
+    }
+    return -1;
+}
+
+}  // namespace quill::vm

@@ -1,0 +1,53 @@
+// The runtime services: engines made from a configuration, running compiled modules, and calling
+// script functions and methods from native code.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/values/engine.h"
+#include "engine/values/value.h"
+
+namespace quill::vm {
+
+// Configuration bits.
+inline constexpr uint32_t config_flag_creation = 1u << 1;   // becomes engine flag bit 0
+inline constexpr uint32_t config_flag_option0 = 1u << 2;    // compiler option bit 0
+inline constexpr uint32_t config_flag_option1 = 1u << 3;    // compiler option bit 1
+inline constexpr uint32_t config_flag_warn_undefined = 1u << 9;
+
+struct EngineConfig {
+    uint32_t stack_cells = config::default_stack_cells;
+    void* owner = nullptr;
+    uint32_t flags = 0x58200;  // the other bits are compiler options
+    EngineHook hook = nullptr;
+    void* hook_data = nullptr;
+    intptr_t host_words[2] = {0, -1};
+};
+
+// The engine handle: the configuration (copied) and the engine.
+struct EngineHandle {
+    EngineConfig config;
+    ScriptEngine* engine = nullptr;
+};
+
+// Null when the engine cannot be made (out of memory, a registration that failed).
+EngineHandle* create_engine(const EngineConfig* config = nullptr);
+// Runs every finalizer, then frees everything. A null handle is ignored.
+void destroy_engine(EngineHandle* handle);
+
+// Runs a native procedure under a protection record.
+bool protected_run(EngineHandle* handle, void (*procedure)(ScriptEngine* engine, void* data), void* data);
+
+// Read the module (as compiled bytes or from a file opened in binary mode), load it and run ".main".
+bool run_compiled_bytes(EngineHandle* handle, const uint8_t* bytes, size_t length);
+bool run_compiled_file(EngineHandle* handle, const char* path);
+
+// `cells` counts the argument block's cells, the count cell included. On success the engine result
+// holds what the function returned; on failure the message buffer says why.
+bool call_function(ScriptEngine* engine, const char* name, const Value* function, uint32_t cells, Value* args);
+bool call_function_value(ScriptEngine* engine, const Value& self, const Value& function, uint32_t cells,
+                         Value* args);
+bool call_method(ScriptEngine* engine, const Value& receiver, const char* name, uint32_t cells, Value* args);
+
+}  // namespace quill::vm
