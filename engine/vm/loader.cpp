@@ -516,9 +516,9 @@ int line_at(ScriptEngine* engine, const char** source_name) {
         return -1;
     }
     *source_name = block->source_name;
-    // The saved position lies just past the last word fetched, which belongs to the instruction
-    // that was running; its line is the one to report, not that of the instruction after it.
-    auto word = static_cast<uint32_t>(engine->stack.saved_code - block->code) - 1;
+    // The saved position lies just past the running instruction; the compiler records each line
+    // change at the offset of the instruction after the line's first one, so the two agree.
+    auto word = static_cast<uint32_t>(engine->stack.saved_code - block->code);
     int line = 0;
     for (uint32_t i = 0; i < block->line_count && block->lines[i].word <= word; ++i) {
         line = static_cast<int>(block->lines[i].line);

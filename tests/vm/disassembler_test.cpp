@@ -111,41 +111,27 @@ function ".main" [0, 44)
 }
 
 TEST(Disassembler, ConstantTexts) {
-    auto number = [](double d) {
+    auto text = [](ConstantType type, double number, std::u16string_view chars, std::string name = "") {
         ModuleConstant c;
-        c.type = ConstantType::Number;
-        c.number = d;
+        c.type = type;
+        c.number = number;
+        c.text = chars;
+        c.name = std::move(name);
+        c.regexp_flags = 0x0D;
         return constant_text(c);
     };
-    EXPECT_EQ(number(0.1), "0.1");
-    EXPECT_EQ(number(1.0 / 3), "0.3333333333333333");
-    EXPECT_EQ(number(1e21), "1e+21");
-    EXPECT_EQ(number(5e-324), "5e-324");
-    EXPECT_EQ(number(-0.0), "-0.0");
-    EXPECT_EQ(number(100.0), "100.0");
-    EXPECT_EQ(number(-HUGE_VAL), "-Infinity");
-    EXPECT_EQ(number(std::numeric_limits<double>::quiet_NaN()), "NaN");
-
-    ModuleConstant s;
-    s.type = ConstantType::String;
-    s.text = u"\U0001F600|\xD800|\x7F|\x85|\t\r\\";
-    EXPECT_EQ(constant_text(s), "\"\xF0\x9F\x98\x80|\\uD800|\\u007F|\\u0085|\\t\\r\\\\\"");
-
-    ModuleConstant name;
-    name.type = ConstantType::Name;
-    name.name = "a\x01\"b\xC3\xA9";
-    EXPECT_EQ(constant_text(name), "\"a\\x01\\\"b\xC3\xA9\"");
-
-    ModuleConstant re;
-    re.type = ConstantType::RegExp;
-    re.text = u"x\ny";
-    re.regexp_flags = 0x0D;
-    EXPECT_EQ(constant_text(re), "/x\\ny/gm (flags 0x0D)");
-
-    ModuleConstant i;
-    i.type = ConstantType::Integer;
-    i.integer = INT64_MIN;
-    EXPECT_EQ(constant_text(i), "-9223372036854775808");
+    // Numbers: shortest round trip, never mistaken for an integer.
+    EXPECT_EQ(text(ConstantType::Number, 1.0 / 3, u""), "0.3333333333333333");
+    EXPECT_EQ(text(ConstantType::Number, 1e21, u""), "1e+21");
+    EXPECT_EQ(text(ConstantType::Number, -0.0, u""), "-0.0");
+    EXPECT_EQ(text(ConstantType::Number, 100.0, u""), "100.0");
+    EXPECT_EQ(text(ConstantType::Number, -HUGE_VAL, u""), "-Infinity");
+    EXPECT_EQ(text(ConstantType::Number, std::nan(""), u""), "NaN");
+    // Text: UTF-8 where it is valid, escapes for controls and lone surrogates, one line always.
+    EXPECT_EQ(text(ConstantType::String, 0, u"\U0001F600|\xD800|\x7F|\x85|\t\r\\"),
+              "\"\xF0\x9F\x98\x80|\\uD800|\\u007F|\\u0085|\\t\\r\\\\\"");
+    EXPECT_EQ(text(ConstantType::Name, 0, u"", "a\x01\"b\xC3\xA9"), "\"a\\x01\\\"b\xC3\xA9\"");
+    EXPECT_EQ(text(ConstantType::RegExp, 0, u"x\ny\\d"), "/x\\ny\\d/gm (flags 0x0D)");
 }
 
 TEST(Disassembler, UnreadableModulesGiveAReason) {
@@ -259,10 +245,7 @@ TEST(Assembler, ReportsBadInputByLine) {
         {"a:\na:", "line 2: label defined twice: a"},
         {"TRY_POP 256", "line 1: number out of range: 256"},
         {"PUSH_CONST \"open", "line 1: missing closing \""},
-        {"PUSH_CONST \"\\q\"", "line 1: unknown escape \\q"},
         {"PUSH_1 2", "line 1: expected 0 operand(s)"},
-        {"PUSH_CONST what", "line 1: not a constant: what"},
-        {".frob", "line 1: unknown directive .frob"},
     };
     for (const Case& c : cases) {
         testing::Assembly a = testing::assemble(c.source);

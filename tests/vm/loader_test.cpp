@@ -86,8 +86,8 @@ TEST_F(LoaderTest, FunctionNamesAndLines) {
     PUSH_CONST "x"
     THROW
 .function .main
-.line 9
     PUSH_0
+.line 9
     GET_GLOBAL where
     CALL
 )"));
