@@ -69,7 +69,9 @@ TEST_F(LoaderTest, LoadingTwiceRenumbersAnonymousFunctions) {
 }
 
 TEST_F(LoaderTest, StringConstants) {
-    EXPECT_EQ(eval_text("PUSH_CONST \"\"\nPUSH_CONST \"\\u00e9t\\u00e9\"\nADD"), "\xC3\xA9t\xC3\xA9");
+    Value joined = eval("PUSH_CONST \"\"\nPUSH_CONST \"\\u00e9t\\u00e9\"\nADD");
+    ASSERT_EQ(joined.tag, Tag::String);
+    EXPECT_EQ(joined.payload.string->view(), u"\u00e9t\u00e9");
 }
 
 TEST_F(LoaderTest, RegExpConstantsNeedTheRegExpClass) {
