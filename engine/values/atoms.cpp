@@ -88,6 +88,16 @@ const char* atom_name(ScriptEngine* engine, Atom atom) {
     return engine->atoms_by_number[atom]->name;
 }
 
+void set_global(ScriptEngine* engine, std::string_view name, Value value) {
+    Atom atom = intern(engine, name);
+    engine->globals.items[atom] = value;
+}
+
+Value get_global(ScriptEngine* engine, std::string_view name) {
+    Atom atom = intern(engine, name);
+    return engine->globals.items[atom];
+}
+
 void free_atoms(ScriptEngine* engine) {
     for (AtomEntry*& head : engine->atom_chains) {
         while (head != nullptr) {

@@ -36,6 +36,11 @@ Atom find_atom(ScriptEngine* engine, std::string_view name);
 // The name of an atom; "???" for a number that is not an atom.
 const char* atom_name(ScriptEngine* engine, Atom atom);
 
+// Global variables by name. Interning may move the global slots, so the slot is found only after
+// the name is interned: never write engine->globals.items[intern(...)], which reads the array first.
+void set_global(ScriptEngine* engine, std::string_view name, Value value);
+Value get_global(ScriptEngine* engine, std::string_view name);
+
 // Frees every atom entry (engine destruction).
 void free_atoms(ScriptEngine* engine);
 

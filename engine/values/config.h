@@ -47,6 +47,15 @@ inline constexpr size_t max_string_length = size_t{1} << 28;
 // Work lists the compiler keeps in the engine between compilations.
 inline constexpr int compiler_work_list_count = 32;
 
+// The parser and the code generator recurse as deep as the source nests, on the native stack of the
+// thread that compiles (the user-interface thread of the projector). A source nested deeper gets the
+// compile error "nesting too deep" instead of overflowing that stack. Parser levels are nested
+// statements, parenthesised or bracketed expressions, assignments and prefix operators (about twenty
+// native frames each); the height counts the levels of an expression tree, which left-associative
+// operator chains make as deep as they are long (a few frames each in the code generator).
+inline constexpr int compiler_max_nesting = 200;
+inline constexpr uint32_t compiler_max_expression_height = 1000;
+
 // Entries of the per-type handler table: one per value tag 0 to 14.
 inline constexpr int type_handler_count = 15;
 

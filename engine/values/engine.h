@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "engine/values/config.h"
 #include "engine/values/errors.h"
@@ -80,12 +81,17 @@ struct ScriptEngine {
     // Where warnings and traces go; null discards them.
     TraceSink trace_sink = nullptr;
     void* trace_data = nullptr;
+    // The runtime services' handle of this engine (vm::EngineHandle), for native code that compiles
+    // and runs source text in the engine it runs in.
+    void* service_handle = nullptr;
     // How a script function is run from native code; installed by the virtual machine.
     ScriptInvoker invoke_script = nullptr;
     // Makes the RegExp object of a regular-expression constant; installed by the RegExp class.
     RegExpMaker make_regexp = nullptr;
     // Collected blocks that live as long as the engine: the code blocks of loaded functions, which
     // must outlive every activation even when their function value is overwritten mid-call.
+    // The whole diagnostic text of the last compilation (the message buffer holds what fits).
+    std::string diagnostics;
     void** permanent_blocks = nullptr;
     uint32_t permanent_count = 0;
     uint32_t permanent_capacity = 0;

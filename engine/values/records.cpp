@@ -7,6 +7,8 @@
 namespace quill {
 
 void visit_array(ScriptEngine* engine, ArrayRecord* array) {
+    // The direct index points only at nodes of the chains, which are marked below.
+    mark_plain_block(array->direct);
     for (ArrayNode* head : array->buckets) {
         for (ArrayNode* node = head; node != nullptr; node = node->next) {
             gc_mark_block(node);

@@ -22,11 +22,24 @@ struct ArrayNode {
     ArrayNode* next;
 };
 
-// An array: its length is independent of the stored elements; element k lives in bucket k mod 127.
+// An array: its length is independent of the stored elements; element k lives in bucket k mod 127,
+// each chain most recently inserted node first. The chains are the array: they hold every node, and
+// their order is what sort's gather order shows.
+//
+// Beside them `direct` indexes the low indexes: for k < direct_capacity, direct[k] is the node of
+// element k, or null for a hole, so reading and writing by index need not walk a chain. It is a
+// collected block (marked by visit_array) that only points at nodes of the chains; it grows with
+// the stored elements and never costs more than a few words per element (engine/values/array.cpp).
+// Every operation of engine/values/array.h keeps the chains, direct and count in step: change an
+// array only through them. Under those operations no node lies at or past the length, unless a
+// caller of array_insert puts one there.
 struct ArrayRecord {
     uint64_t length;
     ArrayNode* buckets[array_bucket_count];
     PropertyTable* properties;
+    ArrayNode** direct;        // null when direct_capacity is 0
+    uint64_t direct_capacity;  // entries of direct
+    uint64_t count;            // nodes in the chains
 };
 
 // A script function: its code block (a collected block with a finalizer) and its own table, which

@@ -454,7 +454,7 @@ void install(ScriptEngine* engine, const ParsedModule& module) {
         auto* object = static_cast<FunctionObject*>(gc_allocate(engine, sizeof(FunctionObject)));
         object->code = block;
         object->properties = nullptr;
-        engine->globals.items[intern(engine, name)] = Value::function(object);
+        set_global(engine, name, Value::function(object));
     }
     if (main != nullptr) {
         run_code(engine, nullptr, main, 0, nullptr);

@@ -1,9 +1,19 @@
 // Engine creation, module runs and the call services.
 #include "engine/vm/services.h"
 
+#include <cctype>
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
 
+#include "engine/builtins/array.h"
+#include "engine/builtins/boolean.h"
+#include "engine/builtins/function.h"
+#include "engine/builtins/globals.h"
+#include "engine/builtins/number.h"
+#include "engine/builtins/object.h"
 #include "engine/values/atoms.h"
 #include "engine/values/errors.h"
 #include "engine/values/host_class.h"
@@ -11,6 +21,8 @@
 #include "engine/values/protected_run.h"
 #include "engine/values/records.h"
 #include "engine/values/standin_types.h"
+#include "engine/compiler/driver.h"
+#include "engine/values/string_record.h"
 #include "engine/vm/interpreter.h"
 #include "engine/vm/loader.h"
 #include "engine/vm/module.h"
@@ -20,10 +32,19 @@ namespace quill::vm {
 namespace {
 
 // The class registrations run at creation, in this order. The built-in and host classes join the
-// list as they are written; until the built-in value classes exist, stand-ins give values their text.
+// list as they are written; until the String class exists, a stand-in gives strings their text.
 using Registration = void (*)(ScriptEngine* engine);
 const Registration registrations[] = {
-    install_standin_type_handlers,
+    register_global_functions,
+    // The URI functions belong with the application's globals; until those exist they come here,
+    // so that every host (the command-line one included) has them.
+    register_uri_functions,
+    register_array_class,
+    register_boolean_class,
+    register_function_class,
+    register_number_class,
+    install_standin_type_handlers,  // String, until its class is written
+    register_object_class,
 };
 
 const char* module_function_name(ScriptEngine* engine, const uint32_t* code) { return function_name_at(engine, code); }
@@ -58,7 +79,118 @@ void call_value(ScriptEngine* engine, const Value& self, const Value& function, 
     fail_with(engine, Message::UndefinedFunction);
 }
 
+bool run_module_bytes(EngineHandle* handle, const std::vector<uint8_t>& bytes) {
+    std::optional<Module> module = read_module(bytes.data(), bytes.size());
+    return module && load_module(handle->engine, *module);
+}
+
+// A text that did not compile leaves its diagnostics in the message buffer and no result.
+bool run_compiled_output(EngineHandle* handle, const compiler::CompileOutput& output) {
+    if (!output.ok) {
+        handle->engine->result = Value::undefined();
+        return false;
+    }
+    return run_module_bytes(handle, output.module);
+}
+
+// eval(text) and evals(path): compile and run in the engine whose handle is the instance data.
+void eval_call(ScriptEngine* engine, HostClass*, void* instance, Value* result, Value* args) {
+    if (argument_count(args) < 1) {
+        return;
+    }
+    const Value& source = args[1];
+    if (source.tag != Tag::String) {
+        *result = source;
+        return;
+    }
+    auto* handle = static_cast<EngineHandle*>(instance);
+    PlainPtr<char> text = string_to_narrow(engine, source.payload.string);
+    run_compiled_output(handle, compiler::compile_text(engine, text.get(), compile_flags(handle)));
+    *result = engine->result;
+}
+
+void evals_call(ScriptEngine* engine, HostClass*, void* instance, Value* result, Value* args) {
+    if (argument_count(args) < 1 || args[1].tag != Tag::String) {
+        return;
+    }
+    auto* handle = static_cast<EngineHandle*>(instance);
+    PlainPtr<char> path = string_to_narrow(engine, args[1].payload.string);
+    run_compiled_output(handle, compiler::compile_file(engine, path.get(), compile_flags(handle)));
+    *result = engine->result;
+}
+
+void register_eval(EngineHandle* handle) {
+    ScriptEngine* engine = handle->engine;
+    const std::pair<const char*, CallHandler> functions[] = {{"eval", eval_call}, {"evals", evals_call}};
+    for (auto [name, call] : functions) {
+        HostClass* cls = new_host_class(engine);
+        cls->call = call;
+        set_global(engine, name, make_host_object(engine, cls, handle));
+    }
+}
+
+bool has_extension(const char* path, const char* extension) {
+    const char* dot = std::strrchr(path, '.');
+    if (dot == nullptr || std::strlen(dot) != std::strlen(extension)) {
+        return false;
+    }
+    for (size_t i = 0; dot[i] != 0; ++i) {
+        if (std::tolower(static_cast<unsigned char>(dot[i])) != extension[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether the file holds a compiled module: "QS1b" at its start or after a "#" first line.
+bool looks_compiled(const char* path) {
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    int c = std::fgetc(file);
+    if (c == '#') {
+        while (c != EOF && c != '\n') {
+            c = std::fgetc(file);
+        }
+    } else if (c != EOF) {
+        std::ungetc(c, file);
+    }
+    char magic[4] = {};
+    bool compiled = std::fread(magic, 1, 4, file) == 4 && std::memcmp(magic, "QS1b", 4) == 0;
+    std::fclose(file);
+    return compiled;
+}
+
 }  // namespace
+
+uint32_t compile_flags(const EngineHandle* handle) {
+    return compiler::compile_flags_from_options(handle->config.flags, handle->config.stack_cells);
+}
+
+bool run_source_text(EngineHandle* handle, const char* text) {
+    return run_compiled_output(handle, compiler::compile_text(handle->engine, text, compile_flags(handle)));
+}
+
+bool run_source_bytes(EngineHandle* handle, const char* bytes, size_t length) {
+    // The text ends at its first NUL, as a terminated copy would.
+    std::string text(bytes, length);
+    return run_source_text(handle, text.c_str());
+}
+
+bool run_source_file(EngineHandle* handle, const char* path) {
+    return run_compiled_output(handle, compiler::compile_file(handle->engine, path, compile_flags(handle)));
+}
+
+bool run_script_file(EngineHandle* handle, const char* path) {
+    if (has_extension(path, ".qsc")) {
+        return run_compiled_file(handle, path);
+    }
+    if (has_extension(path, ".qls")) {
+        return run_source_file(handle, path);
+    }
+    return looks_compiled(path) ? run_compiled_file(handle, path) : run_source_file(handle, path);
+}
 
 EngineHandle* create_engine(const EngineConfig* config) {
     auto* handle = new (std::nothrow) EngineHandle{};
@@ -75,6 +207,7 @@ EngineHandle* create_engine(const EngineConfig* config) {
         return nullptr;
     }
     handle->engine = engine;
+    engine->service_handle = handle;
     engine->owner = c.owner;
     engine->flags = (c.flags & config_flag_creation) != 0 ? engine_flag_creation : 0;
     engine->function_name_at = module_function_name;
@@ -99,6 +232,10 @@ EngineHandle* create_engine(const EngineConfig* config) {
     engine->hook_data = c.hook_data;
     engine->host_words[0] = c.host_words[0];
     engine->host_words[1] = c.host_words[1];
+    if (!run_protected(engine, [handle] { register_eval(handle); })) {
+        destroy_engine(handle);
+        return nullptr;
+    }
     return handle;
 }
 
@@ -142,7 +279,7 @@ bool run_compiled_file(EngineHandle* handle, const char* path) {
 
 bool call_function(ScriptEngine* engine, const char* name, const Value* function, uint32_t cells, Value* args) {
     return run_protected(engine, [&] {
-        Value callee = name != nullptr ? engine->globals.items[intern(engine, name)]
+        Value callee = name != nullptr ? get_global(engine, name)
                                        : (function != nullptr ? *function : Value::undefined());
         call_value(engine, Value::null(), callee, cells, args);
     });

@@ -43,6 +43,18 @@ bool protected_run(EngineHandle* handle, void (*procedure)(ScriptEngine* engine,
 bool run_compiled_bytes(EngineHandle* handle, const uint8_t* bytes, size_t length);
 bool run_compiled_file(EngineHandle* handle, const char* path);
 
+// Compile a source with the engine's compile flags, load it and run ".main". A source that does not
+// compile leaves its diagnostic text in the message buffer.
+bool run_source_text(EngineHandle* handle, const char* text);
+bool run_source_bytes(EngineHandle* handle, const char* bytes, size_t length);
+bool run_source_file(EngineHandle* handle, const char* path);
+// ".qsc" files (any letter case) run as compiled modules, ".qls" files as source; any other file
+// by its content: the magic "QS1b" (after an optional "#" first line) means a compiled module.
+bool run_script_file(EngineHandle* handle, const char* path);
+
+// The compile flags the engine's configuration gives.
+uint32_t compile_flags(const EngineHandle* handle);
+
 // `cells` counts the argument block's cells, the count cell included. On success the engine result
 // holds what the function returned; on failure the message buffer says why.
 bool call_function(ScriptEngine* engine, const char* name, const Value* function, uint32_t cells, Value* args);

@@ -1,4 +1,5 @@
-// A fresh engine record per test, with stand-in type handlers and the warnings it gives.
+// A fresh engine record per test, with the Boolean and Number classes, the stand-in String handler and
+// the warnings it gives.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -6,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/builtins/boolean.h"
+#include "engine/builtins/number.h"
 #include "engine/values/atoms.h"
 #include "engine/values/conversions.h"
 #include "engine/values/engine.h"
@@ -26,6 +29,8 @@ protected:
         };
         engine->trace_data = &warnings;
         install_standin_type_handlers(engine);
+        register_boolean_class(engine);
+        register_number_class(engine);
     }
     void TearDown() override { destroy_engine_record(engine); }
 
@@ -36,7 +41,10 @@ protected:
         return value.tag == Tag::String ? utf16_to_narrow(value.payload.string->view()) : std::string();
     }
     std::string text_of(const Value& value) { return text(to_string(engine, value)); }
-    Value& global(std::string_view name) { return engine->globals.items[intern(engine, name)]; }
+    Value& global(std::string_view name) {
+        Atom atom = intern(engine, name);  // interning may move the slots: index after it
+        return engine->globals.items[atom];
+    }
 
     ScriptEngine* engine = nullptr;
     std::vector<std::string> warnings;

@@ -44,7 +44,10 @@ public:
         return utf16_to_narrow(s.payload.string->view());
     }
     std::string eval_text(std::string_view code) { return text(eval(code)); }
-    Value& global(std::string_view name) { return engine->globals.items[intern(engine, name)]; }
+    Value& global(std::string_view name) {
+        Atom atom = intern(engine, name);  // interning may move the slots: index after it
+        return engine->globals.items[atom];
+    }
 
     EngineHandle* handle = nullptr;
     ScriptEngine* engine = nullptr;

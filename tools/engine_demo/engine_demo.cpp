@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/builtins/boolean.h"
+#include "engine/builtins/number.h"
 #include "engine/values/atoms.h"
 #include "engine/values/collector.h"
 #include "engine/values/conversions.h"
@@ -59,7 +61,7 @@ void show_objects_and_collection(ScriptEngine* engine) {
     table_put(engine, shape, intern(engine, "sides"), Value::integer(4));
     Value square = Value::object(new_table_with_prototype(engine, shape));
     set_property(engine, square, intern(engine, "size"), Value::number(2.5));
-    engine->globals.items[intern(engine, "square")] = square;
+    set_global(engine, "square", square);
     Value sides, size;
     get_property(engine, square, intern(engine, "sides"), &sides);
     get_property(engine, square, intern(engine, "size"), &size);
@@ -71,8 +73,8 @@ void show_objects_and_collection(ScriptEngine* engine) {
         ++instances_destroyed;
         delete static_cast<int*>(data);
     };
-    engine->globals.items[intern(engine, "Widget")] = make_host_object(engine, cls, nullptr);
-    engine->globals.items[intern(engine, "kept")] = make_host_object(engine, cls, new int(1));
+    set_global(engine, "Widget", make_host_object(engine, cls, nullptr));
+    set_global(engine, "kept", make_host_object(engine, cls, new int(1)));
     for (int i = 0; i < 1000; ++i) {
         make_host_object(engine, cls, new int(i));  // garbage: nothing keeps these
     }
@@ -96,8 +98,10 @@ int main() {
         std::fprintf(stderr, "engine_demo: out of memory\n");
         return 1;
     }
-    install_standin_type_handlers(engine);
     bool ok = run_protected(engine, [engine] {
+        install_standin_type_handlers(engine);
+        register_boolean_class(engine);
+        register_number_class(engine);
         show_conversions(engine);
         show_objects_and_collection(engine);
     });

@@ -1,0 +1,664 @@
+// The Array class: one HostClass that is both the class object in the global slot "Array" (scripts
+// call Array(3), new Array(1, 2)) and the per-type handler of Array values (a.push(x), a.length).
+// It keeps no instance data; the handlers tell the two apart by the receiver, which is a HostObject
+// only for the class object.
+//
+// Lengths are unsigned 64-bit and elements sparse, so every method works over the stored elements
+// rather than over the positions below the length: an array of length 2^32 with a few elements
+// slices, splices, reverses and joins as fast as a short one, and a result that would not fit
+// (a join longer than the longest string, a length past 2^64 - 1) raises "Out of memory".
+//
+// GC note: no collection runs inside native code, but a method that runs script code (a sort
+// comparator; the toString of an object element while joining or sorting) lets one run there. So
+// while they call out, these methods keep what they hold in C++ on the stack (StackRoots), copy
+// texts out to the plain heap at once, and look elements up again rather than keep node pointers.
+#include "engine/builtins/array.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <initializer_list>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/values/array.h"
+#include "engine/values/atoms.h"
+#include "engine/values/config.h"
+#include "engine/values/conversions.h"
+#include "engine/values/engine.h"
+#include "engine/values/errors.h"
+#include "engine/values/host_class.h"
+#include "engine/values/plain_heap.h"
+#include "engine/values/string_record.h"
+#include "engine/vm/services.h"
+
+namespace quill {
+
+namespace {
+
+constexpr uint64_t max_length = std::numeric_limits<uint64_t>::max();
+// push stops at this length (and at any length of 2^32 or more).
+constexpr uint64_t push_limit = 0xFFFFFFFFu;
+
+// The atoms of the member names, compared with the atom a handler receives.
+struct ArrayAtoms {
+    Atom length;
+    Atom concat;
+    Atom join;
+    Atom pop;
+    Atom push;
+    Atom reverse;
+    Atom shift;
+    Atom slice;
+    Atom splice;
+    Atom sort;
+    Atom unshift;
+};
+
+const ArrayAtoms& atoms_of(const HostClass* cls) { return *static_cast<const ArrayAtoms*>(cls->user_data); }
+
+// The arguments of a call, numbered from 0.
+class Arguments {
+public:
+    explicit Arguments(Value* block) : m_block(block), m_count(argument_count(block)) {}
+
+    uint32_t count() const { return m_count; }
+    // Requires: i < count().
+    const Value& operator[](uint32_t i) const { return m_block[i + 1]; }
+    // An argument counts as an integer only when the call has it and it is an Integer value; a
+    // Number or a string never does.
+    bool integer(uint32_t i, int64_t* out) const {
+        if (i >= m_count || m_block[i + 1].tag != Tag::Integer) {
+            return false;
+        }
+        *out = m_block[i + 1].payload.integer;
+        return true;
+    }
+
+private:
+    Value* m_block;
+    uint32_t m_count;
+};
+
+// Keeps values marked while a method runs script code: they take cells at the engine's saved stack
+// top (its first free cell), nested invocations start below them (and check their own room), and a
+// collection inside the script finds them on the stack. The saved top comes back when the roots
+// go, however the method ends.
+class StackRoots {
+public:
+    StackRoots(ScriptEngine* engine, std::initializer_list<Value> values)
+        : m_engine(engine), m_saved(engine->stack.saved_top) {
+        if (m_saved - engine->stack.base < static_cast<ptrdiff_t>(values.size())) {
+            raise_error(engine, Message::StackOverflow);
+        }
+        Value* top = m_saved;
+        for (const Value& value : values) {
+            *top-- = value;
+        }
+        engine->stack.saved_top = top;
+    }
+    ~StackRoots() { m_engine->stack.saved_top = m_saved; }
+    StackRoots(const StackRoots&) = delete;
+    StackRoots& operator=(const StackRoots&) = delete;
+
+private:
+    ScriptEngine* m_engine;
+    Value* m_saved;
+};
+
+[[noreturn]] void out_of_memory(ScriptEngine* engine) { raise_error(engine, Message::OutOfMemory); }
+
+// A position counted from the end when negative: position + length. False when that is still
+// negative (the caller decides what such a position becomes).
+bool position_in(int64_t position, uint64_t length, uint64_t* out) {
+    if (position >= 0) {
+        *out = static_cast<uint64_t>(position);
+        return true;
+    }
+    uint64_t back = 0 - static_cast<uint64_t>(position);
+    if (back > length) {
+        return false;
+    }
+    *out = length - back;
+    return true;
+}
+
+// The text of a string conversion, copied out of the collected heap.
+std::u16string text_of(ScriptEngine* engine, const Value& value) {
+    return std::u16string(to_string(engine, value).payload.string->view());
+}
+
+// {==== Construction
+
+// Array(...) and new Array(...). One Integer argument is a length. A negative count is the
+// compiler's mark of an array literal: its cells are the elements, whatever they hold.
+Value make_array(ScriptEngine* engine, Value* args) {
+    int64_t raw = args != nullptr && args[0].tag == Tag::Integer ? args[0].payload.integer : 0;
+    if (raw == 1 && args[1].tag == Tag::Integer) {
+        return Value::array(array_create(engine, static_cast<uint64_t>(args[1].payload.integer)));
+    }
+    uint64_t count = raw < 0 ? 0 - static_cast<uint64_t>(raw) : static_cast<uint64_t>(raw);
+    ArrayRecord* array = array_create(engine, count);
+    for (uint64_t i = 0; i < count; ++i) {
+        array_insert(engine, array, args[i + 1], i);
+    }
+    return Value::array(array);
+}
+
+void array_call(ScriptEngine* engine, HostClass*, void*, Value* result, Value* args) {
+    *result = make_array(engine, args);
+}
+
+void array_construct(ScriptEngine* engine, HostClass*, Value* args, Value* result) {
+    *result = make_array(engine, args);
+}
+
+// }====
+
+// {==== join
+
+thread_local int join_depth = 0;
+
+// Counts the joins in progress on this thread; an array nested in itself would otherwise recurse
+// until the native stack ran out.
+class JoinNesting {
+public:
+    explicit JoinNesting(ScriptEngine* engine) {
+        if (join_depth >= array_max_join_depth) {
+            raise_error(engine, Message::StackOverflow);
+        }
+        ++join_depth;
+    }
+    ~JoinNesting() { --join_depth; }
+    JoinNesting(const JoinNesting&) = delete;
+    JoinNesting& operator=(const JoinNesting&) = delete;
+};
+
+// Every position 0 .. length - 1 in turn: a stored element appends its string conversion, a hole
+// nothing, and a separator follows every position but the last. The work follows the stored
+// elements; the separators between them are appended in runs.
+Value join_array(ScriptEngine* engine, const Value& receiver, std::u16string_view separator) {
+    ArrayRecord* array = receiver.payload.array;
+    uint64_t length = array->length;
+    if (length == 0) {
+        return make_static_string(engine, u"");
+    }
+    uint64_t separators = length - 1;
+    if (!separator.empty() && separators > config::max_string_length / separator.size()) {
+        out_of_memory(engine);
+    }
+    // What the element texts together may add without passing the longest string.
+    size_t room = config::max_string_length - static_cast<size_t>(separators) * separator.size();
+
+    JoinNesting nesting(engine);
+    StackRoots roots(engine, {receiver});
+    std::vector<uint64_t> indexes;
+    for (const ArrayNode* node : array_nodes_in_range(array, 0, length)) {
+        indexes.push_back(node->index);
+    }
+    std::u16string text;
+    // Runs of holes: n is at most `separators`, which the check above bounds.
+    auto append_separators = [&](uint64_t n) {
+        if (separator.size() == 1) {
+            text.append(static_cast<size_t>(n), separator[0]);
+            return;
+        }
+        for (; n > 0 && !separator.empty(); --n) {
+            text.append(separator);
+        }
+    };
+    uint64_t position = 0;  // positions before it have their separators
+    for (uint64_t index : indexes) {
+        append_separators(index - position);
+        position = index;
+        // A toString run by an earlier element may have changed the array: look the element up now.
+        Value* cell = array_get(array, index);
+        if (cell == nullptr) {
+            continue;
+        }
+        Value string = to_string(engine, *cell);
+        std::u16string_view piece = string.payload.string->view();
+        if (piece.size() > room) {
+            out_of_memory(engine);
+        }
+        room -= piece.size();
+        text.append(piece);
+    }
+    append_separators(length - 1 - position);
+    return make_string_copy(engine, text);
+}
+
+// }====
+
+// {==== sort
+
+// What a comparator's return value says: a Number by its sign (NaN is 0); any other value by its
+// 64-bit payload, so true is 1 and false 0.
+int comparator_answer(const Value& value) {
+    if (value.tag == Tag::Number) {
+        double d = value.payload.number;
+        return d < 0 ? -1 : (d > 0 ? 1 : 0);
+    }
+    int64_t bits = value.payload.integer;
+    return bits < 0 ? -1 : (bits > 0 ? 1 : 0);
+}
+
+// Whether the string conversion of a value can run no script code and so may be made once per
+// element and kept: the primitives. Arrays, objects, functions and host objects convert anew at
+// every comparison.
+bool has_fixed_text(const Value& value) {
+    switch (value.tag) {
+    case Tag::Null:
+    case Tag::Boolean:
+    case Tag::Integer:
+    case Tag::String:
+    case Tag::Number:
+    case Tag::NaN:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A top-down merge sort of the gathered elements. It orders positions into `elements`, which hold
+// copies of the values: the caller keeps them all reachable for the collector.
+class Sorter {
+public:
+    Sorter(ScriptEngine* engine, const std::vector<Value>& elements, const Value& comparator, bool custom)
+        : m_engine(engine), m_elements(elements), m_comparator(comparator), m_custom(custom),
+          m_order(elements.size()), m_scratch(elements.size()), m_texts(custom ? 0 : elements.size()),
+          m_made(custom ? 0 : elements.size(), false) {
+        for (size_t i = 0; i < m_order.size(); ++i) {
+            m_order[i] = i;
+        }
+    }
+
+    // The positions of the elements in sorted order.
+    const std::vector<size_t>& sorted() {
+        if (!m_order.empty()) {
+            sort_range(0, m_order.size() - 1);
+        }
+        return m_order;
+    }
+
+private:
+    // [lo, hi] is split at its middle, both halves sorted, the range copied to the scratch buffer
+    // and merged; the right element goes first only when the comparison says left > right, so equal
+    // elements keep their gathered order.
+    void sort_range(size_t lo, size_t hi) {
+        if (lo >= hi) {
+            return;
+        }
+        size_t mid = lo + (hi - lo) / 2;
+        sort_range(lo, mid);
+        sort_range(mid + 1, hi);
+        std::copy(m_order.begin() + static_cast<ptrdiff_t>(lo), m_order.begin() + static_cast<ptrdiff_t>(hi) + 1,
+                  m_scratch.begin() + static_cast<ptrdiff_t>(lo));
+        size_t i = lo;
+        size_t j = mid + 1;
+        size_t k = lo;
+        while (i <= mid && j <= hi) {
+            m_order[k++] = compare(m_scratch[i], m_scratch[j]) > 0 ? m_scratch[j++] : m_scratch[i++];
+        }
+        while (i <= mid) {
+            m_order[k++] = m_scratch[i++];
+        }
+        while (j <= hi) {
+            m_order[k++] = m_scratch[j++];
+        }
+    }
+
+    int compare(size_t left, size_t right) {
+        const Value& a = m_elements[left];
+        const Value& b = m_elements[right];
+        if (m_custom) {
+            Value block[3] = {Value::integer(2), a, b};
+            if (!vm::call_function_value(m_engine, Value::null(), m_comparator, 3, block)) {
+                raise_current_message(m_engine);
+            }
+            return comparator_answer(m_engine->result);
+        }
+        // Undefined sorts after everything, even after another Undefined.
+        if (a.tag == Tag::Undefined) {
+            return 1;
+        }
+        if (b.tag == Tag::Undefined) {
+            return -1;
+        }
+        // Conversions that may run script come first, so that a view of a kept text cannot be
+        // disturbed by a script changing a string in place before the comparison.
+        std::u16string left_text;
+        std::u16string right_text;
+        if (!has_fixed_text(a)) {
+            left_text = text_of(m_engine, a);
+        }
+        if (!has_fixed_text(b)) {
+            right_text = text_of(m_engine, b);
+        }
+        std::u16string_view x = has_fixed_text(a) ? fixed_text(left) : std::u16string_view(left_text);
+        std::u16string_view y = has_fixed_text(b) ? fixed_text(right) : std::u16string_view(right_text);
+        int order = x.compare(y);
+        return order < 0 ? -1 : (order > 0 ? 1 : 0);
+    }
+
+    // The string conversion of a primitive element, made on first use.
+    std::u16string_view fixed_text(size_t i) {
+        const Value& value = m_elements[i];
+        if (value.tag == Tag::String) {
+            return value.payload.string->view();
+        }
+        if (!m_made[i]) {
+            m_texts[i] = text_of(m_engine, value);
+            m_made[i] = true;
+        }
+        return m_texts[i];
+    }
+
+    ScriptEngine* m_engine;
+    const std::vector<Value>& m_elements;
+    Value m_comparator;
+    bool m_custom;
+    std::vector<size_t> m_order;
+    std::vector<size_t> m_scratch;
+    std::vector<std::u16string> m_texts;
+    std::vector<bool> m_made;
+};
+
+// The stored elements are gathered in storage order (bucket 0 to 126, each chain from its head),
+// sorted, and written back as elements 0 .. n - 1, so holes vanish and the elements move to the
+// front. Until the sort is done the array is left alone: a comparator that throws leaves it as it
+// was. Meanwhile the gathered values live in a rooted array of their own, whose nodes then become
+// the array's elements.
+void sort_array(ScriptEngine* engine, const Value& receiver, const Arguments& args) {
+    ArrayRecord* array = receiver.payload.array;
+    Value comparator;
+    bool custom = args.count() >= 1 && (args[0].tag == Tag::Function || args[0].tag == Tag::HostObject);
+    if (custom) {
+        comparator = args[0];
+    }
+    std::vector<Value> elements;
+    elements.reserve(array->count);
+    array_for_each_node(array, [&](const ArrayNode* node) { elements.push_back(node->value); });
+    if (elements.empty()) {
+        return;
+    }
+    ArrayRecord* kept = array_create(engine, elements.size());
+    for (size_t i = 0; i < elements.size(); ++i) {
+        array_insert(engine, kept, elements[i], i);
+    }
+    StackRoots roots(engine, {receiver, comparator, Value::array(kept)});
+    Sorter sorter(engine, elements, comparator, custom);
+    const std::vector<size_t>& order = sorter.sorted();
+    for (size_t k = 0; k < order.size(); ++k) {
+        *array_get(kept, k) = elements[order[k]];
+    }
+    array_take_elements(engine, array, kept);
+    // A comparator may have shortened the array; the sorted elements still lie below its length.
+    array->length = std::max<uint64_t>(array->length, elements.size());
+}
+
+// }====
+
+// {==== The other methods
+
+// The result receives this array's elements at their own indexes; then each argument in order: an
+// array its elements at the offset plus their index (holes stay holes), any other value one element
+// at the offset. The work stops at an argument that would carry the length past 2^64 - 1.
+Value concat_arrays(ScriptEngine* engine, ArrayRecord* array, const Arguments& args) {
+    // The final length first, so that the result's index is sized once.
+    uint64_t length = array->length;
+    uint32_t used = 0;
+    for (; used < args.count(); ++used) {
+        uint64_t adds = args[used].tag == Tag::Array ? args[used].payload.array->length : 1;
+        if (adds > max_length - length) {
+            break;
+        }
+        length += adds;
+    }
+    ArrayRecord* result = array_create(engine, length);
+    array_copy_all(engine, result, array, 0);
+    uint64_t offset = array->length;
+    for (uint32_t i = 0; i < used; ++i) {
+        const Value& value = args[i];
+        if (value.tag == Tag::Array) {
+            array_copy_all(engine, result, value.payload.array, offset);
+            offset += value.payload.array->length;
+        } else {
+            array_insert(engine, result, value, offset);
+            ++offset;
+        }
+    }
+    return Value::array(result);
+}
+
+Value pop_array(ArrayRecord* array) {
+    if (array->length == 0) {
+        return Value::undefined();
+    }
+    uint64_t last = array->length - 1;
+    Value result;
+    if (Value* cell = array_get(array, last)) {
+        result = *cell;
+    }
+    array_remove(array, last);
+    array->length = last;
+    return result;
+}
+
+Value push_values(ScriptEngine* engine, ArrayRecord* array, const Arguments& args) {
+    for (uint32_t i = 0; i < args.count() && array->length < push_limit; ++i) {
+        array_put(engine, array, array->length, args[i]);
+        ++array->length;
+    }
+    return Value::integer(static_cast<int64_t>(array->length));
+}
+
+void reverse_array(ScriptEngine* engine, ArrayRecord* array) {
+    uint64_t last = array->length - 1;
+    array_renumber(engine, array, [last](uint64_t index) { return last - index; });
+}
+
+Value shift_array(ScriptEngine* engine, ArrayRecord* array) {
+    if (array->length == 0) {
+        return Value::undefined();
+    }
+    Value result;
+    if (Value* cell = array_get(array, 0)) {
+        result = *cell;
+    }
+    array_remove(array, 0);
+    array_shift_all(engine, array, -1);
+    return result;
+}
+
+// slice(start, end): a negative bound counts from the end (a start still negative becomes 0, an end
+// still negative becomes the start); the bounds are swapped when end < start; neither is lowered to
+// the length, so a bound past it gives a longer result whose tail is holes.
+Value slice_array(ScriptEngine* engine, ArrayRecord* array, const Arguments& args) {
+    uint64_t length = array->length;
+    int64_t value;
+    uint64_t start = 0;
+    if (args.integer(0, &value) && !position_in(value, length, &start)) {
+        start = 0;
+    }
+    uint64_t end = length;
+    if (args.integer(1, &value) && !position_in(value, length, &end)) {
+        end = start;
+    }
+    if (end < start) {
+        std::swap(start, end);
+    }
+    ArrayRecord* result = array_create(engine, end - start);
+    for (const ArrayNode* node : array_nodes_in_range(array, start, end)) {
+        array_insert(engine, result, node->value, node->index - start);
+    }
+    return Value::array(result);
+}
+
+// splice(start, deleteCount, items...): removes up to deleteCount elements from start into the
+// result, moves the elements after them to make room for exactly the items, and stores the items
+// from start on. A start at or past the end deletes nothing, and the items land at start.
+Value splice_array(ScriptEngine* engine, ArrayRecord* array, const Arguments& args) {
+    uint64_t length = array->length;
+    int64_t value;
+    uint64_t start = 0;
+    if (args.integer(0, &value) && !position_in(value, length, &start)) {
+        start = 0;
+    }
+    uint64_t count = length;
+    if (args.integer(1, &value)) {
+        count = value < 0 ? 0 : static_cast<uint64_t>(value);
+    }
+    uint64_t base;
+    if (start < length) {
+        count = std::min(count, length - start);
+        base = length - count;
+    } else {
+        count = 0;
+        base = start;
+    }
+    uint64_t items = args.count() > 2 ? args.count() - 2 : 0;
+    if (items > max_length - base) {
+        out_of_memory(engine);
+    }
+    // The removed elements are copied before this array changes, so running out of memory there
+    // leaves it whole.
+    ArrayRecord* removed = array_create(engine, count);
+    for (const ArrayNode* node : array_nodes_in_range(array, start, start + count)) {
+        array_insert(engine, removed, node->value, node->index - start);
+    }
+    array_remove_range(array, start, start + count);
+    array->length = base + items;
+    if (items != count) {
+        uint64_t from = start + count;
+        uint64_t delta = items - count;  // modulo 2^64: adding it subtracts when fewer items come in
+        array_renumber(engine, array, [from, delta](uint64_t index) { return index >= from ? index + delta : index; });
+    }
+    for (uint64_t k = 0; k < items; ++k) {
+        array_put(engine, array, start + k, args[static_cast<uint32_t>(k + 2)]);
+    }
+    return Value::array(removed);
+}
+
+// unshift(values...): every element moves up by the number of values, then index i receives value
+// n - 1 - i, so the values land in reverse order.
+Value unshift_values(ScriptEngine* engine, ArrayRecord* array, const Arguments& args) {
+    uint64_t n = args.count();
+    if (n > max_length - array->length) {
+        out_of_memory(engine);
+    }
+    array_shift_all(engine, array, static_cast<int64_t>(n));
+    for (uint64_t i = 0; i < n; ++i) {
+        array_insert(engine, array, args[static_cast<uint32_t>(n - 1 - i)], i);
+    }
+    return Value::integer(static_cast<int64_t>(array->length));
+}
+
+// }====
+
+bool array_method(ScriptEngine* engine, HostClass* cls, void*, const Value& receiver, Atom method, Value* result,
+                  Value* args) {
+    if (receiver.tag != Tag::Array) {
+        // The class object answers only toString.
+        if (receiver.tag == Tag::HostObject && method == atom_to_string) {
+            *result = make_static_string(engine, u"[object Array]");
+            return true;
+        }
+        return false;
+    }
+    const ArrayAtoms& names = atoms_of(cls);
+    ArrayRecord* array = receiver.payload.array;
+    Arguments arguments(args);
+    if (method == atom_to_string) {
+        *result = join_array(engine, receiver, u",");
+    } else if (method == names.join) {
+        std::u16string separator = arguments.count() >= 1 ? text_of(engine, arguments[0]) : u",";
+        *result = join_array(engine, receiver, separator);
+    } else if (method == names.push) {
+        *result = push_values(engine, array, arguments);
+    } else if (method == names.pop) {
+        *result = pop_array(array);
+    } else if (method == names.concat) {
+        *result = concat_arrays(engine, array, arguments);
+    } else if (method == names.slice) {
+        *result = slice_array(engine, array, arguments);
+    } else if (method == names.splice) {
+        *result = splice_array(engine, array, arguments);
+    } else if (method == names.shift) {
+        *result = shift_array(engine, array);
+    } else if (method == names.unshift) {
+        *result = unshift_values(engine, array, arguments);
+    } else if (method == names.reverse) {
+        reverse_array(engine, array);
+    } else if (method == names.sort) {
+        sort_array(engine, receiver, arguments);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// `length`: on an array its length, which a write with an Integer or a non-negative Number sets
+// (the elements from the new length up to the old one go); other values are ignored. On the class
+// object it reads 1, and a write there is left to the generic rules.
+bool array_property(ScriptEngine* engine, HostClass* cls, void*, const Value& receiver, Atom property,
+                    PropertyMode mode, Value* value) {
+    if (property != atoms_of(cls).length) {
+        return false;
+    }
+    if (receiver.tag != Tag::Array) {
+        if (receiver.tag == Tag::HostObject && mode == PropertyMode::Get) {
+            *value = Value::integer(1);
+            return true;
+        }
+        return false;
+    }
+    ArrayRecord* array = receiver.payload.array;
+    if (mode == PropertyMode::Get) {
+        *value = Value::integer(static_cast<int64_t>(array->length));
+        return true;
+    }
+    if (value->tag == Tag::Integer) {
+        array_set_length(engine, array, static_cast<uint64_t>(value->payload.integer));
+    } else if (value->tag == Tag::Number) {
+        // A length is a whole number below 2^64; a NaN, a negative or a larger Number is ignored.
+        double d = value->payload.number;
+        if (d >= 0 && d < 18446744073709551616.0) {
+            array_set_length(engine, array, static_cast<uint64_t>(d));
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void register_array_class(ScriptEngine* engine) {
+    HostClass* cls = new_host_class(engine);
+    auto* names = static_cast<ArrayAtoms*>(plain_allocate(engine, sizeof(ArrayAtoms)));
+    cls->user_data = names;
+    cls->user_data_finalizer = [](void* data) { plain_free(nullptr, data); };
+    *names = ArrayAtoms{
+        .length = intern(engine, "length"),
+        .concat = intern(engine, "concat"),
+        .join = intern(engine, "join"),
+        .pop = intern(engine, "pop"),
+        .push = intern(engine, "push"),
+        .reverse = intern(engine, "reverse"),
+        .shift = intern(engine, "shift"),
+        .slice = intern(engine, "slice"),
+        .splice = intern(engine, "splice"),
+        .sort = intern(engine, "sort"),
+        .unshift = intern(engine, "unshift"),
+    };
+    cls->call = array_call;
+    cls->method = array_method;
+    cls->property = array_property;
+    cls->construct = array_construct;
+    Atom slot = intern(engine, "Array");
+    engine->globals.items[slot] = make_host_object(engine, cls, nullptr);
+    engine->type_handlers[static_cast<int>(Tag::Array)] = cls;
+}
+
+}  // namespace quill

@@ -1,0 +1,21 @@
+// The code generator: walks the syntax tree and appends instructions to the compilation's list,
+// first every function of the program's function list, then the program's statements as ".main".
+#pragma once
+
+#include "engine/compiler/ast.h"
+#include "engine/compiler/compilation.h"
+
+namespace quill::compiler {
+
+// The operand limits of the instruction encodings, and what exceeds them is refused with.
+//   NIP n+2 after a call or `new` with n arguments: one unsigned byte    "too many arguments"
+//   parameters live in frame slots 2.. addressed by a signed byte       "too many parameters"
+//   RESERVE n and the local slots: two unsigned bytes                   "too many local variables"
+inline constexpr int max_call_arguments = 253;
+inline constexpr int max_parameters = 126;
+inline constexpr int max_local_slots = 65535;
+
+// Compiles a parsed program into compilation.code. Errors end it through compilation.diagnostics.
+void generate_code(Compilation& compilation, const SyntaxTree& tree);
+
+}  // namespace quill::compiler

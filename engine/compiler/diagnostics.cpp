@@ -1,0 +1,34 @@
+// Warning and error lines of a compilation.
+#include <cstdarg>
+#include <cstdio>
+
+#include "engine/compiler/compilation.h"
+
+namespace quill::compiler {
+
+namespace {
+
+std::string line_text(const char* kind, uint32_t line, const char* format, va_list args) {
+    char message[256];
+    std::vsnprintf(message, sizeof message, format, args);
+    return std::string(kind) + "line " + std::to_string(line) + ": " + message + "\r\n";
+}
+
+}  // namespace
+
+void Diagnostics::warn(uint32_t line, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    m_text += line_text("warning: ", line, format, args);
+    va_end(args);
+}
+
+void Diagnostics::fail(uint32_t line, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    m_text += line_text("error: ", line, format, args);
+    va_end(args);
+    throw CompileError{};
+}
+
+}  // namespace quill::compiler

@@ -1,0 +1,157 @@
+// The compiler driver.
+#include "engine/compiler/driver.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "engine/compiler/optimiser.h"
+#include "engine/values/engine.h"
+#include "engine/values/errors.h"
+#include "engine/vm/module_writer.h"
+
+namespace quill::compiler {
+
+namespace {
+
+void write_listing(const char* path) {
+    if (std::FILE* file = std::fopen(path, "wb")) {
+        std::fputs("; -*- asm -*-\r\n", file);
+        std::fclose(file);
+    }
+}
+
+bool write_file(const char* path, const std::vector<uint8_t>& bytes) {
+    std::FILE* file = std::fopen(path, "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && ok;
+}
+
+CompileOutput compile(ScriptEngine* engine, SourceText source, uint32_t flags, const char* listing_path,
+                      const char* output_path) {
+    Compilation compilation;
+    compilation.engine = engine;
+    compilation.flags = flags | CF_ALL_PASSES;
+    compilation.source = std::move(source);
+    CompileOutput output;
+    try {
+        generate_program(compilation);
+        optimise(compilation.code, CF_ALL_PASSES);
+        if (listing_path != nullptr) {
+            write_listing(listing_path);
+        }
+        layout(compilation.code);
+        output.module = write_module(compilation.code, compilation.flags, compilation.source.name);
+        output.ok = true;
+    } catch (const CompileError&) {
+        output.ok = false;
+    }
+    output.diagnostics = compilation.diagnostics.text();
+    if (engine != nullptr) {
+        engine->diagnostics = output.diagnostics;
+        set_message(engine, "%s", output.diagnostics.c_str());
+    }
+    if (output.ok && output_path != nullptr && !write_file(output_path, output.module)) {
+        output.diagnostics += std::string("can't write the module file: ") + output_path + "\n";
+        if (engine != nullptr) {
+            set_message(engine, "%s", output.diagnostics.c_str());
+        }
+        output.ok = false;
+    }
+    return output;
+}
+
+}  // namespace
+
+CompileOutput compile_text(ScriptEngine* engine, std::string_view text, uint32_t flags, const char* listing_path,
+                           const char* output_path) {
+    return compile(engine, SourceText{"string", std::string(text)}, flags, listing_path, output_path);
+}
+
+CompileOutput compile_file(ScriptEngine* engine, const char* path, uint32_t flags, const char* listing_path,
+                           const char* output_path) {
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        CompileOutput output;
+        output.diagnostics = std::string("can't open the script file: ") + path + "\n";
+        if (engine != nullptr) {
+            engine->diagnostics = output.diagnostics;
+            set_message(engine, "%s", output.diagnostics.c_str());
+        }
+        return output;
+    }
+    std::string bytes;
+    char block[4096];
+    size_t got;
+    while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
+        bytes.append(block, got);
+    }
+    std::fclose(file);
+    return compile(engine, SourceText{path, std::move(bytes)}, flags, listing_path, output_path);
+}
+
+std::vector<uint8_t> write_module(const InstructionList& list, uint32_t flags, const std::string& source_name) {
+    vm::ModuleWriter writer;
+    bool debug = (flags & CF_DEBUG_INFO) != 0;
+    if (debug) {
+        writer.add_source(source_name);
+    }
+    bool have_line = false;
+    uint32_t last_line = 0;
+    for (const Instruction* i = list.first(); i != nullptr; i = i->next) {
+        if (i->opcode == entry_label) {
+            writer.add_function(i->name, i->offset);
+            continue;
+        }
+        if (i->opcode == target_label) {
+            continue;
+        }
+        if (debug && (!have_line || i->line != last_line)) {
+            // The record names the instruction after the first one of the line; the interpreter's
+            // saved position, which lies past the running instruction, reads it that way.
+            writer.add_line(i->offset + i->size, i->line);
+            have_line = true;
+            last_line = i->line;
+        }
+        switch (vm::opcode_info(static_cast<uint8_t>(i->opcode)).operand) {
+        case vm::OperandKind::None:
+            writer.emit(i->op());
+            break;
+        case vm::OperandKind::Jump:
+            writer.emit(i->op(), static_cast<int64_t>(i->target->offset) - static_cast<int64_t>(i->offset + i->size));
+            break;
+        case vm::OperandKind::Name:
+            writer.emit(i->op(), writer.add_name(i->name));
+            break;
+        case vm::OperandKind::Constant:
+            writer.emit(i->op(), writer.add_constant(i->constant));
+            break;
+        default:
+            writer.emit(i->op(), i->integer);
+            break;
+        }
+    }
+    return writer.finish();
+}
+
+uint32_t compile_flags_from_options(uint32_t option_word, uint32_t first_option_field) {
+    static const struct {
+        uint32_t option;
+        uint32_t flag;
+    } map[] = {
+        {0x10, 0x2},         {0x20, 0x4},         {0x40, 0x8},         {0x80, 0x10000},  {0x100, 0x20000},
+        {0x400, 0x40000},    {0x800, 0x80000},    {0x1000, 0x100000},  {0x2000, 0x200000}, {0x4000, 0x400000},
+        {0x8000, 0x20},      {0x10000, 0x40},     {0x20000, 0x80},     {0x40000, 0x100},
+    };
+    uint32_t flags = first_option_field != 0 ? 1u : 0u;
+    for (const auto& m : map) {
+        if ((option_word & m.option) != 0) {
+            flags |= m.flag;
+        }
+    }
+    return flags;
+}
+
+}  // namespace quill::compiler

@@ -1,0 +1,38 @@
+// The compiler driver: one source in, the bytes of a compiled module out, with the diagnostic text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/compiler/compilation.h"
+
+namespace quill {
+struct ScriptEngine;
+}
+
+namespace quill::compiler {
+
+struct CompileOutput {
+    bool ok = false;
+    std::vector<uint8_t> module;  // when ok
+    std::string diagnostics;      // warning and error lines, "\r\n" after each
+};
+
+// Compiles a text in memory (named "string") or a file (named by its path). A listing file, when
+// given, receives the listing; an output file, when given, the module bytes. The diagnostic text is
+// also left in the engine: cut to fit its message buffer, and whole in engine->diagnostics.
+CompileOutput compile_text(ScriptEngine* engine, std::string_view text, uint32_t flags,
+                           const char* listing_path = nullptr, const char* output_path = nullptr);
+CompileOutput compile_file(ScriptEngine* engine, const char* path, uint32_t flags,
+                           const char* listing_path = nullptr, const char* output_path = nullptr);
+
+// The module bytes of an optimised, laid-out instruction list.
+std::vector<uint8_t> write_module(const InstructionList& list, uint32_t flags, const std::string& source_name);
+
+// The compile flags an engine configuration's option word gives; bit 0 is set when the first
+// option field (the stack size) is non-zero.
+uint32_t compile_flags_from_options(uint32_t option_word, uint32_t first_option_field);
+
+}  // namespace quill::compiler

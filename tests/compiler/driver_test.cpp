@@ -1,0 +1,128 @@
+#include "engine/compiler/driver.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "engine/quill.h"
+#include "engine/values/conversions.h"
+#include "engine/values/string_record.h"
+#include "engine/values/text_codec.h"
+#include "engine/vm/module.h"
+
+namespace quill::compiler {
+namespace {
+
+namespace fs = std::filesystem;
+
+class DriverTest : public ::testing::Test {
+protected:
+    void SetUp() override { handle = quill::create_engine(); }
+    void TearDown() override {
+        quill::destroy_engine(handle);
+        for (const fs::path& path : files) {
+            std::error_code ignored;
+            fs::remove(path, ignored);
+        }
+    }
+    std::string result_text() { return last_result_text(handle); }
+    fs::path write_file(const std::string& name, const std::string& bytes) {
+        fs::path path = fs::temp_directory_path() / ("quill_driver_test_" + name);
+        std::ofstream(path, std::ios::binary) << bytes;
+        files.push_back(path);
+        return path;
+    }
+
+    EngineHandle* handle = nullptr;
+    std::vector<fs::path> files;
+};
+
+TEST_F(DriverTest, ProgramsLeaveTheirLastExpression) {
+    ASSERT_TRUE(vm::run_source_text(handle, "1 + 2;"));
+    EXPECT_EQ(result_text(), "3");
+    ASSERT_TRUE(vm::run_source_text(handle, "var x = 5;"));
+    EXPECT_EQ(last_result(handle).tag, Tag::Undefined);
+    ASSERT_TRUE(vm::run_source_text(handle, ""));
+    EXPECT_EQ(last_result(handle).tag, Tag::Undefined);
+}
+
+TEST_F(DriverTest, DiagnosticLines) {
+    CompileOutput error = compile_text(handle->engine, "x = ;", 0);
+    EXPECT_FALSE(error.ok);
+    EXPECT_EQ(error.diagnostics, "error: line 0: syntax error: invalid expression\r\n");
+    EXPECT_STREQ(handle->engine->message, error.diagnostics.c_str());
+
+    CompileOutput warning = compile_text(handle->engine, "a = 1\nb = 2;", CF_WARN_MISSING_SEMICOLON);
+    EXPECT_TRUE(warning.ok);
+    EXPECT_EQ(warning.diagnostics, "warning: line 0: missing ;\r\n");
+
+    // A failed run from source leaves the diagnostics as its message.
+    EXPECT_FALSE(vm::run_source_text(handle, "\n\nfor (;;"));
+    EXPECT_EQ(std::string(last_message(handle)).rfind("error: line 2: ", 0), 0u) << last_message(handle);
+}
+
+TEST_F(DriverTest, CompilationsDifferOnlyInSectionIds) {
+    CompileOutput a = compile_text(nullptr, "function f(x) { return x * 2; } f(4);", 0);
+    CompileOutput b = compile_text(nullptr, "function f(x) { return x * 2; } f(4);", 0);
+    ASSERT_TRUE(a.ok && b.ok);
+    ASSERT_EQ(a.module.size(), b.module.size());
+    for (size_t i = 0; i < a.module.size(); ++i) {
+        bool id_bits = i >= 4 && i < 52 && (i - 4) % 12 >= 1 && (i - 4) % 12 <= 3;
+        if (!id_bits) {
+            EXPECT_EQ(a.module[i], b.module[i]) << "byte " << i;
+        }
+    }
+    // Without debug information the debug section is empty.
+    EXPECT_EQ(a.module[48] | a.module[49] | a.module[50] | a.module[51], 0);
+    CompileOutput debug = compile_text(nullptr, "1;\n2;", CF_DEBUG_INFO);
+    EXPECT_NE(debug.module[48] | debug.module[49], 0);
+}
+
+TEST_F(DriverTest, NumbersThatPrintAlikeStayApart) {
+    // Interning by printed text would make these one constant.
+    ASSERT_TRUE(vm::run_source_text(handle, "a = 1e-40; b = 2e-40; b / a;"));
+    EXPECT_EQ(result_text(), "2");
+}
+
+TEST_F(DriverTest, EvalAndEvals) {
+    ASSERT_TRUE(vm::run_source_text(handle, "eval('1+1');"));
+    EXPECT_EQ(result_text(), "2");
+    ASSERT_TRUE(vm::run_source_text(handle, "eval(5);"));
+    EXPECT_EQ(result_text(), "5");
+    ASSERT_TRUE(vm::run_source_text(handle, "typeof eval();"));
+    EXPECT_EQ(result_text(), "undefined");
+    // A text that does not compile does not stop the script.
+    ASSERT_TRUE(vm::run_source_text(handle, "eval('x = ;'); 7;"));
+    EXPECT_EQ(result_text(), "7");
+
+    fs::path source = write_file("evals.txt", "40 + 2;");
+    ASSERT_TRUE(vm::run_source_text(handle, ("evals('" + source.generic_string() + "');").c_str()));
+    EXPECT_EQ(result_text(), "42");
+}
+
+TEST_F(DriverTest, ScriptFilesByExtensionAndContent) {
+    CompileOutput compiled = compile_text(nullptr, "6 * 7;", 0);
+    ASSERT_TRUE(compiled.ok);
+    std::string module(compiled.module.begin(), compiled.module.end());
+    EXPECT_TRUE(vm::run_script_file(handle, write_file("upper.QSC", module).string().c_str()));
+    EXPECT_EQ(result_text(), "42");
+    EXPECT_TRUE(vm::run_script_file(handle, write_file("noext", "#!quill\n" + module).string().c_str()));
+    EXPECT_EQ(result_text(), "42");
+    EXPECT_TRUE(vm::run_script_file(handle, write_file("source.Qls", "'text';").string().c_str()));
+    EXPECT_EQ(result_text(), "text");
+    EXPECT_TRUE(vm::run_script_file(handle, write_file("plain.txt", "1 + 1;").string().c_str()));
+    EXPECT_EQ(result_text(), "2");
+    EXPECT_FALSE(vm::run_script_file(handle, "no/such/file.js"));
+    EXPECT_STREQ(last_message(handle), "can't open the script file: no/such/file.js\n");
+}
+
+TEST(CompileFlags, FromTheOptionWord) {
+    // The default options switch on three optimiser passes; the driver adds the fourth itself.
+    EXPECT_EQ(compile_flags_from_options(0x58200, 4096), 0x1u | 0x20 | 0x40 | 0x100);
+    EXPECT_EQ(compile_flags_from_options(0x10 | 0x20 | 0x1000 | 0x2000, 0), 0x2u | 0x4 | 0x100000 | 0x200000);
+}
+
+}  // namespace
+}  // namespace quill::compiler

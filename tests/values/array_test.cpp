@@ -1,0 +1,283 @@
+#include "engine/values/array.h"
+
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/values/collector.h"
+#include "engine/values/heap.h"
+#include "engine_fixture.h"
+
+namespace quill::testing {
+namespace {
+
+using ArrayTest = EngineTest;
+
+// What an array should hold: its length and its elements (Integer payloads by index).
+struct Model {
+    uint64_t length = 0;
+    std::map<uint64_t, int64_t> elements;
+};
+
+// The chains hold exactly the model's elements, each node in the chain of its index; the direct
+// index and the count agree with them; every element is found by index.
+void expect_holds(ArrayRecord* array, const Model& model) {
+    EXPECT_EQ(array->length, model.length);
+    EXPECT_EQ(array->count, model.elements.size());
+    std::map<uint64_t, int64_t> chained;
+    for (int b = 0; b < array_bucket_count; ++b) {
+        for (ArrayNode* node = array->buckets[b]; node != nullptr; node = node->next) {
+            EXPECT_EQ(node->index % array_bucket_count, static_cast<uint64_t>(b));
+            EXPECT_TRUE(chained.emplace(node->index, node->value.payload.integer).second) << "twice: " << node->index;
+        }
+    }
+    EXPECT_EQ(chained, model.elements);
+    for (uint64_t i = 0; i < array->direct_capacity; ++i) {
+        ArrayNode* node = array->direct[i];
+        ASSERT_EQ(node != nullptr, model.elements.count(i) == 1) << "direct entry " << i;
+        if (node != nullptr) {
+            EXPECT_EQ(node->index, i);
+        }
+    }
+    for (const auto& [index, value] : model.elements) {
+        Value* cell = array_get(array, index);
+        ASSERT_NE(cell, nullptr) << index;
+        EXPECT_EQ(cell->payload.integer, value);
+    }
+}
+
+std::vector<uint64_t> storage_order(const ArrayRecord* array) {
+    std::vector<uint64_t> order;
+    array_for_each_node(array, [&](const ArrayNode* node) { order.push_back(node->index); });
+    return order;
+}
+
+TEST_F(ArrayTest, ElementsAreSparseAndHolesReadAsNothing) {
+    ArrayRecord* array = array_create(engine, 3);
+    EXPECT_EQ(array->length, 3u);
+    EXPECT_EQ(array_get(array, 0), nullptr);
+    array_insert(engine, array, Value::integer(10), 0);
+    array_put(engine, array, 2, Value::integer(30));
+    array_put(engine, array, 2, Value::integer(31));  // replaces, no second node
+    array_put(engine, array, uint64_t{1} << 40, Value::integer(40));
+    Model model{3, {{0, 10}, {2, 31}, {uint64_t{1} << 40, 40}}};
+    expect_holds(array, model);
+    EXPECT_EQ(array_get(array, 1), nullptr);
+    // Puts never touch the length; a length of 2^40 costs no more than its elements.
+    EXPECT_EQ(array->length, 3u);
+    EXPECT_LT(array->direct_capacity, 1000u);
+
+    array_remove(array, 2);
+    array_remove(array, 1);  // a hole: nothing happens
+    model.elements.erase(2);
+    expect_holds(array, model);
+}
+
+TEST_F(ArrayTest, RemoveAndCloseClosesTheGap) {
+    ArrayRecord* array = array_create(engine, 4);
+    for (int i = 0; i < 4; ++i) {
+        array_insert(engine, array, Value::integer(i + 1), static_cast<uint64_t>(i));
+    }
+    array_remove_and_close(array, 1);
+    expect_holds(array, {3, {{0, 1}, {1, 3}, {2, 4}}});
+    // A hole closes as well; an index at or past the length changes nothing.
+    array_remove(array, 0);
+    array_remove_and_close(array, 0);
+    expect_holds(array, {2, {{0, 3}, {1, 4}}});
+    array_remove_and_close(array, 2);
+    expect_holds(array, {2, {{0, 3}, {1, 4}}});
+}
+
+TEST_F(ArrayTest, ShiftAllMovesElementsAndLength) {
+    ArrayRecord* array = array_create(engine, 3);
+    array_insert(engine, array, Value::integer(1), 0);
+    array_insert(engine, array, Value::integer(3), 2);
+    array_shift_all(engine, array, 5);
+    expect_holds(array, {8, {{5, 1}, {7, 3}}});
+    array_shift_all(engine, array, -5);
+    expect_holds(array, {3, {{0, 1}, {2, 3}}});
+}
+
+TEST_F(ArrayTest, CopyAllInsertsAtTheOffsetEvenIntoItself) {
+    ArrayRecord* source = array_create(engine, 3);
+    array_insert(engine, source, Value::integer(1), 0);
+    array_insert(engine, source, Value::integer(3), 2);
+    ArrayRecord* target = array_create(engine, 10);
+    array_copy_all(engine, target, source, 4);
+    expect_holds(target, {10, {{4, 1}, {6, 3}}});
+    array_copy_all(engine, source, source, 3);
+    expect_holds(source, {3, {{0, 1}, {2, 3}, {3, 1}, {5, 3}}});
+}
+
+TEST_F(ArrayTest, SettingTheLengthRemovesOnlyTheDroppedRange) {
+    for (uint64_t count : {5u, 500u}) {  // a few indexes one by one, many in one pass
+        ArrayRecord* array = array_create(engine, count);
+        Model model{count, {}};
+        for (uint64_t i = 0; i < count; ++i) {
+            array_insert(engine, array, Value::integer(static_cast<int64_t>(i)), i);
+            model.elements[i] = static_cast<int64_t>(i);
+        }
+        array_set_length(engine, array, count + 100);  // growing adds nothing
+        model.length = count + 100;
+        expect_holds(array, model);
+        array_set_length(engine, array, 2);
+        model.length = 2;
+        model.elements.erase(model.elements.find(2), model.elements.end());
+        expect_holds(array, model);
+        // From a huge length down to a huge one: the work follows the elements.
+        array_put(engine, array, uint64_t{1} << 62, Value::integer(62));
+        array_set_length(engine, array, ~uint64_t{0});
+        array_set_length(engine, array, uint64_t{1} << 61);
+        model.length = uint64_t{1} << 61;
+        expect_holds(array, model);
+    }
+}
+
+// Inserting at the head of a chain and renumbering by one pass into fresh chains decide the
+// order in which sort gathers elements; both must stay as they are.
+TEST_F(ArrayTest, StorageOrderFollowsChainsAndRenumbering) {
+    ArrayRecord* array = array_create(engine, 300);
+    for (uint64_t index : {0u, 127u, 1u, 254u}) {
+        array_insert(engine, array, Value::integer(0), index);
+    }
+    EXPECT_EQ(storage_order(array), (std::vector<uint64_t>{254, 127, 0, 1}));
+    array_renumber(engine, array, [](uint64_t index) { return index; });
+    EXPECT_EQ(storage_order(array), (std::vector<uint64_t>{0, 127, 254, 1}));
+    array_shift_all(engine, array, 1);
+    EXPECT_EQ(storage_order(array), (std::vector<uint64_t>{255, 128, 1, 2}));
+}
+
+// Random operations against a model: the chains, the direct index and the count stay in step
+// however the index grows, shrinks and is rebuilt.
+TEST_F(ArrayTest, RandomOperationsKeepChainsAndIndexInStep) {
+    std::mt19937 random(12345);
+    auto below = [&](uint64_t n) { return std::uniform_int_distribution<uint64_t>(0, n - 1)(random); };
+    ArrayRecord* array = array_create(engine, 0);
+    Model model;
+    int64_t next_value = 1;
+    for (int step = 0; step < 3000; ++step) {
+        uint64_t span = model.length + 40;
+        switch (below(8)) {
+        case 0:
+        case 1:
+        case 2: {  // a write by index, as the interpreter makes it
+            uint64_t index = step % 50 == 0 ? (uint64_t{1} << 33) + below(5) : below(span);
+            if (index >= model.length) {
+                array->length = model.length = index + 1;
+            }
+            array_put(engine, array, index, Value::integer(next_value));
+            model.elements[index] = next_value++;
+            break;
+        }
+        case 3: {
+            uint64_t index = below(span);
+            array_remove(array, index);
+            model.elements.erase(index);
+            break;
+        }
+        case 4: {
+            uint64_t index = below(span);
+            array_remove_and_close(array, index);
+            if (index < model.length) {
+                Model closed{model.length - 1, {}};
+                for (const auto& [i, v] : model.elements) {
+                    if (i != index) {
+                        closed.elements[i > index ? i - 1 : i] = v;
+                    }
+                }
+                model = closed;
+            }
+            break;
+        }
+        case 5: {
+            int64_t delta = static_cast<int64_t>(below(7)) - 3;
+            if (delta < 0 && (model.elements.empty() || model.elements.begin()->first < uint64_t(-delta) ||
+                              model.length < uint64_t(-delta))) {
+                delta = -delta;
+            }
+            array_shift_all(engine, array, delta);
+            Model shifted{model.length + static_cast<uint64_t>(delta), {}};
+            for (const auto& [i, v] : model.elements) {
+                shifted.elements[i + static_cast<uint64_t>(delta)] = v;
+            }
+            model = shifted;
+            break;
+        }
+        case 6: {
+            uint64_t length = model.length > 10 && below(3) > 0 ? model.length - below(model.length / 2) : below(300);
+            array_set_length(engine, array, length);
+            if (length < model.length) {
+                model.elements.erase(model.elements.lower_bound(length), model.elements.lower_bound(model.length));
+            }
+            model.length = length;
+            break;
+        }
+        case 7: {  // reverse, as the Array class does it
+            uint64_t last = model.length - 1;
+            if (!model.elements.empty() && model.elements.rbegin()->first >= model.length) {
+                break;  // only elements below the length mirror within it
+            }
+            array_renumber(engine, array, [last](uint64_t i) { return last - i; });
+            Model mirrored{model.length, {}};
+            for (const auto& [i, v] : model.elements) {
+                mirrored.elements[last - i] = v;
+            }
+            model = mirrored;
+            break;
+        }
+        }
+        expect_holds(array, model);
+        if (::testing::Test::HasFailure()) {
+            FAIL() << "after step " << step;
+        }
+    }
+}
+
+TEST_F(ArrayTest, IndexesFilledInAnyOrderEndUpDirect) {
+    ArrayRecord* forward = array_create(engine, 0);
+    ArrayRecord* backward = array_create(engine, 20000);
+    for (uint64_t i = 0; i < 20000; ++i) {
+        array_put(engine, forward, i, Value::integer(1));
+        ++forward->length;
+        array_put(engine, backward, 19999 - i, Value::integer(1));
+    }
+    EXPECT_GE(forward->direct_capacity, 20000u);
+    EXPECT_GE(backward->direct_capacity, 20000u);
+    // A long sparse array keeps an index proportional to its elements, not to its length.
+    ArrayRecord* sparse = array_create(engine, 0);
+    for (uint64_t i = 0; i < 1000; ++i) {
+        array_put(engine, sparse, i * 1000000, Value::integer(1));
+    }
+    EXPECT_LE(sparse->direct_capacity, 4096u);
+}
+
+// Everything an array holds is reached through visit_array: its nodes, their values, its own
+// table and the direct index, which must not be swept and handed out again.
+TEST_F(ArrayTest, CollectionsKeepNodesValuesAndIndex) {
+    ArrayRecord* array = array_create(engine, 0);
+    global("a") = Value::array(array);
+    for (int i = 0; i < 3000; ++i) {
+        array_put(engine, array, static_cast<uint64_t>(i), str(std::to_string(i)));
+        ++array->length;
+    }
+    array_set_length(engine, array, 100);  // the index shrinks; the old block is freed at once
+    collect(engine, engine->stack.saved_top);
+    EXPECT_TRUE(gc_verify(engine));
+    // Reuse whatever the sweep freed, then read every element back.
+    for (int i = 0; i < 3000; ++i) {
+        make_string_copy(engine, u"overwrite every freed block with text");
+        gc_allocate(engine, static_cast<size_t>(8) << (i % 14));
+    }
+    ASSERT_EQ(array->count, 100u);
+    for (int i = 0; i < 100; ++i) {
+        Value* cell = array_get(array, static_cast<uint64_t>(i));
+        ASSERT_NE(cell, nullptr);
+        ASSERT_EQ(text(*cell), std::to_string(i));
+    }
+    collect(engine, engine->stack.saved_top);
+    EXPECT_TRUE(gc_verify(engine));
+}
+
+}  // namespace
+}  // namespace quill::testing
