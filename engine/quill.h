@@ -47,7 +47,9 @@ bool call_method(EngineHandle* engine, const Value& receiver, const char* name, 
 inline const Value& last_result(EngineHandle* engine) { return engine->engine->result; }
 // The result's string conversion, as UTF-8 (Linux) or in the ANSI code page (Windows).
 std::string last_result_text(EngineHandle* engine);
-// The last error message ("" after a success).
+// The text a failure left: the runtime error, the uncaught value's text, or a compilation's
+// diagnostics. Cleared when a run or call starts; native code that failed quietly during a run
+// that then succeeded (an eval of a text that does not compile) may leave its text here too.
 inline const char* last_message(EngineHandle* engine) { return engine->engine->message; }
 
 // Called with the code 2 after each collection; a non-zero answer n stops the running script with

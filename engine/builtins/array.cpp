@@ -15,7 +15,6 @@
 #include "engine/builtins/array.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstddef>
 #include <initializer_list>
 #include <limits>
@@ -656,8 +655,7 @@ void register_array_class(ScriptEngine* engine) {
     cls->method = array_method;
     cls->property = array_property;
     cls->construct = array_construct;
-    Atom slot = intern(engine, "Array");
-    engine->globals.items[slot] = make_host_object(engine, cls, nullptr);
+    set_global(engine, "Array", make_host_object(engine, cls, nullptr));
     engine->type_handlers[static_cast<int>(Tag::Array)] = cls;
 }
 

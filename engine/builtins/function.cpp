@@ -45,9 +45,7 @@ void function_construct(ScriptEngine* engine, HostClass*, Value* args, Value* re
     }
     char name[32];
     std::snprintf(name, sizeof name, "@F_%u", number);
-    // Interning may move the global slots: read them only afterwards.
-    Atom slot = intern(engine, name);
-    *result = engine->globals.items[slot];
+    *result = get_global(engine, name);
 }
 
 bool function_method(ScriptEngine* engine, HostClass*, void*, const Value& receiver, Atom method, Value* result,

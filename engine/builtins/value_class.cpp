@@ -10,8 +10,7 @@ namespace quill {
 HostClass* register_value_class(ScriptEngine* engine, const char* name, std::initializer_list<Tag> types) {
     HostClass* cls = new_host_class(engine);
     cls->property = no_class_property;
-    Atom slot = intern(engine, name);
-    engine->globals.items[slot] = make_host_object(engine, cls, nullptr);
+    set_global(engine, name, make_host_object(engine, cls, nullptr));
     for (Tag tag : types) {
         engine->type_handlers[static_cast<int>(tag)] = cls;
     }

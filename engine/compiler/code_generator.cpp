@@ -144,12 +144,11 @@ private:
 struct ControlEntry {
     Instruction* break_label = nullptr;
     Instruction* continue_label = nullptr;
-    std::string label;        // labelled statements only
     bool is_labelled = false;
-    std::vector<std::string> loop_labels;  // loops: the labels written directly before the loop
-    int cells = 0;            // working cells kept on the stack while the body runs
-    int with_depth = 0;       // with-scopes opened directly inside this entry
-    int try_depth = 0;        // exception handlers installed directly inside this entry
+    std::string label;                     // labelled statements only
+    int cells = 0;                         // working cells kept on the stack while the body runs
+    int with_depth = 0;                    // with-scopes opened directly inside this entry
+    int try_depth = 0;                     // exception handlers installed directly inside this entry
 };
 
 class CodeGenerator {
@@ -218,6 +217,12 @@ private:
     Instruction* emit(Op op, uint32_t line, int64_t operand) { return m_code.emit(op, line, operand); }
     Instruction* emit_name(Op op, uint32_t line, const std::string& name) { return m_code.emit_name(op, line, name); }
     Instruction* emit_jump(Op op, uint32_t line, Instruction* label) { return m_code.emit_jump(op, line, label); }
+    // WITH_POP, TRY_POP or POPN of n (nothing for 0), split where n exceeds the one-byte operand.
+    void emit_count(Op op, uint32_t line, int n) {
+        for (; n > 0; n -= 255) {
+            emit(op, line, n > 255 ? 255 : n);
+        }
+    }
     Instruction* label() { return m_code.new_label(); }
     void place(Instruction* label) { m_code.place(label); }
 
@@ -229,7 +234,6 @@ private:
     InstructionList& m_code;
     std::vector<Scope> m_scopes;          // the root scope first; it never receives a name
     std::vector<ControlEntry> m_control;  // the bottom entry first
-    std::vector<std::string> m_loop_labels;  // labels of the loop being compiled, until its entry exists
     int m_next_slot = 0;                  // next local slot of the function being compiled
     Instruction* m_statement_pop = nullptr;  // the POP of the last expression statement compiled
 };
@@ -389,16 +393,11 @@ bool CodeGenerator::inside_with() const {
     return false;
 }
 
-// A loop's entry (one with a continue label) takes the labels written before the loop.
 ControlEntry& CodeGenerator::push_control(Instruction* break_label, Instruction* continue_label, int cells) {
     ControlEntry& entry = m_control.emplace_back();
     entry.break_label = break_label;
     entry.continue_label = continue_label;
     entry.cells = cells;
-    if (continue_label != nullptr) {
-        entry.loop_labels = std::move(m_loop_labels);
-        m_loop_labels.clear();
-    }
     return entry;
 }
 
@@ -646,9 +645,7 @@ void CodeGenerator::compile_jump(const Node* node) {
         const ControlEntry& entry = m_control[i];
         bool found;
         if (!node->text.empty()) {
-            found = (entry.is_labelled && entry.label == node->text) ||
-                    std::find(entry.loop_labels.begin(), entry.loop_labels.end(), node->text) !=
-                        entry.loop_labels.end();
+            found = entry.is_labelled && entry.label == node->text;
         } else if (is_continue) {
             // A labelled block is not a loop: an unlabelled continue goes on to the enclosing loop.
             found = entry.continue_label != nullptr && !entry.is_labelled;
@@ -675,16 +672,12 @@ void CodeGenerator::compile_jump(const Node* node) {
         }
     }
     uint32_t line = node->line;
-    if (with_depth > 0) {
-        emit(Op::WITH_POP, line, with_depth);
-    }
-    if (try_depth > 0) {
-        emit(Op::TRY_POP, line, try_depth);
-    }
+    emit_count(Op::WITH_POP, line, with_depth);
+    emit_count(Op::TRY_POP, line, try_depth);
     if (cells == 1) {
         emit(Op::POP, line);
-    } else if (cells > 1) {
-        emit(Op::POPN, line, cells);
+    } else {
+        emit_count(Op::POPN, line, cells);
     }
     const ControlEntry& entry = m_control[target];
     emit_jump(Op::JMP, line, is_continue ? entry.continue_label : entry.break_label);
@@ -703,9 +696,7 @@ void CodeGenerator::compile_return(const Node* node) {
     for (const ControlEntry& entry : m_control) {
         try_depth += entry.try_depth;
     }
-    if (try_depth > 0) {
-        emit(Op::TRY_POP, line, try_depth);
-    }
+    emit_count(Op::TRY_POP, line, try_depth);
     emit(Op::RETURN, line);
 }
 
@@ -720,18 +711,9 @@ void CodeGenerator::compile_with(const Node* node) {
 }
 
 // Lbefore: s; Lafter:
-// A continue with the label of a loop continues that loop; with the label of any other statement it
-// starts the statement again.
+// A continue naming the label jumps to Lbefore: the labelled statement starts again from its
+// beginning, a labelled for loop with its initialisation.
 void CodeGenerator::compile_labelled(const Node* node) {
-    const Node* statement = node->body;
-    while (statement->kind == NodeKind::Labelled) {
-        statement = statement->body;
-    }
-    bool labels_loop = statement->kind == NodeKind::While || statement->kind == NodeKind::DoWhile ||
-                       statement->kind == NodeKind::For || statement->kind == NodeKind::ForIn;
-    if (labels_loop) {
-        m_loop_labels.push_back(node->text);
-    }
     Instruction* before = label();
     Instruction* after = label();
     place(before);

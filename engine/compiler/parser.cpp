@@ -85,7 +85,16 @@ const BinaryLevel binary_levels[] = {
     {NodeKind::Multiplicative, {'*', '/', '%'}},
 };
 
-constexpr int binary_level_count = static_cast<int>(std::size(binary_levels));
+// The level of a binary operator token, or -1.
+int binary_level(int kind) {
+    for (int level = 0; level < static_cast<int>(std::size(binary_levels)); ++level) {
+        const std::initializer_list<int>& operators = binary_levels[level].operators;
+        if (std::find(operators.begin(), operators.end(), kind) != operators.end()) {
+            return level;
+        }
+    }
+    return -1;
+}
 
 }  // namespace
 
@@ -681,20 +690,18 @@ Node* Parser::parse_conditional() {
     return measured(node);
 }
 
-// binary-expression(level): binary-expression(level + 1) {operator(level) binary-expression(level + 1)}
-// with the levels of binary_levels, from || up to * / %.
-Node* Parser::parse_binary(int level) {
-    if (level == binary_level_count) {
-        return parse_unary();
-    }
-    Node* left = parse_binary(level + 1);
+// binary-expression(level): unary-expression {operator(level' >= level) binary-expression(level' + 1)}
+// Precedence climbing over binary_levels, from || up to * / %: one native frame per operand rather
+// than one per level.
+Node* Parser::parse_binary(int min_level) {
+    Node* left = parse_unary();
     if (left == nullptr) {
         return nullptr;
     }
-    const BinaryLevel& operators = binary_levels[level];
     for (;;) {
         int kind = m_lexer.peek().kind;
-        if (std::find(operators.operators.begin(), operators.operators.end(), kind) == operators.operators.end()) {
+        int level = binary_level(kind);
+        if (level < min_level) {
             return left;
         }
         uint32_t line = m_lexer.next().line;
@@ -702,7 +709,7 @@ Node* Parser::parse_binary(int level) {
         if (right == nullptr) {
             syntax_error(CompilerMessage::InvalidExpression);
         }
-        Node* node = make(operators.kind, line);
+        Node* node = make(binary_levels[level].kind, line);
         node->op = kind;
         node->left = left;
         node->right = right;

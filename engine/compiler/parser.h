@@ -48,7 +48,7 @@ private:
     Node* parse_expression();
     Node* parse_assignment();
     Node* parse_conditional();
-    Node* parse_binary(int level);
+    Node* parse_binary(int min_level);
     Node* parse_unary();
     Node* parse_postfix();
     Node* parse_call_member();

@@ -86,8 +86,6 @@ Value* native_block(ScriptEngine* engine, Value* block, Value* empty) {
     return (n <= limit && n >= -limit) ? block : empty;
 }
 
-struct ReturnToHost {};
-
 // One invocation of the dispatch loop. Registers: pc (next code word), sp (first free cell), frame.
 class Invocation {
 public:
@@ -137,7 +135,8 @@ private:
     }
 
     void enter(FunctionObject* function);
-    void do_return();
+    // Returns true when the frame was the entry frame: the invocation is over.
+    bool do_return();
     void call(const Value& callee);
     bool call_native_method(HostClass* cls, void* instance, const Value& receiver, Atom name);
     bool find_method(const Value& receiver, Atom name, bool object_class_fallback, Value* found, bool* handled);
@@ -162,8 +161,6 @@ void Invocation::run() {
     for (;;) {
         try {
             execute();
-            return;
-        } catch (const ReturnToHost&) {
             return;
         } catch (const ScriptUnwind&) {
             if (!land()) {
@@ -222,12 +219,12 @@ void Invocation::enter(FunctionObject* function) {
     m_pc = block->code;
 }
 
-void Invocation::do_return() {
+bool Invocation::do_return() {
     Value result = top();
     auto* caller = static_cast<Value*>(m_frame[0].payload.pointer);
     if (caller == nullptr) {
         finish(result);
-        throw ReturnToHost{};
+        return true;
     }
     // Try records pushed in this frame and not popped die with it.
     while (m_engine->protection != m_entry_head && m_engine->protection != nullptr &&
@@ -248,6 +245,7 @@ void Invocation::do_return() {
     m_sp = m_frame - 1;
     m_frame = caller;
     m_pc = resume;
+    return false;
 }
 
 void Invocation::args_pad(uint32_t wanted, uint32_t growth) {
@@ -589,7 +587,9 @@ void Invocation::execute() {
             collection_point();
             break;
         case Op::RETURN:
-            do_return();
+            if (do_return()) {
+                return;
+            }
             break;
         case Op::CALL: {
             Value callee = top();

@@ -27,10 +27,7 @@ protected:
     }
     void TearDown() override { quill::destroy_engine(handle); }
 
-    Value global(const char* name) {
-        Atom slot = intern(engine, name);  // may move the global slots
-        return engine->globals.items[slot];
-    }
+    Value global(const char* name) { return get_global(engine, name); }
     Value str(std::u16string_view text) { return make_string_copy(engine, text); }
 
     // The class object called as a function; false on failure, with the text in the message buffer.

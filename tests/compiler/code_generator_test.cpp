@@ -339,12 +339,12 @@ TEST(CodeGenerator, BreakAndContinueRemoveWhatTheyLeave) {
                         {"TRY_PUSH L3", "WITH_POP 1", "TRY_POP 1", "JMP L1"}));
 
     // continue keeps the for-in cells it continues with and removes the switch's; a labelled break
-    // lands on the loop's own POPN 2.
+    // leaves through the label, removing the switch's cell and the loop's two.
     EXPECT_EQ(code("L: for (var k in o) { switch (k) { case 1: continue; case 2: break L; } }"),
               (Lines{".main:", "RESERVE 1", "L0:", "GET_GLOBAL o", "DUP", "PUSH_0", "SWAP", "PUSH_0",
                      "L2:", "FORIN_NEXT", "JF_BOOL L4", "SET_LOCAL 0",
                      "GET_LOCAL 0", "DUP", "PUSH_1", "STRICT_EQ", "JF_BOOL L8", "POP", "JMP L3", "JMP L7",
-                     "L8:", "DUP", "PUSH_2", "STRICT_EQ", "JF_BOOL L6", "L7:", "POP", "JMP L5", "JMP L6",
+                     "L8:", "DUP", "PUSH_2", "STRICT_EQ", "JF_BOOL L6", "L7:", "POPN 3", "JMP L1", "JMP L6",
                      "L6:", "POP",
                      "L3:", "PUSH_1", "ADD", "DUP", "ROLL -3", "DUP", "ROLL 4", "SWAP", "JMP L2",
                      "L4:", "POP", "L5:", "POPN 2", "L1:", "PUSH_UNDEFINED"}));
@@ -360,11 +360,10 @@ TEST(CodeGenerator, BreakAndContinueRemoveWhatTheyLeave) {
 }
 
 TEST(CodeGenerator, LabelledContinue) {
-    // The label of a loop: continue goes to the loop's next round (the outer update here).
+    // continue L goes to the label before the statement, so even a labelled loop starts again.
     EXPECT_EQ(code("L: for (;;) { for (;;) { continue L; } }"),
-              (Lines{".main:", "L0:", "L2:", "PUSH_TRUE", "JF_BOOL L4", "L5:", "PUSH_TRUE", "JF_BOOL L7", "JMP L3",
+              (Lines{".main:", "L0:", "L2:", "PUSH_TRUE", "JF_BOOL L4", "L5:", "PUSH_TRUE", "JF_BOOL L7", "JMP L0",
                      "L6:", "JMP L5", "L7:", "L3:", "JMP L2", "L4:", "L1:", "PUSH_UNDEFINED"}));
-    // The label of another statement: continue starts it again.
     EXPECT_EQ(code("L: { if (a) continue L; }"),
               (Lines{".main:", "L0:", "GET_GLOBAL a", "JF L2", "JMP L0", "JMP L3", "L2:", "L3:", "L1:",
                      "PUSH_UNDEFINED"}));
@@ -409,6 +408,13 @@ TEST(CodeGenerator, OperandLimitsAreRefused) {
     EXPECT_EQ(code("function f(" + names("p", 126) + ") { return p125; }")[3], "ARGS_PAD 128");
     EXPECT_EQ(code("function f(" + names("p", 126) + ") { return p125; }")[4], "GET_ARG 127");
     EXPECT_EQ(error_of("function f(" + names("p", 127) + ") {}"), "error: line 0: too many parameters\r\n");
+
+    // Counts past one byte are split, never cut.
+    std::string loops;
+    for (int i = 0; i < 130; ++i) {
+        loops += "for (k in o) ";
+    }
+    EXPECT_TRUE(has_run(code("L: { " + loops + "break L; }"), {"POPN 255", "POPN 5", "JMP L1"}));
 
     EXPECT_EQ(code("function f() { var " + names("v", 65535) + "; }")[4], "RESERVE 65535");
     EXPECT_EQ(error_of("function f() { var " + names("v", 65536) + "; }"), "error: line 0: too many local variables\r\n");

