@@ -12,15 +12,16 @@
 #include "engine/builtins/boolean.h"
 #include "engine/builtins/function.h"
 #include "engine/builtins/globals.h"
+#include "engine/builtins/math.h"
 #include "engine/builtins/number.h"
 #include "engine/builtins/object.h"
+#include "engine/builtins/string.h"
 #include "engine/values/atoms.h"
 #include "engine/values/errors.h"
 #include "engine/values/host_class.h"
 #include "engine/values/method_call.h"
 #include "engine/values/protected_run.h"
 #include "engine/values/records.h"
-#include "engine/values/standin_types.h"
 #include "engine/compiler/driver.h"
 #include "engine/values/string_record.h"
 #include "engine/vm/interpreter.h"
@@ -32,18 +33,19 @@ namespace quill::vm {
 namespace {
 
 // The class registrations run at creation, in this order. The built-in and host classes join the
-// list as they are written; until the String class exists, a stand-in gives strings their text.
+// list as they are written.
 using Registration = void (*)(ScriptEngine* engine);
 const Registration registrations[] = {
     register_global_functions,
     // The URI functions belong with the application's globals; until those exist they come here,
     // so that every host (the command-line one included) has them.
     register_uri_functions,
+    register_math_object,
     register_array_class,
     register_boolean_class,
     register_function_class,
     register_number_class,
-    install_standin_type_handlers,  // String, until its class is written
+    register_string_class,
     register_object_class,
 };
 

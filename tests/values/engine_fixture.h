@@ -1,5 +1,5 @@
-// A fresh engine record per test, with the Boolean and Number classes, the stand-in String handler and
-// the warnings it gives.
+// A fresh engine record per test, with the Boolean, Number and String classes and the warnings it
+// gives.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,11 +9,11 @@
 
 #include "engine/builtins/boolean.h"
 #include "engine/builtins/number.h"
+#include "engine/builtins/string.h"
 #include "engine/values/atoms.h"
 #include "engine/values/conversions.h"
 #include "engine/values/engine.h"
 #include "engine/values/protected_run.h"
-#include "engine/values/standin_types.h"
 #include "engine/values/string_record.h"
 #include "engine/values/text_codec.h"
 
@@ -28,7 +28,7 @@ protected:
             static_cast<std::vector<std::string>*>(data)->push_back(text);
         };
         engine->trace_data = &warnings;
-        install_standin_type_handlers(engine);
+        register_string_class(engine);
         register_boolean_class(engine);
         register_number_class(engine);
     }

@@ -5,6 +5,7 @@
 
 #include "engine/builtins/boolean.h"
 #include "engine/builtins/number.h"
+#include "engine/builtins/string.h"
 #include "engine/values/atoms.h"
 #include "engine/values/collector.h"
 #include "engine/values/conversions.h"
@@ -13,7 +14,6 @@
 #include "engine/values/property_access.h"
 #include "engine/values/property_table.h"
 #include "engine/values/protected_run.h"
-#include "engine/values/standin_types.h"
 #include "engine/values/string_record.h"
 #include "engine/values/text_codec.h"
 
@@ -99,7 +99,7 @@ int main() {
         return 1;
     }
     bool ok = run_protected(engine, [engine] {
-        install_standin_type_handlers(engine);
+        register_string_class(engine);
         register_boolean_class(engine);
         register_number_class(engine);
         show_conversions(engine);
