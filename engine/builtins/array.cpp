@@ -165,7 +165,7 @@ thread_local int join_depth = 0;
 class JoinNesting {
 public:
     explicit JoinNesting(ScriptEngine* engine) {
-        if (join_depth >= array_max_join_depth) {
+        if (join_depth >= config::array_max_join_depth) {
             raise_error(engine, Message::StackOverflow);
         }
         ++join_depth;

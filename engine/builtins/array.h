@@ -12,8 +12,4 @@ struct ScriptEngine;
 // their join. Runs once, at engine creation.
 void register_array_class(ScriptEngine* engine);
 
-// How deeply joins may nest (an array holding itself nests without end) before the join raises
-// "stack overflow" instead of exhausting the native stack.
-inline constexpr int array_max_join_depth = 1000;
-
 }  // namespace quill

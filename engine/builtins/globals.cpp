@@ -20,6 +20,7 @@
 
 #include "engine/values/atoms.h"
 #include "engine/values/config.h"
+#include "engine/values/messages.h"
 #include "engine/values/conversions.h"
 #include "engine/values/engine.h"
 #include "engine/values/host_class.h"
@@ -30,9 +31,6 @@
 namespace quill {
 
 namespace {
-
-// What the URI functions send to the trace hook when their input is malformed.
-constexpr char invalid_uri_text[] = "Invalid URI string";
 
 constexpr char16_t hex_digits[] = u"0123456789ABCDEF";
 
@@ -403,7 +401,7 @@ void uri_call(ScriptEngine* engine, Value* result, Value* args, Transform transf
     }
     CountingOutput counting;
     if (!transform(text, counting)) {
-        send_trace(engine, invalid_uri_text);
+        send_trace(engine, message_text(Message::InvalidUri));
         return;
     }
     if (counting.count > config::max_string_length) {

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/values/config.h"
+
 namespace quill {
 
 namespace {
@@ -334,8 +336,8 @@ std::optional<std::u16string> format_number(std::u16string_view format, const Va
     std::u16string text = std::move(parsed->before);
     text.append(converted.begin(), converted.end());
     text += parsed->after;
-    if (text.size() > number_text_limit) {
-        text.resize(number_text_limit);
+    if (text.size() > config::number_text_limit) {
+        text.resize(config::number_text_limit);
     }
     return text;
 }

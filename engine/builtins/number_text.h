@@ -16,9 +16,6 @@
 
 namespace quill {
 
-// Longest text toString and format give, in UTF-16 code units (their buffer held 256 with the NUL).
-inline constexpr size_t number_text_limit = 255;
-
 // The digits of an Integer in a radix from 2 to 36 ('0'-'9', then 'a'-'z'); any other radix means 10.
 // Radix 10 is signed; every other radix writes the 64 bits as an unsigned number.
 std::string integer_text(int64_t value, int radix);
@@ -36,7 +33,7 @@ std::string double_text(double value);
 //     value, and "I32" 32 bits;
 //   - flags from "-+ #0", a width and a precision of at most 255 each, written as digits ('*' refused).
 // Text around the conversion is kept as it stands, with "%%" giving "%". The result is cut to
-// number_text_limit code units.
+// config::number_text_limit code units.
 std::optional<std::u16string> format_number(std::u16string_view format, const Value& value);
 
 }  // namespace quill

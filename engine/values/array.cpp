@@ -18,6 +18,7 @@
 #include <iterator>
 #include <utility>
 
+#include "engine/values/config.h"
 #include "engine/values/engine.h"
 #include "engine/values/heap.h"
 #include "engine/values/host_class.h"
@@ -33,7 +34,7 @@ constexpr uint64_t direct_minimum = 16;
 constexpr uint64_t few_indexes = 32;
 
 // The most direct entries an array of `count` nodes should have.
-uint64_t direct_budget(uint64_t count) { return std::min(2 * count + direct_slack, array_direct_limit); }
+uint64_t direct_budget(uint64_t count) { return std::min(2 * count + direct_slack, config::array_direct_limit); }
 
 ArrayNode*& chain_of(ArrayRecord* array, uint64_t index) { return array->buckets[index % array_bucket_count]; }
 

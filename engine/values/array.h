@@ -16,11 +16,6 @@ namespace quill {
 
 struct ScriptEngine;
 
-// Most entries of an array's direct index (a block of node pointers, 8 bytes each). Within it the
-// index never takes more than about two entries per stored element; past it, elements are found
-// through their chain only.
-inline constexpr uint64_t array_direct_limit = uint64_t{1} << 27;
-
 // A new array of the given length without elements; its own table has "__proto__" set to the
 // Array class's prototype table when that class is registered.
 ArrayRecord* array_create(ScriptEngine* engine, uint64_t length);

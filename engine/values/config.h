@@ -44,6 +44,19 @@ inline constexpr uint32_t max_table_slots = 1u << 24;
 // huge index, concatenation beyond it) gets "Out of memory" rather than exhausting the machine.
 inline constexpr size_t max_string_length = size_t{1} << 28;
 
+// Most entries of an array's direct index (a block of node pointers, 8 bytes each). Within it the
+// index never takes more than about two entries per stored element; past it, elements are found
+// through their chain only.
+inline constexpr uint64_t array_direct_limit = uint64_t{1} << 27;
+
+// How deeply joins may nest (an array holding itself nests without end) before the join raises
+// "stack overflow" instead of exhausting the native stack.
+inline constexpr int array_max_join_depth = 1000;
+
+// Longest text a number's toString and format give, in UTF-16 code units (a 256-unit buffer with
+// its NUL).
+inline constexpr size_t number_text_limit = 255;
+
 // Work lists the compiler keeps in the engine between compilations.
 inline constexpr int compiler_work_list_count = 32;
 

@@ -20,8 +20,33 @@ void set_message(ScriptEngine* engine, const char* format, ...) {
     va_end(args);
 }
 
+namespace {
+
+// Formats a message of the table: its "%s" takes the name, its "%d" the number.
+void format_message(char* out, size_t size, Message message, const char* name, int number) {
+    const char* text = message_text(message);
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#endif
+    if (std::strstr(text, "%d") != nullptr) {
+        std::snprintf(out, size, text, number);
+    } else {
+        std::snprintf(out, size, text, name != nullptr ? name : "");
+    }
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+}
+
+}  // namespace
+
 void set_message(ScriptEngine* engine, Message message) {
     set_message(engine, "%s", message_text(message));
+}
+
+void set_message(ScriptEngine* engine, Message message, const char* name) {
+    format_message(engine->message, sizeof engine->message, message, name, 0);
 }
 
 void clear_message(ScriptEngine* engine) { engine->message[0] = '\0'; }
@@ -62,14 +87,7 @@ void raise_error(ScriptEngine* engine, Message message) {
 }
 
 void raise_error(ScriptEngine* engine, Message message, int argument) {
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-#endif
-    set_message(engine, message_text(message), argument);
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
+    format_message(engine->message, sizeof engine->message, message, nullptr, argument);
     raise_runtime_error(engine);
 }
 
@@ -78,14 +96,7 @@ void warn(ScriptEngine* engine, Message message, const char* name) {
         return;
     }
     char text[config::warning_buffer_size];
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-#endif
-    std::snprintf(text, sizeof text, message_text(message), name != nullptr ? name : "");
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
+    format_message(text, sizeof text, message, name, 0);
     engine->trace_sink(engine, text, engine->trace_data);
 }
 

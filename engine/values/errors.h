@@ -38,6 +38,8 @@ void set_message(ScriptEngine* engine, const char* format, ...)
 #endif
     ;
 void set_message(ScriptEngine* engine, Message message);
+// The message's text with the name in place of its "%s".
+void set_message(ScriptEngine* engine, Message message, const char* name);
 void clear_message(ScriptEngine* engine);
 
 // Prefixes the message buffer text with "Runtime error: ", hands it to an innermost try record as its

@@ -23,7 +23,8 @@ namespace quill {
     X(NonCharacterStore, "Warning: can't store a non-charactor value to string")           \
     X(UndefinedFunction, "Warning: call a undefined function")                             \
     X(UnknownMethod, "Warning: unknown method \"%s\"")                                    \
-    X(InvalidConstructor, "Warning: invalid constructor")
+    X(InvalidConstructor, "Warning: invalid constructor")                                  \
+    X(InvalidUri, "Invalid URI string")
 
 enum class Message {
 #define QUILL_MESSAGE_ENUM(name, text) name,

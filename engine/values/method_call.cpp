@@ -13,14 +13,7 @@ namespace quill {
 namespace {
 
 [[noreturn]] void fail(ScriptEngine* engine, Message message, Atom method) {
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-#endif
-    set_message(engine, message_text(message), atom_name(engine, method));
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
+    set_message(engine, message, atom_name(engine, method));
     unwind_to_innermost(engine);
 }
 

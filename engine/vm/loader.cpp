@@ -39,14 +39,7 @@ namespace quill::vm {
 namespace {
 
 [[noreturn]] void reject(ScriptEngine* engine, const char* reason) {
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-#endif
-    set_message(engine, message_text(Message::InvalidModule), reason);
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
+    set_message(engine, Message::InvalidModule, reason);
     raise_runtime_error(engine);
 }
 

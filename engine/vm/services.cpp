@@ -52,15 +52,8 @@ const Registration registrations[] = {
 const char* module_function_name(ScriptEngine* engine, const uint32_t* code) { return function_name_at(engine, code); }
 int module_line(ScriptEngine* engine, const char** source_name) { return line_at(engine, source_name); }
 
-void fail_with(ScriptEngine* engine, Message message, const char* name = nullptr) {
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-#endif
-    set_message(engine, message_text(message), name != nullptr ? name : "");
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
+[[noreturn]] void fail_with(ScriptEngine* engine, Message message) {
+    set_message(engine, message);
     unwind_to_innermost(engine);
 }
 

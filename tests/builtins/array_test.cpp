@@ -17,21 +17,15 @@
 #include "engine/values/protected_run.h"
 #include "engine/values/string_record.h"
 #include "engine/values/text_codec.h"
+#include "tests/vm/vm_fixture.h"
 
 namespace quill::testing {
 namespace {
 
 constexpr uint64_t max_length = ~uint64_t{0};
 
-class ArrayClassTest : public ::testing::Test {
+class ArrayClassTest : public vm::testing::VmTest {
 protected:
-    void SetUp() override {
-        handle = quill::create_engine();
-        ASSERT_NE(handle, nullptr);
-        engine = handle->engine;
-    }
-    void TearDown() override { quill::destroy_engine(handle); }
-
     Value& global(const char* name) {
         Atom atom = intern(engine, name);  // first: interning may move the global slots
         return engine->globals.items[atom];
@@ -74,8 +68,6 @@ protected:
         return out;
     }
 
-    EngineHandle* handle = nullptr;
-    ScriptEngine* engine = nullptr;
 };
 
 using Elements = std::map<uint64_t, std::string>;

@@ -17,25 +17,15 @@
 #include "engine/values/atoms.h"
 #include "engine/values/host_class.h"
 #include "engine/values/string_record.h"
+#include "tests/vm/vm_fixture.h"
 
 namespace quill {
 namespace {
 
 constexpr double infinity = std::numeric_limits<double>::infinity();
 
-class GlobalsTest : public ::testing::Test {
+class GlobalsTest : public vm::testing::VmTest {
 protected:
-    void SetUp() override {
-        handle = quill::create_engine();
-        ASSERT_NE(handle, nullptr);
-        engine = handle->engine;
-        quill::set_trace(
-            handle, [](ScriptEngine*, const char* text, void* data) {
-                static_cast<std::vector<std::string>*>(data)->push_back(text);
-            },
-            &traces);
-    }
-    void TearDown() override { quill::destroy_engine(handle); }
 
     Value call(const char* name, std::initializer_list<Value> arguments) {
         EXPECT_TRUE(quill::call_function(handle, name, arguments.begin(), static_cast<uint32_t>(arguments.size())))
@@ -55,9 +45,8 @@ protected:
     }
     Value global(const char* name) { return engine->globals.items[find_atom(engine, name)]; }
 
-    EngineHandle* handle = nullptr;
-    ScriptEngine* engine = nullptr;
-    std::vector<std::string> traces;
+    // What reached the trace hook: the fixture collects warnings and traces alike.
+    std::vector<std::string>& traces = warnings;
 };
 
 void expect_integer(const Value& v, int64_t expected) {

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "engine/builtins/number_text.h"
+#include "engine/values/config.h"
 #include "engine/values/property_access.h"
 #include "tests/builtins/value_class_fixture.h"
 
@@ -112,9 +113,9 @@ TEST_F(NumberTest, FormatResultsStayWithin255CodeUnits) {
     EXPECT_EQ(format_number(u"%255d", Value::integer(1))->size(), 255u);
     // 309 digits, the point and 255 decimals, cut.
     std::u16string longest = *format_number(u"x%.255f", Value::number(limits::max()));
-    EXPECT_EQ(longest.size(), number_text_limit);
+    EXPECT_EQ(longest.size(), config::number_text_limit);
     EXPECT_EQ(longest.substr(0, 5), u"x1797");
-    EXPECT_EQ(format_number(u"%255.255e", Value::number(-limits::max()))->size(), number_text_limit);
+    EXPECT_EQ(format_number(u"%255.255e", Value::number(-limits::max()))->size(), config::number_text_limit);
 }
 
 }  // namespace

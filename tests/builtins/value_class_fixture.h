@@ -1,4 +1,4 @@
-// An engine made by the runtime services, with helpers that reach the value classes the way scripts
+// The engine of VmTest, with helpers that reach the value classes the way scripts
 // and the engine do: through the call services and the class's construct handler.
 #pragma once
 
@@ -15,18 +15,12 @@
 #include "engine/values/protected_run.h"
 #include "engine/values/string_record.h"
 #include "engine/values/text_codec.h"
+#include "tests/vm/vm_fixture.h"
 
 namespace quill::testing {
 
-class ValueClassTest : public ::testing::Test {
+class ValueClassTest : public vm::testing::VmTest {
 protected:
-    void SetUp() override {
-        handle = quill::create_engine();
-        ASSERT_NE(handle, nullptr);
-        engine = handle->engine;
-    }
-    void TearDown() override { quill::destroy_engine(handle); }
-
     Value global(const char* name) { return get_global(engine, name); }
     Value str(std::u16string_view text) { return make_string_copy(engine, text); }
 
@@ -58,9 +52,6 @@ protected:
     }
     // The engine's string conversion of a value.
     std::string text_of(const Value& value) { return utf16_to_narrow(to_string(engine, value).payload.string->view()); }
-
-    EngineHandle* handle = nullptr;
-    ScriptEngine* engine = nullptr;
 };
 
 }  // namespace quill::testing
