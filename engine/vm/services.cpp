@@ -10,6 +10,7 @@
 
 #include "engine/builtins/array.h"
 #include "engine/builtins/boolean.h"
+#include "engine/builtins/date.h"
 #include "engine/builtins/function.h"
 #include "engine/builtins/globals.h"
 #include "engine/builtins/math.h"
@@ -40,6 +41,7 @@ const Registration registrations[] = {
     // The URI functions belong with the application's globals; until those exist they come here,
     // so that every host (the command-line one included) has them.
     register_uri_functions,
+    register_date_class,
     register_math_object,
     register_array_class,
     register_boolean_class,
