@@ -15,6 +15,7 @@
 #include "engine/builtins/math.h"
 #include "engine/builtins/number.h"
 #include "engine/builtins/object.h"
+#include "engine/builtins/regexp.h"
 #include "engine/builtins/string.h"
 #include "engine/values/atoms.h"
 #include "engine/values/errors.h"
@@ -41,6 +42,7 @@ const Registration registrations[] = {
     // so that every host (the command-line one included) has them.
     register_uri_functions,
     register_math_object,
+    register_regexp_class,
     register_array_class,
     register_boolean_class,
     register_function_class,
