@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/builtins/regex_posix.h"
+#include "engine/builtins/posix_regex.h"
 #include "engine/values/config.h"
 #include "engine/values/value.h"
 

@@ -14,6 +14,7 @@ namespace quill {
     X(HookBreak, "hook break %d")                                                          \
     X(InvalidModule, "Invalid compiled module: %s")                                        \
     X(RuntimeError, "Runtime error: %s")                                                   \
+    X(RegExpRuntimeError, "RegExp runtime error: %s")                                      \
     X(UndefinedVariable, "Warning: using undefined variable \"%s\"")                      \
     X(UndefinedProperty, "Warning: using undefined property \"%s\"")                      \
     X(WrongTypeProperty, "Warning: can't set property \"%s\" with a wrong type")          \
@@ -24,8 +25,7 @@ namespace quill {
     X(UndefinedFunction, "Warning: call a undefined function")                             \
     X(UnknownMethod, "Warning: unknown method \"%s\"")                                    \
     X(InvalidConstructor, "Warning: invalid constructor")                                  \
-    X(InvalidUri, "Invalid URI string")                                                    \
-    X(RegExpRuntimeError, "RegExp runtime error: %s")
+    X(InvalidUri, "Invalid URI string")
 
 enum class Message {
 #define QUILL_MESSAGE_ENUM(name, text) name,

@@ -1,6 +1,6 @@
 // The POSIX-style layer over the regular-expression library: how the flags reach it, its error
 // codes and texts, the positions it reports, where a search stops, and hostile patterns.
-#include "engine/builtins/regex_posix.h"
+#include "engine/builtins/posix_regex.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +37,7 @@ std::string match_of(std::u16string_view pattern, std::u16string_view text, int 
     return "[" + std::to_string(pair.start) + "," + std::to_string(pair.end) + ")";
 }
 
-TEST(RegexPosixTest, FlagsReachTheLibrary) {
+TEST(PosixRegexTest, FlagsReachTheLibrary) {
     EXPECT_EQ(match_of(u"b+", u"ABBc"), "none");
     EXPECT_EQ(match_of(u"b+", u"ABBc", constructor_flags | reg_icase), "[1,3)");
     // '.' matches a line feed unless the expression is multiline; a non-matching list always does.
@@ -54,7 +54,7 @@ TEST(RegexPosixTest, FlagsReachTheLibrary) {
 
 // Only ASCII letters fold, only ASCII belongs to the named classes, and ranges compare code units,
 // with or without collation: every build matches alike.
-TEST(RegexPosixTest, CaseAndClassesAreThoseOfAscii) {
+TEST(PosixRegexTest, CaseAndClassesAreThoseOfAscii) {
     const std::u16string e_acute(1, u'\u00E9');
     const std::u16string E_acute(1, u'\u00C9');
     EXPECT_EQ(match_of(e_acute, E_acute, constructor_flags | reg_icase), "none");
@@ -64,7 +64,7 @@ TEST(RegexPosixTest, CaseAndClassesAreThoseOfAscii) {
     EXPECT_EQ(match_of(u"[\u00E0-\u00EF]", e_acute, reg_extended | reg_icase), "[0,1)");
 }
 
-TEST(RegexPosixTest, ErrorsHaveTheLibrarysCodesAndTexts) {
+TEST(PosixRegexTest, ErrorsHaveTheLibrarysCodesAndTexts) {
     EXPECT_EQ(compile(u"(").code, 8);
     EXPECT_EQ(regex_error_text(8), "Unmatched marking parenthesis ( or \\(.");
     EXPECT_EQ(compile(u"[a").code, 7);
@@ -82,7 +82,7 @@ TEST(RegexPosixTest, ErrorsHaveTheLibrarysCodesAndTexts) {
     EXPECT_EQ(cut.code, 8);
 }
 
-TEST(RegexPosixTest, PairsArePositionsInTheWholeText) {
+TEST(PosixRegexTest, PairsArePositionsInTheWholeText) {
     Compiled c = compile(u"(a)(x)?(b)|(z)");
     ASSERT_EQ(c.code, reg_ok);
     const std::u16string text = u"ab--ab";
@@ -108,7 +108,7 @@ TEST(RegexPosixTest, PairsArePositionsInTheWholeText) {
 }
 
 // A search sees the text from its start to the next U+0000; '^' and '$' match at those ends.
-TEST(RegexPosixTest, SearchesStopAtTheFirstNul) {
+TEST(PosixRegexTest, SearchesStopAtTheFirstNul) {
     const std::u16string text(u"ab\0ab\0", 6);
     RegexText units(text, 0);
     EXPECT_EQ(units.part_end(0), 2u);
@@ -124,7 +124,7 @@ TEST(RegexPosixTest, SearchesStopAtTheFirstNul) {
 }
 
 // A search the library gives up on (too many states to try) is a failed search, not a crash.
-TEST(RegexPosixTest, SearchesTooCostlyFail) {
+TEST(PosixRegexTest, SearchesTooCostlyFail) {
     Compiled c = compile(u"(a*)*b");
     ASSERT_EQ(c.code, reg_ok);
     const std::u16string text(3000, u'a');

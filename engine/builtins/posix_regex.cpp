@@ -1,7 +1,7 @@
 // The POSIX-style interface over the library's wide-character expressions. The flags translate the
 // way the library's own POSIX functions translate them; those functions live in its compiled part,
 // which not every build has, so this file stands in for them with the header-only part.
-#include "engine/builtins/regex_posix.h"
+#include "engine/builtins/posix_regex.h"
 
 #include <algorithm>
 #include <exception>
@@ -17,10 +17,11 @@ namespace detail = boost::BOOST_REGEX_DETAIL_NS;
 
 wchar_t ascii_lower(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
 
-// The library's C-library traits, with case mapping, character classes and collation reduced to
-// what every C library agrees on: only 'A'-'Z' and 'a'-'z' change case (as in String's case
-// mapping), only ASCII code units belong to the named classes, and ranges compare code units. So
-// every build matches alike, whatever its C library's wide-character tables hold.
+// The library's C-library traits, with case mapping, character classes, digits and collation
+// reduced to what every C library agrees on: only 'A'-'Z' and 'a'-'z' change case (as in String's
+// case mapping), only ASCII code units belong to the named classes or count as digits in repeat
+// counts and escapes, and ranges compare code units. So every build matches alike, whatever its C
+// library's wide-character tables hold.
 struct CodeUnitTraits : boost::c_regex_traits<wchar_t> {
     wchar_t translate_nocase(wchar_t c) const { return ascii_lower(c); }
 
@@ -30,6 +31,8 @@ struct CodeUnitTraits : boost::c_regex_traits<wchar_t> {
         }
         return (mask & detail::char_class_unicode) != 0 && c > 0xFF;
     }
+
+    static int value(wchar_t c, int radix) { return c < 0x80 ? c_regex_traits<wchar_t>::value(c, radix) : -1; }
 
     static string_type transform(const wchar_t* first, const wchar_t* last) { return string_type(first, last); }
 
