@@ -14,6 +14,7 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "engine/builtins/regexp.h"
 #include "engine/builtins/value_class.h"
 #include "engine/values/array.h"
 #include "engine/values/atoms.h"
@@ -277,11 +278,17 @@ Value last_index_of(ScriptEngine* engine, const Value& receiver, Value* args) {
     return Value::integer(-1);
 }
 
-// replace(pattern, replacement) with a String pattern and a String replacement: the first occurrence
-// is replaced, without '$' substitutions; without one the string comes back unchanged. Any other
-// arguments give the empty string.
+// replace(pattern, replacement) with a String replacement. A String pattern: the first occurrence is
+// replaced, without '$' substitutions; without one the string comes back unchanged. A RegExp pattern
+// is the regular expression's work. Any other arguments give the empty string.
 Value replace(ScriptEngine* engine, const Value& receiver, Value* args) {
-    if (argument_count(args) < 2 || args[1].tag != Tag::String || args[2].tag != Tag::String) {
+    if (argument_count(args) < 2 || args[2].tag != Tag::String) {
+        return make_static_string(engine, u"");
+    }
+    if (is_regexp(args[1])) {
+        return regexp_replace(engine, receiver, args[1], args[2]);
+    }
+    if (args[1].tag != Tag::String) {
         return make_static_string(engine, u"");
     }
     Text text = text_of(receiver);
@@ -339,14 +346,17 @@ Value substring(ScriptEngine* engine, Text text, Value* args) {
 
 Value split(ScriptEngine* engine, const Value& receiver, Value* args) {
     Text text = text_of(receiver);
+    int64_t limit = default_split_limit;
+    integer_argument(args, 2, &limit);
+    if (argument_count(args) >= 1 && is_regexp(args[1])) {
+        return regexp_split(engine, receiver, args[1], limit);
+    }
     ArrayRecord* result = array_create(engine, 0);
     if (argument_count(args) < 1 || args[1].tag != Tag::String) {
         array_put(engine, result, 0, make_string_copy(engine, text));
         array_set_length(engine, result, 1);
         return Value::array(result);
     }
-    int64_t limit = default_split_limit;
-    integer_argument(args, 2, &limit);
     Text separator = text_of(args[1]);
     int64_t count = 0;
     if (separator.empty()) {
@@ -422,11 +432,13 @@ bool string_member(ScriptEngine* engine, const StringAtoms& atoms, const Value& 
         *result = last_index_of(engine, receiver, args);
     } else if (method == atoms.match) {
         // Matching needs a regular expression; anything else finds nothing.
-        *result = Value::array(array_create(engine, 0));
+        *result = argument_count(args) >= 1 && is_regexp(args[1]) ? regexp_match(engine, receiver, args[1])
+                                                                  : Value::array(array_create(engine, 0));
     } else if (method == atoms.replace) {
         *result = replace(engine, receiver, args);
     } else if (method == atoms.search) {
-        *result = Value::integer(-1);
+        *result = argument_count(args) >= 1 && is_regexp(args[1]) ? regexp_search(engine, receiver, args[1])
+                                                                  : Value::integer(-1);
     } else if (method == atoms.slice) {
         *result = slice(engine, text, args);
     } else if (method == atoms.split) {

@@ -69,6 +69,10 @@ inline constexpr int compiler_work_list_count = 32;
 inline constexpr int compiler_max_nesting = 200;
 inline constexpr uint32_t compiler_max_expression_height = 1000;
 
+// Match pairs every regular-expression search asks for: the whole match and up to 255 groups. The
+// engine-wide last-match state keeps this many.
+inline constexpr size_t regexp_match_pairs = 256;
+
 // Entries of the per-type handler table: one per value tag 0 to 14.
 inline constexpr int type_handler_count = 15;
 

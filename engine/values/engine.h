@@ -88,6 +88,9 @@ struct ScriptEngine {
     ScriptInvoker invoke_script = nullptr;
     // Makes the RegExp object of a regular-expression constant; installed by the RegExp class.
     RegExpMaker make_regexp = nullptr;
+    // The RegExp class object, which the maker builds from and whose class keeps the engine-wide
+    // last-match state. A root, so both live as long as the engine whatever scripts do to globals.
+    Value regexp_class;
     // Collected blocks that live as long as the engine: the code blocks of loaded functions, which
     // must outlive every activation even when their function value is overwritten mid-call.
     // The whole diagnostic text of the last compilation (the message buffer holds what fits).

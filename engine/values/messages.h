@@ -14,6 +14,7 @@ namespace quill {
     X(HookBreak, "hook break %d")                                                          \
     X(InvalidModule, "Invalid compiled module: %s")                                        \
     X(RuntimeError, "Runtime error: %s")                                                   \
+    X(RegExpRuntimeError, "RegExp runtime error: %s")                                      \
     X(UndefinedVariable, "Warning: using undefined variable \"%s\"")                      \
     X(UndefinedProperty, "Warning: using undefined property \"%s\"")                      \
     X(WrongTypeProperty, "Warning: can't set property \"%s\" with a wrong type")          \

@@ -16,6 +16,7 @@
 #include "engine/builtins/math.h"
 #include "engine/builtins/number.h"
 #include "engine/builtins/object.h"
+#include "engine/builtins/regexp.h"
 #include "engine/builtins/string.h"
 #include "engine/values/atoms.h"
 #include "engine/values/errors.h"
@@ -43,6 +44,7 @@ const Registration registrations[] = {
     register_uri_functions,
     register_date_class,
     register_math_object,
+    register_regexp_class,
     register_array_class,
     register_boolean_class,
     register_function_class,

@@ -1,0 +1,138 @@
+// The POSIX-style layer over the regular-expression library: how the flags reach it, its error
+// codes and texts, the positions it reports, where a search stops, and hostile patterns.
+#include "engine/builtins/posix_regex.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace quill::testing {
+namespace {
+
+constexpr int constructor_flags = reg_extended | reg_nocollate | reg_escape_in_lists;
+
+struct Compiled {
+    std::unique_ptr<PosixRegex, void (*)(PosixRegex*)> regex{nullptr, regex_free};
+    int code = reg_ok;
+};
+
+Compiled compile(std::u16string_view pattern, int flags = constructor_flags) {
+    PosixRegex* regex = nullptr;
+    Compiled result;
+    result.code = regex_compile(&regex, pattern, flags);
+    result.regex.reset(regex);
+    return result;
+}
+
+// The whole match as [start,end), or "none".
+std::string match_of(std::u16string_view pattern, std::u16string_view text, int flags = constructor_flags,
+                 size_t start = 0) {
+    Compiled c = compile(pattern, flags);
+    EXPECT_EQ(c.code, reg_ok) << regex_error_text(c.code);
+    RegexPair pair{-7, -7};
+    if (regex_execute(c.regex.get(), RegexText(text, start), start, 1, &pair) != reg_ok) {
+        return "none";
+    }
+    return "[" + std::to_string(pair.start) + "," + std::to_string(pair.end) + ")";
+}
+
+TEST(PosixRegexTest, FlagsReachTheLibrary) {
+    EXPECT_EQ(match_of(u"b+", u"ABBc"), "none");
+    EXPECT_EQ(match_of(u"b+", u"ABBc", constructor_flags | reg_icase), "[1,3)");
+    // '.' matches a line feed unless the expression is multiline; a non-matching list always does.
+    EXPECT_EQ(match_of(u"a.b", u"a\nb"), "[0,3)");
+    EXPECT_EQ(match_of(u"a.b", u"a\nb", constructor_flags | reg_newline), "none");
+    EXPECT_EQ(match_of(u"a[^x]b", u"a\nb", constructor_flags | reg_newline), "[0,3)");
+    // A backslash in a list escapes only with reg_escape_in_lists.
+    EXPECT_EQ(match_of(u"[\\]]", u"x]"), "[1,2)");
+    EXPECT_EQ(match_of(u"[\\]]", u"x]", reg_extended), "none");
+    EXPECT_EQ(match_of(u"[\\]]", u"x\\]", reg_extended), "[1,3)");
+    // Without reg_extended the basic syntax: '+' is an ordinary character.
+    EXPECT_EQ(match_of(u"a+", u"aa+", 0), "[1,3)");
+}
+
+// Only ASCII letters fold, only ASCII belongs to the named classes, and ranges compare code units,
+// with or without collation: every build matches alike.
+TEST(PosixRegexTest, CaseAndClassesAreThoseOfAscii) {
+    const std::u16string e_acute(1, u'\u00E9');
+    const std::u16string E_acute(1, u'\u00C9');
+    EXPECT_EQ(match_of(e_acute, E_acute, constructor_flags | reg_icase), "none");
+    EXPECT_EQ(match_of(u"[[:alpha:]]", u"1" + e_acute + u"x"), "[2,3)");
+    EXPECT_EQ(match_of(u"\\s", u"\u00A0\u2028 "), "[2,3)");
+    EXPECT_EQ(match_of(u"[a-z]", u"\u00E9b", reg_extended), "[1,2)");
+    EXPECT_EQ(match_of(u"[\u00E0-\u00EF]", e_acute, reg_extended | reg_icase), "[0,1)");
+}
+
+TEST(PosixRegexTest, ErrorsHaveTheLibrarysCodesAndTexts) {
+    EXPECT_EQ(compile(u"(").code, 8);
+    EXPECT_EQ(regex_error_text(8), "Unmatched marking parenthesis ( or \\(.");
+    EXPECT_EQ(compile(u"[a").code, 7);
+    EXPECT_EQ(compile(u"*a").code, 13);
+    EXPECT_EQ(compile(u"a{2,1}").code, 10);
+    EXPECT_EQ(regex_error_text(reg_e_unknown), "Unknown error.");
+    EXPECT_EQ(regex_error_text(-3), "Unknown error.");
+    EXPECT_EQ(regex_error_text(400), "Unknown error.");
+    Compiled failed = compile(u"(");
+    EXPECT_EQ(failed.regex, nullptr);
+    // An expression nested too deeply is refused as too complex, not by running out of stack.
+    EXPECT_EQ(compile(std::u16string(100000, u'(')).code, 18);
+    // The pattern ends at its first U+0000.
+    Compiled cut = compile(std::u16string(u"a(\0)", 4));
+    EXPECT_EQ(cut.code, 8);
+}
+
+TEST(PosixRegexTest, PairsArePositionsInTheWholeText) {
+    Compiled c = compile(u"(a)(x)?(b)|(z)");
+    ASSERT_EQ(c.code, reg_ok);
+    const std::u16string text = u"ab--ab";
+    RegexText units(text, 2);
+    EXPECT_EQ(units.first(), 2u);
+    EXPECT_EQ(units.end(), 6u);
+    RegexPair pairs[7];
+    ASSERT_EQ(regex_execute(c.regex.get(), units, 3, 7, pairs), reg_ok);
+    const RegexPair expected[7] = {{4, 6}, {4, 5}, {-1, -1}, {5, 6}, {-1, -1}, {-1, -1}, {-1, -1}};
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(pairs[i].start, expected[i].start) << i;
+        EXPECT_EQ(pairs[i].end, expected[i].end) << i;
+    }
+    // No match leaves the pairs alone; positions outside the prepared part find nothing.
+    pairs[0] = {9, 9};
+    EXPECT_EQ(regex_execute(c.regex.get(), units, 5, 1, pairs), reg_nomatch);
+    EXPECT_EQ(regex_execute(c.regex.get(), units, 1, 1, pairs), reg_nomatch);
+    EXPECT_EQ(regex_execute(c.regex.get(), units, 7, 1, pairs), reg_nomatch);
+    EXPECT_EQ(regex_execute(nullptr, units, 2, 1, pairs), reg_nomatch);
+    EXPECT_EQ(pairs[0].start, 9);
+    // A first position beyond the text prepares nothing.
+    EXPECT_EQ(RegexText(text, 99).first(), text.size());
+}
+
+// A search sees the text from its start to the next U+0000; '^' and '$' match at those ends.
+TEST(PosixRegexTest, SearchesStopAtTheFirstNul) {
+    const std::u16string text(u"ab\0ab\0", 6);
+    RegexText units(text, 0);
+    EXPECT_EQ(units.part_end(0), 2u);
+    EXPECT_EQ(units.part_end(2), 2u);
+    EXPECT_EQ(units.part_end(3), 5u);
+    EXPECT_EQ(units.part_end(1), 2u);
+    EXPECT_EQ(units.part_end(6), 6u);
+    EXPECT_EQ(match_of(u"b$", text), "[1,2)");
+    EXPECT_EQ(match_of(u"^a", text, constructor_flags, 3), "[3,4)");
+    EXPECT_EQ(match_of(u"b\\x00", text), "none");
+    EXPECT_EQ(match_of(u"x*$", text, constructor_flags, 5), "[5,5)");
+    EXPECT_EQ(match_of(u"x*$", text, constructor_flags, 6), "[6,6)");
+}
+
+// A search the library gives up on (too many states to try) is a failed search, not a crash.
+TEST(PosixRegexTest, SearchesTooCostlyFail) {
+    Compiled c = compile(u"(a*)*b");
+    ASSERT_EQ(c.code, reg_ok);
+    const std::u16string text(3000, u'a');
+    RegexPair pair{-1, -1};
+    const int code = regex_execute(c.regex.get(), RegexText(text, 0), 0, 1, &pair);
+    EXPECT_EQ(code, 18) << regex_error_text(code);  // too complex
+    EXPECT_EQ(pair.start, -1);
+}
+
+}  // namespace
+}  // namespace quill::testing
