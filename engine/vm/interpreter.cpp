@@ -19,6 +19,7 @@
 // and writes to them are dropped, so no code can corrupt a frame.
 #include "engine/vm/interpreter.h"
 
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -81,6 +82,21 @@ Value frame_slot(uint32_t owned, uint32_t padding) {
 }
 
 bool is_frame_cell(const Value& v) { return v.tag == Tag::FrameMark || v.tag == Tag::FrameSlot; }
+
+// Fast paths of the arithmetic and comparison handlers: operands that are Integer or Number (NaN is
+// a tag of its own and takes the general path). Each fast path gives exactly what the general
+// operator of operators.cpp gives for those operands, and leaves every other case to it.
+bool is_number(const Value& v) { return v.tag == Tag::Integer || v.tag == Tag::Number; }
+bool both_integers(const Value& a, const Value& b) { return a.tag == Tag::Integer && b.tag == Tag::Integer; }
+bool both_numbers(const Value& a, const Value& b) { return is_number(a) && is_number(b); }
+double number_of(const Value& v) {
+    return v.tag == Tag::Integer ? static_cast<double>(v.payload.integer) : v.payload.number;
+}
+int64_t wrapping_add(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b)); }
+int64_t wrapping_sub(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b)); }
+int64_t wrapping_mul(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b)); }
+
+bool truthy(const Value& v) { return v.tag == Tag::Boolean ? v.payload.flag != 0 : to_boolean(v); }
 
 Value static_type_name(ScriptEngine* engine, Tag tag) {
     const char* name = type_name(tag);
@@ -166,7 +182,17 @@ private:
     void construct();
     void args_pad(uint32_t wanted, uint32_t growth);
     [[noreturn]] void throw_value(const Value& value);
-    void push_global(Atom name);
+    void push_global(Atom name) {
+        Value value = m_engine->globals.items[name];
+        if (value.tag == Tag::Undefined && (m_engine->flags & engine_flag_warn_undefined) != 0) {
+            warn_undefined_variable(name);
+        }
+        push(value);
+    }
+    void warn_undefined_variable(Atom name);
+    // Second op top: the relation as a Boolean in place of the second cell.
+    template <typename Holds>
+    void compare(Relation relation, Holds holds);
     void with_push(const Value& value);
 
     ScriptEngine* m_engine;
@@ -464,13 +490,25 @@ void Invocation::throw_value(const Value& value) {
     unwind_to_innermost(m_engine);
 }
 
-void Invocation::push_global(Atom name) {
-    const Value& value = m_engine->globals.items[name];
-    if (value.tag == Tag::Undefined && (m_engine->flags & engine_flag_warn_undefined) != 0) {
+void Invocation::warn_undefined_variable(Atom name) {
+    sync();
+    warn(m_engine, Message::UndefinedVariable, atom_name(m_engine, name));
+}
+
+template <typename Holds>
+void Invocation::compare(Relation relation, Holds holds) {
+    Value& left = second();
+    const Value& right = top();
+    if (both_integers(left, right)) {
+        left = Value::boolean(holds(left.payload.integer, right.payload.integer));
+    } else if (both_numbers(left, right)) {
+        // A NaN payload compares false under every relation, as the general comparison says.
+        left = Value::boolean(holds(number_of(left), number_of(right)));
+    } else {
         sync();
-        warn(m_engine, Message::UndefinedVariable, atom_name(m_engine, name));
+        left = op_compare(m_engine, relation, left, right);
     }
-    push(value);
+    ++m_sp;
 }
 
 void Invocation::with_push(const Value& value) {
@@ -647,7 +685,11 @@ void Invocation::execute() {
         OP(CALL): {
             Value callee = top();
             top() = Value::null();
-            call(callee);
+            if (callee.tag == Tag::Function && callee.payload.function->code != nullptr) {
+                enter(callee.payload.function);
+            } else {
+                call(callee);
+            }
             NEXT_INSTRUCTION();
         }
         OP(JMP): {
@@ -664,8 +706,7 @@ void Invocation::execute() {
         OP(JT):
         OP(JF): {
             auto displacement = static_cast<int32_t>(*m_pc++);
-            bool truthy = to_boolean(pop());
-            if (truthy == (static_cast<Op>(word & 0xFF) == Op::JT)) {
+            if (truthy(pop()) == (static_cast<Op>(word & 0xFF) == Op::JT)) {
                 if (displacement < 0) {
                     need_room(word >> 8);
                 }
@@ -699,7 +740,7 @@ void Invocation::execute() {
             ++m_sp;
             NEXT_INSTRUCTION();
         OP(NOT):
-            top() = Value::boolean(!to_boolean(top()));
+            top() = Value::boolean(!truthy(top()));
             NEXT_INSTRUCTION();
         OP(BITAND):
             sync();
@@ -714,50 +755,84 @@ void Invocation::execute() {
                 top() = op_neg(m_engine, top());
             }
             NEXT_INSTRUCTION();
-        OP(MOD):
-            sync();
-            second() = op_mod(m_engine, second(), top());
-            ++m_sp;
-            NEXT_INSTRUCTION();
-        OP(DIV):
-            sync();
-            second() = op_div(m_engine, second(), top());
-            ++m_sp;
-            NEXT_INSTRUCTION();
-        OP(MUL):
-            if (second().tag == Tag::Integer && top().tag == Tag::Integer) {
-                second().payload.integer = static_cast<int64_t>(static_cast<uint64_t>(second().payload.integer) *
-                                                                static_cast<uint64_t>(top().payload.integer));
+        OP(MOD): {
+            Value& left = second();
+            const Value& right = top();
+            if (both_integers(left, right) && right.payload.integer != 0 && right.payload.integer != -1) {
+                left.payload.integer %= right.payload.integer;
+            } else if (both_numbers(left, right) && number_of(left) != 0.0 && std::isfinite(number_of(left)) &&
+                       number_of(right) != 0.0 && std::isfinite(number_of(right)) &&
+                       std::fabs(number_of(left) / number_of(right)) < 2147483648.0) {
+                // The quotient fits 32 bits, so its truncation is the one the general rule uses.
+                double x = number_of(left);
+                double y = number_of(right);
+                left = Value::number(x - y * std::trunc(x / y));
             } else {
                 sync();
-                second() = op_mul(m_engine, second(), top());
+                left = op_mod(m_engine, left, right);
             }
             ++m_sp;
             NEXT_INSTRUCTION();
-        OP(ADD):
-            if (second().tag == Tag::Integer && top().tag == Tag::Integer) {
-                second().payload.integer = static_cast<int64_t>(static_cast<uint64_t>(second().payload.integer) +
-                                                                static_cast<uint64_t>(top().payload.integer));
+        }
+        OP(DIV): {
+            Value& left = second();
+            const Value& right = top();
+            if (both_numbers(left, right) && number_of(right) != 0.0 && std::isfinite(number_of(left))) {
+                left = Value::number(number_of(left) / number_of(right));
+            } else {
+                sync();
+                left = op_div(m_engine, left, right);
+            }
+            ++m_sp;
+            NEXT_INSTRUCTION();
+        }
+        OP(MUL): {
+            Value& left = second();
+            const Value& right = top();
+            if (both_integers(left, right)) {
+                left.payload.integer = wrapping_mul(left.payload.integer, right.payload.integer);
+            } else if (both_numbers(left, right) && !std::isnan(number_of(left) * number_of(right))) {
+                left = Value::number(number_of(left) * number_of(right));
+            } else {
+                sync();  // NaN results (an infinity times zero among them) take the general rule
+                left = op_mul(m_engine, left, right);
+            }
+            ++m_sp;
+            NEXT_INSTRUCTION();
+        }
+        OP(ADD): {
+            Value& left = second();
+            const Value& right = top();
+            if (both_integers(left, right)) {
+                left.payload.integer = wrapping_add(left.payload.integer, right.payload.integer);
+                ++m_sp;
+            } else if (both_numbers(left, right)) {
+                left = Value::number(number_of(left) + number_of(right));
                 ++m_sp;
             } else {
                 sync();
-                second() = op_add(m_engine, second(), top());
+                left = op_add(m_engine, left, right);
                 ++m_sp;
                 if (top().tag == Tag::String) {
                     collection_point();
                 }
             }
             NEXT_INSTRUCTION();
-        OP(SUB):
-            if (second().tag == Tag::Integer && top().tag == Tag::Integer) {
-                second().payload.integer = static_cast<int64_t>(static_cast<uint64_t>(second().payload.integer) -
-                                                                static_cast<uint64_t>(top().payload.integer));
+        }
+        OP(SUB): {
+            Value& left = second();
+            const Value& right = top();
+            if (both_integers(left, right)) {
+                left.payload.integer = wrapping_sub(left.payload.integer, right.payload.integer);
+            } else if (both_numbers(left, right)) {
+                left = Value::number(number_of(left) - number_of(right));
             } else {
                 sync();
-                second() = op_sub(m_engine, second(), top());
+                left = op_sub(m_engine, left, right);
             }
             ++m_sp;
             NEXT_INSTRUCTION();
+        }
         OP(STRICT_NE):
             second() = Value::boolean(!strict_equals(second(), top()));
             ++m_sp;
@@ -766,37 +841,32 @@ void Invocation::execute() {
             second() = Value::boolean(strict_equals(second(), top()));
             ++m_sp;
             NEXT_INSTRUCTION();
-        OP(GE):
-        OP(LE):
-        OP(GT):
-        OP(LT): {
-            Op op = static_cast<Op>(word & 0xFF);
-            if (second().tag == Tag::Integer && top().tag == Tag::Integer) {
-                int64_t a = second().payload.integer;
-                int64_t b = top().payload.integer;
-                bool r = op == Op::LT ? a < b : op == Op::GT ? a > b : op == Op::LE ? a <= b : a >= b;
-                second() = Value::boolean(r);
-            } else {
-                sync();
-                Relation relation = op == Op::LT   ? Relation::Less
-                                    : op == Op::GT ? Relation::Greater
-                                    : op == Op::LE ? Relation::LessEqual
-                                                   : Relation::GreaterEqual;
-                second() = op_compare(m_engine, relation, second(), top());
-            }
-            ++m_sp;
+        OP(LT):
+            compare(Relation::Less, [](auto a, auto b) { return a < b; });
             NEXT_INSTRUCTION();
-        }
+        OP(GT):
+            compare(Relation::Greater, [](auto a, auto b) { return a > b; });
+            NEXT_INSTRUCTION();
+        OP(LE):
+            compare(Relation::LessEqual, [](auto a, auto b) { return a <= b; });
+            NEXT_INSTRUCTION();
+        OP(GE):
+            compare(Relation::GreaterEqual, [](auto a, auto b) { return a >= b; });
+            NEXT_INSTRUCTION();
         OP(NE):
         OP(EQ): {
+            Value& left = second();
+            const Value& right = top();
             bool equal;
-            if (second().tag == Tag::Integer && top().tag == Tag::Integer) {
-                equal = second().payload.integer == top().payload.integer;
+            if (both_integers(left, right)) {
+                equal = left.payload.integer == right.payload.integer;
+            } else if (both_numbers(left, right)) {
+                equal = number_of(left) == number_of(right);
             } else {
                 sync();
-                equal = loose_equals(m_engine, second(), top());
+                equal = loose_equals(m_engine, left, right);
             }
-            second() = Value::boolean(equal == (static_cast<Op>(word & 0xFF) == Op::EQ));
+            left = Value::boolean(equal == (static_cast<Op>(word & 0xFF) == Op::EQ));
             ++m_sp;
             NEXT_INSTRUCTION();
         }
