@@ -892,7 +892,11 @@ void Invocation::execute() {
         OP(SET_PROP): {
             auto name = static_cast<Atom>(*m_pc++);
             sync();
-            set_property(m_engine, top(), name, second());
+            if (top().tag == Tag::Object) {
+                table_put(m_engine, top().payload.table, name, second());  // what set_property does
+            } else {
+                set_property(m_engine, top(), name, second());
+            }
             m_sp += 2;
             collection_point();
             NEXT_INSTRUCTION();
@@ -901,7 +905,9 @@ void Invocation::execute() {
             auto name = static_cast<Atom>(*m_pc++);
             sync();
             Value found;
-            if (!get_property(m_engine, top(), name, &found)) {
+            bool exists = top().tag == Tag::Object ? table_get(m_engine, top().payload.table, name, &found)
+                                                   : get_property(m_engine, top(), name, &found);
+            if (!exists) {
                 warn(m_engine, Message::UndefinedProperty, atom_name(m_engine, name));
             }
             top() = found;
