@@ -166,11 +166,7 @@ ArrayRecord* array_create(ScriptEngine* engine, uint64_t length) {
     return array;
 }
 
-Value* array_get(ArrayRecord* array, uint64_t index) {
-    if (covered(array, index)) {
-        ArrayNode* node = array->direct[index];
-        return node != nullptr ? &node->value : nullptr;
-    }
+Value* array_get_from_chain(ArrayRecord* array, uint64_t index) {
     for (ArrayNode* node = chain_of(array, index); node != nullptr; node = node->next) {
         if (node->index == index) {
             return &node->value;

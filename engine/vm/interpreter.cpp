@@ -879,14 +879,22 @@ void Invocation::execute() {
             NEXT_INSTRUCTION();
         }
         OP(SET_ELEM):
-            sync();
-            set_element(m_engine, second(), top(), m_sp[3]);
+            if (Value* cell = stored_array_element(second(), top())) {
+                *cell = m_sp[3];
+            } else {
+                sync();
+                set_element(m_engine, second(), top(), m_sp[3]);
+            }
             m_sp += 3;
             collection_point();
             NEXT_INSTRUCTION();
         OP(GET_ELEM):
-            sync();
-            second() = get_element(m_engine, second(), top());
+            if (const Value* cell = stored_array_element(second(), top())) {
+                second() = *cell;
+            } else {
+                sync();
+                second() = get_element(m_engine, second(), top());
+            }
             ++m_sp;
             NEXT_INSTRUCTION();
         OP(SET_PROP): {
