@@ -164,7 +164,8 @@ private:
 
     WithList* with_list() { return static_cast<WithList*>(m_frame[-2].payload.pointer); }
     Value* frame_slot_cell(int64_t k) {
-        if (k < 0 || k >= m_end - m_frame - 1) {
+        // One unsigned comparison refuses negative slots and slots past the stack end alike.
+        if (static_cast<uint64_t>(k) >= static_cast<uint64_t>(m_end - m_frame - 1)) {
             return nullptr;
         }
         Value* cell = m_frame + k + 1;
