@@ -136,13 +136,8 @@ int64_t find_forward(Text text, Text search, int64_t from) {
     if (from < 0 || search.size() > text.size()) {
         return -1;
     }
-    const auto last = static_cast<int64_t>(text.size() - search.size());
-    for (int64_t p = from; p <= last; ++p) {
-        if (matches_at(text, static_cast<size_t>(p), search)) {
-            return p;
-        }
-    }
-    return -1;
+    size_t found = text.find(search, static_cast<size_t>(from));
+    return found == Text::npos ? -1 : static_cast<int64_t>(found);
 }
 
 Value make_concatenation(ScriptEngine* engine, std::initializer_list<Text> parts) {
@@ -366,17 +361,13 @@ Value split(ScriptEngine* engine, const Value& receiver, Value* args) {
         }
     } else {
         size_t piece_start = 0;
-        size_t p = 0;
-        while (count < limit && p + separator.size() <= text.size()) {
-            if (matches_at(text, p, separator)) {
-                array_put(engine, result, static_cast<uint64_t>(count),
-                          make_string_copy(engine, text.substr(piece_start, p - piece_start)));
-                ++count;
-                p += separator.size();
-                piece_start = p;
-            } else {
-                ++p;
-            }
+        int64_t at = 0;
+        while (count < limit && (at = find_forward(text, separator, static_cast<int64_t>(piece_start))) >= 0) {
+            auto p = static_cast<size_t>(at);
+            array_put(engine, result, static_cast<uint64_t>(count),
+                      make_string_copy(engine, text.substr(piece_start, p - piece_start)));
+            ++count;
+            piece_start = p + separator.size();
         }
         if (count < limit) {
             array_put(engine, result, static_cast<uint64_t>(count), make_string_copy(engine, text.substr(piece_start)));

@@ -67,7 +67,17 @@ void resize_direct(ScriptEngine* engine, ArrayRecord* array, uint64_t capacity) 
         // The heap rounds blocks up to a power of two; the whole block is usable.
         actual = gc_block_size(direct) / sizeof(ArrayNode*);
         std::memset(direct, 0, actual * sizeof(ArrayNode*));
-        fill_direct(array, direct, actual);
+        // What the old block knew is copied; the chains are walked only when some node lies outside
+        // it (an array filled by push or from the bottom up never needs the walk).
+        uint64_t kept = std::min(actual, array->direct_capacity);
+        uint64_t known = 0;
+        for (uint64_t i = 0; i < kept; ++i) {
+            direct[i] = array->direct[i];
+            known += direct[i] != nullptr ? 1 : 0;
+        }
+        if (known < array->count) {
+            fill_direct(array, direct, actual);
+        }
     }
     gc_free(engine, array->direct);
     array->direct = direct;
@@ -156,11 +166,7 @@ ArrayRecord* array_create(ScriptEngine* engine, uint64_t length) {
     return array;
 }
 
-Value* array_get(ArrayRecord* array, uint64_t index) {
-    if (covered(array, index)) {
-        ArrayNode* node = array->direct[index];
-        return node != nullptr ? &node->value : nullptr;
-    }
+Value* array_get_from_chain(ArrayRecord* array, uint64_t index) {
     for (ArrayNode* node = chain_of(array, index); node != nullptr; node = node->next) {
         if (node->index == index) {
             return &node->value;

@@ -22,7 +22,14 @@ ArrayRecord* array_create(ScriptEngine* engine, uint64_t length);
 
 // The value cell of element `index`, or null for a hole. The cell stays valid until the element is
 // removed or the array renumbered.
-Value* array_get(ArrayRecord* array, uint64_t index);
+Value* array_get_from_chain(ArrayRecord* array, uint64_t index);
+inline Value* array_get(ArrayRecord* array, uint64_t index) {
+    if (index < array->direct_capacity) {
+        ArrayNode* node = array->direct[index];
+        return node != nullptr ? &node->value : nullptr;
+    }
+    return array_get_from_chain(array, index);
+}
 
 // Adds a node holding a copy of the value at the head of its chain, without looking for an existing
 // node. Requires: no element at `index` (use array_put to store at any index). Does not touch the

@@ -120,10 +120,6 @@ void mark_plain_block(void* block) {
     }
 }
 
-bool collection_due(const ScriptEngine* engine) {
-    return engine->heap.allocated_bytes >= engine->heap.threshold;
-}
-
 size_t collect(ScriptEngine* engine, Value* top) {
     ++engine->heap.collection_count;
     mark_values(engine, engine->constants);

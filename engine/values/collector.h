@@ -3,11 +3,10 @@
 
 #include <cstddef>
 
+#include "engine/values/engine.h"
 #include "engine/values/value.h"
 
 namespace quill {
-
-struct ScriptEngine;
 
 // Marks what the value reaches. Safe to call from a class mark handler during a collection: values
 // go to the collector's work stack, so marking never recurses however deep the structures are.
@@ -20,7 +19,10 @@ void mark_plain_block(void* block);
 // hook with the code 2: a non-zero answer n raises "hook break n". Returns the live bytes.
 size_t collect(ScriptEngine* engine, Value* top);
 
-// Whether the bytes handed out since the last collection reached the threshold.
-bool collection_due(const ScriptEngine* engine);
+// Whether the bytes handed out since the last collection reached the threshold. Asked after many
+// instructions, so it is inline.
+inline bool collection_due(const ScriptEngine* engine) {
+    return engine->heap.allocated_bytes >= engine->heap.threshold;
+}
 
 }  // namespace quill

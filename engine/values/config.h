@@ -73,6 +73,10 @@ inline constexpr uint32_t compiler_max_expression_height = 1000;
 // engine-wide last-match state keeps this many.
 inline constexpr size_t regexp_match_pairs = 256;
 
+// Entries of the engine's slot hints for property lookups by atom (a power of two; atoms that share
+// their low bits share an entry, which costs only a missed hint).
+inline constexpr uint32_t slot_hint_count = 256;
+
 // Entries of the per-type handler table: one per value tag 0 to 14.
 inline constexpr int type_handler_count = 15;
 

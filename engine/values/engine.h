@@ -98,6 +98,9 @@ struct ScriptEngine {
     void** permanent_blocks = nullptr;
     uint32_t permanent_count = 0;
     uint32_t permanent_capacity = 0;
+    // For each atom (by its low bits) the slot at which a property table last held it: a hint that
+    // lookups by atom try first and confirm by the slot's key (property_table.cpp).
+    uint32_t slot_hints[config::slot_hint_count] = {};
 };
 
 // The per-type handler of a tag, or null.

@@ -1,6 +1,7 @@
 // The collected heap's allocator and sweep (marking is in collector.cpp).
 #include "engine/values/heap.h"
 
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 
@@ -43,27 +44,42 @@ char* first_block(HeapChunk* chunk) {
 char* chunk_end(HeapChunk* chunk) { return reinterpret_cast<char*>(chunk) + chunk_header_size + chunk->length; }
 char* next_block(char* data) { return data + size_of(data) + block_header_size; }
 
+static_assert(config::size_class_count <= 32, "one bit per free list");
+
 void push_free(Heap& heap, void* data) {
     size_t size = size_of(data);
-    void*& list = heap.free_lists[size_class(size)];
-    free_link(data) = list;
-    list = data;
+    int c = size_class(size);
+    free_link(data) = heap.free_lists[c];
+    heap.free_lists[c] = data;
+    heap.nonempty_lists |= 1u << c;
     heap.free_bytes += size;
 }
 
+void clear_free_lists(Heap& heap) {
+    for (void*& list : heap.free_lists) {
+        list = nullptr;
+    }
+    heap.nonempty_lists = 0;
+}
+
 // Unlinks the first free block of at least `size` bytes, searching the class of the size and every
-// higher one.
+// higher one. Empty lists are skipped by their bit, so a small request costs the same whether the
+// free memory lies in small blocks or in one large one.
 void* take_free(Heap& heap, size_t size) {
-    for (int c = size_class(size); c < config::size_class_count; ++c) {
-        void** link = &heap.free_lists[c];
-        while (*link != nullptr) {
+    uint32_t candidates = heap.nonempty_lists & ~((1u << size_class(size)) - 1);
+    while (candidates != 0) {
+        int c = std::countr_zero(candidates);
+        candidates &= candidates - 1;
+        for (void** link = &heap.free_lists[c]; *link != nullptr; link = &free_link(*link)) {
             void* block = *link;
             if (size_of(block) >= size) {
                 *link = free_link(block);
+                if (heap.free_lists[c] == nullptr) {
+                    heap.nonempty_lists &= ~(1u << c);
+                }
                 heap.free_bytes -= size_of(block);
                 return block;
             }
-            link = &free_link(block);
         }
     }
     return nullptr;
@@ -122,11 +138,7 @@ int size_class(size_t size) {
     if (size < 8) {
         return 0;
     }
-    int log2 = 0;
-    while ((size >> (log2 + 1)) != 0) {
-        ++log2;
-    }
-    int c = log2 - 2;
+    int c = static_cast<int>(std::bit_width(size)) - 3;  // floor(log2 size) - 2
     return c < config::size_class_count - 1 ? c : config::size_class_count - 1;
 }
 
@@ -134,10 +146,7 @@ void* gc_allocate(ScriptEngine* engine, size_t n) {
     if (n > largest_request) {
         raise_error(engine, Message::OutOfMemory);
     }
-    size_t size = min_block_size;
-    while (size < n) {
-        size <<= 1;
-    }
+    size_t size = n <= min_block_size ? min_block_size : std::bit_ceil(n);
     Heap& heap = engine->heap;
     void* block = take_free(heap, size);
     if (block == nullptr) {
@@ -215,9 +224,7 @@ size_t gc_sweep(ScriptEngine* engine) {
         }
     });
 
-    for (void*& list : heap.free_lists) {
-        list = nullptr;
-    }
+    clear_free_lists(heap);
     heap.allocated_bytes = 0;
     heap.free_bytes = 0;
     size_t live = 0;
@@ -257,9 +264,7 @@ void gc_release_chunks(ScriptEngine* engine) {
         std::free(heap.chunks);
         heap.chunks = next;
     }
-    for (void*& list : heap.free_lists) {
-        list = nullptr;
-    }
+    clear_free_lists(heap);
     heap.chunk_bytes = 0;
     heap.free_bytes = 0;
     heap.allocated_bytes = 0;
@@ -288,6 +293,9 @@ bool gc_verify(ScriptEngine* engine) {
     }
     size_t free_total = 0;
     for (int c = 0; c < config::size_class_count; ++c) {
+        if ((heap.free_lists[c] != nullptr) != ((heap.nonempty_lists >> c & 1u) != 0)) {
+            return false;
+        }
         for (void* block = heap.free_lists[c]; block != nullptr; block = free_link(block)) {
             if ((header_of(block) & (mark_bit | finalizer_bit | first_bit)) != 0 ||
                 size_class(size_of(block)) != c) {

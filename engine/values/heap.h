@@ -37,6 +37,7 @@ inline constexpr size_t min_block_size = 8;
 struct Heap {
     HeapChunk* chunks = nullptr;                      // newest first
     void* free_lists[config::size_class_count] = {};  // one list per size class
+    uint32_t nonempty_lists = 0;  // bit c set exactly when free_lists[c] holds a block
     size_t allocated_bytes = 0;  // handed out since the last collection (see the sweep for the rule)
     size_t free_bytes = 0;       // bytes on the free lists
     size_t chunk_bytes = 0;      // total size of all chunks

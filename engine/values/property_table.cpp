@@ -16,6 +16,26 @@ namespace {
 
 constexpr uint32_t chain_mask = config::name_index_chain_count - 1;
 
+static_assert((config::slot_hint_count & (config::slot_hint_count - 1)) == 0, "slot hints: a power of two");
+
+// The slot hint of an atom. A table holds each atom other than "__proto__" in one slot at most
+// (every write by atom replaces an existing slot), so a hinted slot whose key is the atom is the
+// slot a scan would find. Objects made alike keep their properties at the same slots, so the hint
+// of the last lookup usually holds for the next.
+uint32_t& slot_hint(ScriptEngine* engine, Atom atom) {
+    return engine->slot_hints[static_cast<uint32_t>(atom) & (config::slot_hint_count - 1)];
+}
+
+// The slot holding `atom` by its hint, or -1 (never for "__proto__", which may fill several slots,
+// nor for the key of deleted slots).
+int64_t hinted_slot(ScriptEngine* engine, const PropertyTable* table, Atom atom) {
+    if (atom == atom_proto || atom == deleted_key) {
+        return -1;
+    }
+    uint32_t hint = slot_hint(engine, atom);
+    return hint < table->slot_count && table->slots[hint].key == atom ? static_cast<int64_t>(hint) : -1;
+}
+
 uint32_t chain_of(const char* name, size_t length) { return engine_hash(name, length) & chain_mask; }
 
 void index_add(ScriptEngine* engine, PropertyTable* table, Atom key, uint32_t slot) {
@@ -142,7 +162,11 @@ bool table_get_own(const PropertyTable* table, Atom atom, Value* out) {
     return false;
 }
 
-bool table_get(ScriptEngine*, PropertyTable* table, Atom atom, Value* out) {
+bool table_get(ScriptEngine* engine, PropertyTable* table, Atom atom, Value* out) {
+    if (int64_t slot = hinted_slot(engine, table, atom); slot >= 0) {
+        *out = table->slots[slot].value;
+        return true;
+    }
     // Brent's cycle detection: a "__proto__" chain that loops ends the lookup as not found, while
     // every acyclic chain is followed to its end.
     PropertyTable* tortoise = table;
@@ -154,6 +178,9 @@ bool table_get(ScriptEngine*, PropertyTable* table, Atom atom, Value* out) {
             const PropertySlot& slot = table->slots[i];
             if (slot.key == atom) {
                 *out = slot.value;
+                if (atom != atom_proto) {
+                    slot_hint(engine, atom) = i;
+                }
                 return true;
             }
             if (slot.key == atom_proto && slot.value.tag == Tag::Object) {
@@ -175,6 +202,10 @@ bool table_get(ScriptEngine*, PropertyTable* table, Atom atom, Value* out) {
 }
 
 void table_put(ScriptEngine* engine, PropertyTable* table, Atom atom, const Value& value) {
+    if (int64_t slot = hinted_slot(engine, table, atom); slot >= 0) {
+        table->slots[slot].value = value;
+        return;
+    }
     int64_t reuse = -1;
     for (uint32_t i = 0; i < table->slot_count; ++i) {
         PropertySlot& slot = table->slots[i];
@@ -195,6 +226,9 @@ void table_put(ScriptEngine* engine, PropertyTable* table, Atom atom, const Valu
     }
     table->slots[slot].key = atom;
     table->slots[slot].value = value;
+    if (atom != atom_proto) {
+        slot_hint(engine, atom) = slot;
+    }
     if (table->index != nullptr) {
         index_add(engine, table, atom, slot);
     }

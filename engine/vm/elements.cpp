@@ -17,19 +17,6 @@ namespace quill::vm {
 
 namespace {
 
-// An array index: the low 32 bits of an Integer or of a truncated Number, taken as unsigned.
-bool array_index(const Value& key, uint64_t* index) {
-    if (key.tag == Tag::Integer) {
-        *index = static_cast<uint32_t>(static_cast<uint64_t>(key.payload.integer));
-        return true;
-    }
-    if (key.tag == Tag::Number) {
-        *index = static_cast<uint32_t>(static_cast<uint64_t>(double_to_int64(key.payload.number)));
-        return true;
-    }
-    return false;
-}
-
 // A String key names a property of a host object; it is interned.
 Atom host_key(ScriptEngine* engine, const Value& key) {
     PlainPtr<char> name = string_to_narrow(engine, key.payload.string);

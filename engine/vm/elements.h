@@ -1,6 +1,11 @@
 // Element access (o[k]) on values of every type, and the enumeration step of for-in.
 #pragma once
 
+#include <cstdint>
+
+#include "engine/values/array.h"
+#include "engine/values/conversions.h"
+#include "engine/values/records.h"
 #include "engine/values/value.h"
 
 namespace quill {
@@ -8,6 +13,31 @@ struct ScriptEngine;
 }
 
 namespace quill::vm {
+
+// An array index: the low 32 bits of an Integer or of a truncated Number, taken as unsigned.
+inline bool array_index(const Value& key, uint64_t* index) {
+    if (key.tag == Tag::Integer) {
+        *index = static_cast<uint32_t>(static_cast<uint64_t>(key.payload.integer));
+        return true;
+    }
+    if (key.tag == Tag::Number) {
+        *index = static_cast<uint32_t>(static_cast<uint64_t>(double_to_int64(key.payload.number)));
+        return true;
+    }
+    return false;
+}
+
+// The cell of an element that exists, when `object` is an array and `key` an Integer below its
+// length; otherwise null (and then get_element and set_element decide). What both do with such an
+// element is reading or replacing its value, so the interpreter tries this first.
+inline Value* stored_array_element(const Value& object, const Value& key) {
+    if (object.tag != Tag::Array || key.tag != Tag::Integer) {
+        return nullptr;
+    }
+    uint64_t index;
+    array_index(key, &index);
+    return index < object.payload.array->length ? array_get(object.payload.array, index) : nullptr;
+}
 
 Value get_element(ScriptEngine* engine, const Value& object, const Value& key);
 void set_element(ScriptEngine* engine, const Value& object, const Value& key, const Value& value);

@@ -19,6 +19,7 @@
 // and writes to them are dropped, so no code can corrupt a frame.
 #include "engine/vm/interpreter.h"
 
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -46,6 +47,27 @@ namespace {
 
 constexpr ptrdiff_t margin = config::stack_margin_cells;
 
+// Dispatch. With GNU C++ (g++ and mingw-w64 alike) each handler ends by jumping through a table of
+// handler addresses straight to the handler of the next instruction: one indirect jump per
+// handler, which the processor predicts far better than the single shared jump of a switch. Other
+// compilers run the same handlers as the cases of a switch.
+#if defined(__GNUC__)
+#define QUILL_THREADED_DISPATCH 1
+#else
+#define QUILL_THREADED_DISPATCH 0
+#endif
+
+// The handler table lists the handlers in the order of the opcode list, at their opcode numbers.
+constexpr bool opcodes_consecutive() {
+    int expected = first_opcode;
+    bool consecutive = true;
+#define QUILL_CHECK_NUMBER(name, number, ...) consecutive = consecutive && (number) == expected++;
+    QUILL_OPCODES(QUILL_CHECK_NUMBER)
+#undef QUILL_CHECK_NUMBER
+    return consecutive && expected == last_opcode + 1;
+}
+static_assert(opcodes_consecutive(), "the opcode list runs from first_opcode to last_opcode in order");
+
 Value frame_mark(const void* pointer) {
     Value v = Value::with_tag(Tag::FrameMark);
     v.payload.pointer = const_cast<void*>(pointer);
@@ -60,6 +82,21 @@ Value frame_slot(uint32_t owned, uint32_t padding) {
 }
 
 bool is_frame_cell(const Value& v) { return v.tag == Tag::FrameMark || v.tag == Tag::FrameSlot; }
+
+// Fast paths of the arithmetic and comparison handlers: operands that are Integer or Number (NaN is
+// a tag of its own and takes the general path). Each fast path gives exactly what the general
+// operator of operators.cpp gives for those operands, and leaves every other case to it.
+bool is_number(const Value& v) { return v.tag == Tag::Integer || v.tag == Tag::Number; }
+bool both_integers(const Value& a, const Value& b) { return a.tag == Tag::Integer && b.tag == Tag::Integer; }
+bool both_numbers(const Value& a, const Value& b) { return is_number(a) && is_number(b); }
+double number_of(const Value& v) {
+    return v.tag == Tag::Integer ? static_cast<double>(v.payload.integer) : v.payload.number;
+}
+int64_t wrapping_add(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b)); }
+int64_t wrapping_sub(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b)); }
+int64_t wrapping_mul(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b)); }
+
+bool truthy(const Value& v) { return v.tag == Tag::Boolean ? v.payload.flag != 0 : to_boolean(v); }
 
 Value static_type_name(ScriptEngine* engine, Tag tag) {
     const char* name = type_name(tag);
@@ -127,7 +164,8 @@ private:
 
     WithList* with_list() { return static_cast<WithList*>(m_frame[-2].payload.pointer); }
     Value* frame_slot_cell(int64_t k) {
-        if (k < 0 || k >= m_end - m_frame - 1) {
+        // One unsigned comparison refuses negative slots and slots past the stack end alike.
+        if (static_cast<uint64_t>(k) >= static_cast<uint64_t>(m_end - m_frame - 1)) {
             return nullptr;
         }
         Value* cell = m_frame + k + 1;
@@ -145,7 +183,17 @@ private:
     void construct();
     void args_pad(uint32_t wanted, uint32_t growth);
     [[noreturn]] void throw_value(const Value& value);
-    void push_global(Atom name);
+    void push_global(Atom name) {
+        Value value = m_engine->globals.items[name];
+        if (value.tag == Tag::Undefined && (m_engine->flags & engine_flag_warn_undefined) != 0) {
+            warn_undefined_variable(name);
+        }
+        push(value);
+    }
+    void warn_undefined_variable(Atom name);
+    // Second op top: the relation as a Boolean in place of the second cell.
+    template <typename Holds>
+    void compare(Relation relation, Holds holds);
     void with_push(const Value& value);
 
     ScriptEngine* m_engine;
@@ -443,13 +491,25 @@ void Invocation::throw_value(const Value& value) {
     unwind_to_innermost(m_engine);
 }
 
-void Invocation::push_global(Atom name) {
-    const Value& value = m_engine->globals.items[name];
-    if (value.tag == Tag::Undefined && (m_engine->flags & engine_flag_warn_undefined) != 0) {
+void Invocation::warn_undefined_variable(Atom name) {
+    sync();
+    warn(m_engine, Message::UndefinedVariable, atom_name(m_engine, name));
+}
+
+template <typename Holds>
+void Invocation::compare(Relation relation, Holds holds) {
+    Value& left = second();
+    const Value& right = top();
+    if (both_integers(left, right)) {
+        left = Value::boolean(holds(left.payload.integer, right.payload.integer));
+    } else if (both_numbers(left, right)) {
+        // A NaN payload compares false under every relation, as the general comparison says.
+        left = Value::boolean(holds(number_of(left), number_of(right)));
+    } else {
         sync();
-        warn(m_engine, Message::UndefinedVariable, atom_name(m_engine, name));
+        left = op_compare(m_engine, relation, left, right);
     }
-    push(value);
+    ++m_sp;
 }
 
 void Invocation::with_push(const Value& value) {
@@ -470,13 +530,45 @@ void Invocation::with_push(const Value& value) {
 }
 
 void Invocation::execute() {
+#if QUILL_THREADED_DISPATCH
+    // One entry per byte value, so that no range check is needed: bytes that are no opcode (the
+    // loader never makes them) reach the handler of unknown opcodes.
+#define QUILL_INVALID_4 &&op_invalid, &&op_invalid, &&op_invalid, &&op_invalid
+#define QUILL_INVALID_16 QUILL_INVALID_4, QUILL_INVALID_4, QUILL_INVALID_4, QUILL_INVALID_4
+#define QUILL_HANDLER_ADDRESS(name, ...) &&op_##name,
+    static void* const handlers[] = {
+        QUILL_INVALID_16, QUILL_INVALID_16, &&op_invalid,  // 0 to 32
+        QUILL_OPCODES(QUILL_HANDLER_ADDRESS)                // 33 to 109
+        QUILL_INVALID_16, QUILL_INVALID_16, QUILL_INVALID_16, QUILL_INVALID_16, QUILL_INVALID_16,
+        QUILL_INVALID_16, QUILL_INVALID_16, QUILL_INVALID_16, QUILL_INVALID_16, &&op_invalid, &&op_invalid};
+#undef QUILL_HANDLER_ADDRESS
+#undef QUILL_INVALID_16
+#undef QUILL_INVALID_4
+    static_assert(sizeof handlers / sizeof handlers[0] == 256, "one handler for every byte value");
+#define OP(name)  \
+    op_##name:    \
+    case Op::name
+#define INVALID_OPCODE \
+    op_invalid:        \
+    default
+#define NEXT_INSTRUCTION()             \
+    do {                               \
+        word = *m_pc++;                \
+        goto* handlers[word & 0xFF];   \
+    } while (0)
+#else
+#define OP(name) case Op::name
+#define INVALID_OPCODE default
+#define NEXT_INSTRUCTION() continue
+#endif
+    uint32_t word;
     for (;;) {
-        uint32_t word = *m_pc++;
+        word = *m_pc++;
         switch (static_cast<Op>(word & 0xFF)) {
-        case Op::CALL_SCOPED:
+        OP(CALL_SCOPED):
             call_scoped(static_cast<Atom>(*m_pc++));
-            break;
-        case Op::GET_SCOPED: {
+            NEXT_INSTRUCTION();
+        OP(GET_SCOPED): {
             auto name = static_cast<Atom>(*m_pc++);
             Value found;
             bool done = false;
@@ -491,16 +583,16 @@ void Invocation::execute() {
             } else {
                 push_global(name);
             }
-            break;
+            NEXT_INSTRUCTION();
         }
-        case Op::ADD2:
+        OP(ADD2):
             top().payload.integer = static_cast<int64_t>(static_cast<uint64_t>(top().payload.integer) + 2);
-            break;
-        case Op::INC:
+            NEXT_INSTRUCTION();
+        OP(INC):
             top().payload.integer = static_cast<int64_t>(static_cast<uint64_t>(top().payload.integer) + 1);
-            break;
-        case Op::JT_BOOL:
-        case Op::JF_BOOL: {
+            NEXT_INSTRUCTION();
+        OP(JT_BOOL):
+        OP(JF_BOOL): {
             auto displacement = static_cast<int32_t>(*m_pc++);
             bool flag = pop().payload.words.low != 0;
             if (flag == (static_cast<Op>(word & 0xFF) == Op::JT_BOOL)) {
@@ -509,11 +601,11 @@ void Invocation::execute() {
                 }
                 m_pc += displacement;
             }
-            break;
+            NEXT_INSTRUCTION();
         }
-        case Op::THROW:
+        OP(THROW):
             throw_value(pop());
-        case Op::TRY_POP:
+        OP(TRY_POP):
             for (uint32_t n = *m_pc++; n > 0 && m_engine->protection != m_entry_head &&
                                        m_engine->protection != nullptr && m_engine->protection->is_try;
                  --n) {
@@ -521,8 +613,8 @@ void Invocation::execute() {
                 m_engine->protection = record->link;
                 plain_free(m_engine, record);
             }
-            break;
-        case Op::TRY_PUSH: {
+            NEXT_INSTRUCTION();
+        OP(TRY_PUSH): {
             auto displacement = static_cast<int32_t>(*m_pc++);
             sync();
             auto* record = static_cast<ProtectionRecord*>(plain_allocate(m_engine, sizeof(ProtectionRecord)));
@@ -535,316 +627,362 @@ void Invocation::execute() {
             record->catch_displacement = displacement;
             record->growth = word >> 8;
             m_engine->protection = record;
-            break;
+            NEXT_INSTRUCTION();
         }
-        case Op::WITH_POP: {
+        OP(WITH_POP): {
             uint32_t n = *m_pc++;
             if (WithList* list = with_list()) {
                 list->count = n < list->count ? list->count - n : 0;
             }
-            break;
+            NEXT_INSTRUCTION();
         }
-        case Op::WITH_PUSH:
+        OP(WITH_PUSH):
             with_push(pop());
-            break;
-        case Op::GET_FRAME_SLOT: {
+            NEXT_INSTRUCTION();
+        OP(GET_FRAME_SLOT): {
             Value& cell = top();
             Value* slot = cell.tag == Tag::Integer ? frame_slot_cell(cell.payload.integer) : nullptr;
             cell = slot != nullptr ? *slot : Value::undefined();
-            break;
+            NEXT_INSTRUCTION();
         }
-        case Op::ARGS_PAD:
+        OP(ARGS_PAD):
             args_pad(*m_pc++, word >> 8);
-            break;
-        case Op::RESERVE: {
+            NEXT_INSTRUCTION();
+        OP(RESERVE): {
             uint32_t n = *m_pc++;
             need_room(n);
             for (uint32_t i = 0; i < n; ++i) {
                 push(Value::undefined());
             }
-            break;
+            NEXT_INSTRUCTION();
         }
-        case Op::DELETE_ELEM:
+        OP(DELETE_ELEM):
             sync();
             delete_element(m_engine, second(), top());
             ++m_sp;
             top() = Value::undefined();
-            break;
-        case Op::DELETE_PROP: {
+            NEXT_INSTRUCTION();
+        OP(DELETE_PROP): {
             auto name = static_cast<Atom>(*m_pc++);
             if (top().tag == Tag::Object) {
                 table_delete(m_engine, top().payload.table, name);
             }
             top() = Value::undefined();
-            break;
+            NEXT_INSTRUCTION();
         }
-        case Op::NEW:
+        OP(NEW):
             construct();
             collection_point();
-            break;
-        case Op::TYPEOF:
+            NEXT_INSTRUCTION();
+        OP(TYPEOF):
             top() = static_type_name(m_engine, top().tag);
             collection_point();
-            break;
-        case Op::RETURN:
+            NEXT_INSTRUCTION();
+        OP(RETURN):
             if (do_return()) {
                 return;
             }
-            break;
-        case Op::CALL: {
+            NEXT_INSTRUCTION();
+        OP(CALL): {
             Value callee = top();
             top() = Value::null();
-            call(callee);
-            break;
+            if (callee.tag == Tag::Function && callee.payload.function->code != nullptr) {
+                enter(callee.payload.function);
+            } else {
+                call(callee);
+            }
+            NEXT_INSTRUCTION();
         }
-        case Op::JMP: {
+        OP(JMP): {
             auto displacement = static_cast<int32_t>(*m_pc++);
             if (displacement < 0) {
                 need_room(word >> 8);
             }
             m_pc += displacement;
-            break;
+            NEXT_INSTRUCTION();
         }
-        case Op::CALL_METHOD:
+        OP(CALL_METHOD):
             call_method(static_cast<Atom>(*m_pc++));
-            break;
-        case Op::JT:
-        case Op::JF: {
+            NEXT_INSTRUCTION();
+        OP(JT):
+        OP(JF): {
             auto displacement = static_cast<int32_t>(*m_pc++);
-            bool truthy = to_boolean(pop());
-            if (truthy == (static_cast<Op>(word & 0xFF) == Op::JT)) {
+            if (truthy(pop()) == (static_cast<Op>(word & 0xFF) == Op::JT)) {
                 if (displacement < 0) {
                     need_room(word >> 8);
                 }
                 m_pc += displacement;
             }
-            break;
+            NEXT_INSTRUCTION();
         }
-        case Op::USHR:
+        OP(USHR):
             sync();
             second() = op_ushr(m_engine, second(), top());
             ++m_sp;
-            break;
-        case Op::SHR:
+            NEXT_INSTRUCTION();
+        OP(SHR):
             sync();
             second() = op_shr(m_engine, second(), top());
             ++m_sp;
-            break;
-        case Op::SHL:
+            NEXT_INSTRUCTION();
+        OP(SHL):
             sync();
             second() = op_shl(m_engine, second(), top());
             ++m_sp;
-            break;
-        case Op::BITXOR:
+            NEXT_INSTRUCTION();
+        OP(BITXOR):
             sync();
             second() = op_bitxor(m_engine, second(), top());
             ++m_sp;
-            break;
-        case Op::BITOR:
+            NEXT_INSTRUCTION();
+        OP(BITOR):
             sync();
             second() = op_bitor(m_engine, second(), top());
             ++m_sp;
-            break;
-        case Op::NOT:
-            top() = Value::boolean(!to_boolean(top()));
-            break;
-        case Op::BITAND:
+            NEXT_INSTRUCTION();
+        OP(NOT):
+            top() = Value::boolean(!truthy(top()));
+            NEXT_INSTRUCTION();
+        OP(BITAND):
             sync();
             second() = op_bitand(m_engine, second(), top());
             ++m_sp;
-            break;
-        case Op::NEG:
+            NEXT_INSTRUCTION();
+        OP(NEG):
             if (top().tag == Tag::Integer) {
                 top().payload.integer = static_cast<int64_t>(0 - static_cast<uint64_t>(top().payload.integer));
             } else {
                 sync();
                 top() = op_neg(m_engine, top());
             }
-            break;
-        case Op::MOD:
-            sync();
-            second() = op_mod(m_engine, second(), top());
-            ++m_sp;
-            break;
-        case Op::DIV:
-            sync();
-            second() = op_div(m_engine, second(), top());
-            ++m_sp;
-            break;
-        case Op::MUL:
-            if (second().tag == Tag::Integer && top().tag == Tag::Integer) {
-                second().payload.integer = static_cast<int64_t>(static_cast<uint64_t>(second().payload.integer) *
-                                                                static_cast<uint64_t>(top().payload.integer));
+            NEXT_INSTRUCTION();
+        OP(MOD): {
+            Value& left = second();
+            const Value& right = top();
+            if (both_integers(left, right) && right.payload.integer != 0 && right.payload.integer != -1) {
+                left.payload.integer %= right.payload.integer;
+            } else if (both_numbers(left, right) && number_of(left) != 0.0 && std::isfinite(number_of(left)) &&
+                       number_of(right) != 0.0 && std::isfinite(number_of(right)) &&
+                       std::fabs(number_of(left) / number_of(right)) < 2147483648.0) {
+                // The quotient fits 32 bits, so its truncation is the one the general rule uses.
+                double x = number_of(left);
+                double y = number_of(right);
+                left = Value::number(x - y * std::trunc(x / y));
             } else {
                 sync();
-                second() = op_mul(m_engine, second(), top());
+                left = op_mod(m_engine, left, right);
             }
             ++m_sp;
-            break;
-        case Op::ADD:
-            if (second().tag == Tag::Integer && top().tag == Tag::Integer) {
-                second().payload.integer = static_cast<int64_t>(static_cast<uint64_t>(second().payload.integer) +
-                                                                static_cast<uint64_t>(top().payload.integer));
+            NEXT_INSTRUCTION();
+        }
+        OP(DIV): {
+            Value& left = second();
+            const Value& right = top();
+            if (both_numbers(left, right) && number_of(right) != 0.0 && std::isfinite(number_of(left))) {
+                left = Value::number(number_of(left) / number_of(right));
+            } else {
+                sync();
+                left = op_div(m_engine, left, right);
+            }
+            ++m_sp;
+            NEXT_INSTRUCTION();
+        }
+        OP(MUL): {
+            Value& left = second();
+            const Value& right = top();
+            if (both_integers(left, right)) {
+                left.payload.integer = wrapping_mul(left.payload.integer, right.payload.integer);
+            } else if (both_numbers(left, right) && !std::isnan(number_of(left) * number_of(right))) {
+                left = Value::number(number_of(left) * number_of(right));
+            } else {
+                sync();  // NaN results (an infinity times zero among them) take the general rule
+                left = op_mul(m_engine, left, right);
+            }
+            ++m_sp;
+            NEXT_INSTRUCTION();
+        }
+        OP(ADD): {
+            Value& left = second();
+            const Value& right = top();
+            if (both_integers(left, right)) {
+                left.payload.integer = wrapping_add(left.payload.integer, right.payload.integer);
+                ++m_sp;
+            } else if (both_numbers(left, right)) {
+                left = Value::number(number_of(left) + number_of(right));
                 ++m_sp;
             } else {
                 sync();
-                second() = op_add(m_engine, second(), top());
+                left = op_add(m_engine, left, right);
                 ++m_sp;
                 if (top().tag == Tag::String) {
                     collection_point();
                 }
             }
-            break;
-        case Op::SUB:
-            if (second().tag == Tag::Integer && top().tag == Tag::Integer) {
-                second().payload.integer = static_cast<int64_t>(static_cast<uint64_t>(second().payload.integer) -
-                                                                static_cast<uint64_t>(top().payload.integer));
+            NEXT_INSTRUCTION();
+        }
+        OP(SUB): {
+            Value& left = second();
+            const Value& right = top();
+            if (both_integers(left, right)) {
+                left.payload.integer = wrapping_sub(left.payload.integer, right.payload.integer);
+            } else if (both_numbers(left, right)) {
+                left = Value::number(number_of(left) - number_of(right));
             } else {
                 sync();
-                second() = op_sub(m_engine, second(), top());
+                left = op_sub(m_engine, left, right);
             }
             ++m_sp;
-            break;
-        case Op::STRICT_NE:
+            NEXT_INSTRUCTION();
+        }
+        OP(STRICT_NE):
             second() = Value::boolean(!strict_equals(second(), top()));
             ++m_sp;
-            break;
-        case Op::STRICT_EQ:
+            NEXT_INSTRUCTION();
+        OP(STRICT_EQ):
             second() = Value::boolean(strict_equals(second(), top()));
             ++m_sp;
-            break;
-        case Op::GE:
-        case Op::LE:
-        case Op::GT:
-        case Op::LT: {
-            Op op = static_cast<Op>(word & 0xFF);
-            if (second().tag == Tag::Integer && top().tag == Tag::Integer) {
-                int64_t a = second().payload.integer;
-                int64_t b = top().payload.integer;
-                bool r = op == Op::LT ? a < b : op == Op::GT ? a > b : op == Op::LE ? a <= b : a >= b;
-                second() = Value::boolean(r);
-            } else {
-                sync();
-                Relation relation = op == Op::LT   ? Relation::Less
-                                    : op == Op::GT ? Relation::Greater
-                                    : op == Op::LE ? Relation::LessEqual
-                                                   : Relation::GreaterEqual;
-                second() = op_compare(m_engine, relation, second(), top());
-            }
-            ++m_sp;
-            break;
-        }
-        case Op::NE:
-        case Op::EQ: {
+            NEXT_INSTRUCTION();
+        OP(LT):
+            compare(Relation::Less, [](auto a, auto b) { return a < b; });
+            NEXT_INSTRUCTION();
+        OP(GT):
+            compare(Relation::Greater, [](auto a, auto b) { return a > b; });
+            NEXT_INSTRUCTION();
+        OP(LE):
+            compare(Relation::LessEqual, [](auto a, auto b) { return a <= b; });
+            NEXT_INSTRUCTION();
+        OP(GE):
+            compare(Relation::GreaterEqual, [](auto a, auto b) { return a >= b; });
+            NEXT_INSTRUCTION();
+        OP(NE):
+        OP(EQ): {
+            Value& left = second();
+            const Value& right = top();
             bool equal;
-            if (second().tag == Tag::Integer && top().tag == Tag::Integer) {
-                equal = second().payload.integer == top().payload.integer;
+            if (both_integers(left, right)) {
+                equal = left.payload.integer == right.payload.integer;
+            } else if (both_numbers(left, right)) {
+                equal = number_of(left) == number_of(right);
             } else {
                 sync();
-                equal = loose_equals(m_engine, second(), top());
+                equal = loose_equals(m_engine, left, right);
             }
-            second() = Value::boolean(equal == (static_cast<Op>(word & 0xFF) == Op::EQ));
+            left = Value::boolean(equal == (static_cast<Op>(word & 0xFF) == Op::EQ));
             ++m_sp;
-            break;
+            NEXT_INSTRUCTION();
         }
-        case Op::FORIN_NEXT: {
+        OP(FORIN_NEXT): {
             bool more;
             sync();
             Value item = enumerate_step(m_engine, second(), top(), &more);
             second() = item;
             top() = Value::boolean(more);
-            break;
+            NEXT_INSTRUCTION();
         }
-        case Op::SET_ELEM:
-            sync();
-            set_element(m_engine, second(), top(), m_sp[3]);
+        OP(SET_ELEM):
+            if (Value* cell = stored_array_element(second(), top())) {
+                *cell = m_sp[3];
+            } else {
+                sync();
+                set_element(m_engine, second(), top(), m_sp[3]);
+            }
             m_sp += 3;
             collection_point();
-            break;
-        case Op::GET_ELEM:
-            sync();
-            second() = get_element(m_engine, second(), top());
+            NEXT_INSTRUCTION();
+        OP(GET_ELEM):
+            if (const Value* cell = stored_array_element(second(), top())) {
+                second() = *cell;
+            } else {
+                sync();
+                second() = get_element(m_engine, second(), top());
+            }
             ++m_sp;
-            break;
-        case Op::SET_PROP: {
+            NEXT_INSTRUCTION();
+        OP(SET_PROP): {
             auto name = static_cast<Atom>(*m_pc++);
             sync();
-            set_property(m_engine, top(), name, second());
+            if (top().tag == Tag::Object) {
+                table_put(m_engine, top().payload.table, name, second());  // what set_property does
+            } else {
+                set_property(m_engine, top(), name, second());
+            }
             m_sp += 2;
             collection_point();
-            break;
+            NEXT_INSTRUCTION();
         }
-        case Op::GET_PROP: {
+        OP(GET_PROP): {
             auto name = static_cast<Atom>(*m_pc++);
             sync();
             Value found;
-            if (!get_property(m_engine, top(), name, &found)) {
+            bool exists = top().tag == Tag::Object ? table_get(m_engine, top().payload.table, name, &found)
+                                                   : get_property(m_engine, top(), name, &found);
+            if (!exists) {
                 warn(m_engine, Message::UndefinedProperty, atom_name(m_engine, name));
             }
             top() = found;
-            break;
+            NEXT_INSTRUCTION();
         }
-        case Op::SET_LOCAL:
+        OP(SET_LOCAL):
             m_frame[-4 - static_cast<ptrdiff_t>(*m_pc++)] = pop();
-            break;
-        case Op::GET_LOCAL:
+            NEXT_INSTRUCTION();
+        OP(GET_LOCAL):
             push(m_frame[-4 - static_cast<ptrdiff_t>(*m_pc++)]);
-            break;
-        case Op::SET_ARG: {
+            NEXT_INSTRUCTION();
+        OP(SET_ARG): {
             Value* slot = frame_slot_cell(static_cast<int32_t>(*m_pc++));
             Value value = pop();
             if (slot != nullptr) {
                 *slot = value;
             }
-            break;
+            NEXT_INSTRUCTION();
         }
-        case Op::GET_ARG: {
+        OP(GET_ARG): {
             Value* slot = frame_slot_cell(static_cast<int32_t>(*m_pc++));
             push(slot != nullptr ? *slot : Value::undefined());
-            break;
+            NEXT_INSTRUCTION();
         }
-        case Op::SET_GLOBAL: {
+        OP(SET_GLOBAL): {
             Value value = pop();
             if (value.tag == Tag::Undefined) {
                 value = Value::undefined();
             }
             m_engine->globals.items[*m_pc++] = value;
-            break;
+            NEXT_INSTRUCTION();
         }
-        case Op::GET_GLOBAL:
+        OP(GET_GLOBAL):
             push_global(static_cast<Atom>(*m_pc++));
-            break;
-        case Op::PUSH_INT:
+            NEXT_INSTRUCTION();
+        OP(PUSH_INT):
             push(Value::integer(static_cast<int32_t>(*m_pc++)));
-            break;
-        case Op::PUSH_3:
+            NEXT_INSTRUCTION();
+        OP(PUSH_3):
             push(Value::integer(3));
-            break;
-        case Op::PUSH_2:
+            NEXT_INSTRUCTION();
+        OP(PUSH_2):
             push(Value::integer(2));
-            break;
-        case Op::PUSH_1:
+            NEXT_INSTRUCTION();
+        OP(PUSH_1):
             push(Value::integer(1));
-            break;
-        case Op::PUSH_0:
+            NEXT_INSTRUCTION();
+        OP(PUSH_0):
             push(Value::integer(0));
-            break;
-        case Op::PUSH_UNDEFINED:
+            NEXT_INSTRUCTION();
+        OP(PUSH_UNDEFINED):
             push(Value::undefined());
-            break;
-        case Op::PUSH_FALSE:
+            NEXT_INSTRUCTION();
+        OP(PUSH_FALSE):
             push(Value::boolean(false));
-            break;
-        case Op::PUSH_TRUE:
+            NEXT_INSTRUCTION();
+        OP(PUSH_TRUE):
             push(Value::boolean(true));
-            break;
-        case Op::PUSH_NULL:
+            NEXT_INSTRUCTION();
+        OP(PUSH_NULL):
             push(Value::null());
-            break;
-        case Op::PUSH_CONST:
+            NEXT_INSTRUCTION();
+        OP(PUSH_CONST):
             push(m_engine->constants.items[*m_pc++]);
-            break;
-        case Op::ROLL: {
+            NEXT_INSTRUCTION();
+        OP(ROLL): {
             auto n = static_cast<int32_t>(*m_pc++);
             if (n >= 2) {
                 Value moved = m_sp[1];
@@ -855,39 +993,39 @@ void Invocation::execute() {
                 std::memmove(m_sp + 2, m_sp + 1, static_cast<size_t>(-n - 1) * sizeof(Value));
                 m_sp[1] = moved;
             }
-            break;
+            NEXT_INSTRUCTION();
         }
-        case Op::SWAP: {
+        OP(SWAP): {
             Value t = top();
             top() = second();
             second() = t;
-            break;
+            NEXT_INSTRUCTION();
         }
-        case Op::NIP: {
+        OP(NIP): {
             uint32_t n = *m_pc++;
             m_sp[1 + n] = top();
             m_sp += n;
-            break;
+            NEXT_INSTRUCTION();
         }
-        case Op::POPN:
+        OP(POPN):
             m_sp += *m_pc++;
-            break;
-        case Op::POP:
+            NEXT_INSTRUCTION();
+        OP(POP):
             ++m_sp;
-            break;
-        case Op::DUP: {
+            NEXT_INSTRUCTION();
+        OP(DUP): {
             Value t = top();
             push(t);
-            break;
+            NEXT_INSTRUCTION();
         }
-        case Op::NOP:
-        case Op::IDLE:  // waits for nothing: an endless wait would only hang the host
-            break;
-        case Op::END:
+        OP(NOP):
+        OP(IDLE):  // waits for nothing: an endless wait would only hang the host
+            NEXT_INSTRUCTION();
+        OP(END):
             // With no cell of its own on the stack the function leaves Undefined.
             finish(m_sp + 1 <= m_frame - 4 ? top() : Value::undefined());
             return;
-        case Op::SET_SCOPED: {
+        OP(SET_SCOPED): {
             auto name = static_cast<Atom>(*m_pc++);
             Value value = pop();
             bool stored = false;
@@ -901,9 +1039,9 @@ void Invocation::execute() {
             if (!stored) {
                 m_engine->globals.items[name] = value;
             }
-            break;
+            NEXT_INSTRUCTION();
         }
-        case Op::DELETE_NAME: {
+        OP(DELETE_NAME): {
             auto name = static_cast<Atom>(*m_pc++);
             if (WithList* list = with_list()) {
                 for (uint32_t i = 0; i < list->count; ++i) {
@@ -914,13 +1052,16 @@ void Invocation::execute() {
                 }
             }
             top() = Value::undefined();
-            break;
+            NEXT_INSTRUCTION();
         }
-        default:
+        INVALID_OPCODE:
             sync();
             raise_error(m_engine, Message::UnimplementedBytecode);
         }
     }
+#undef OP
+#undef INVALID_OPCODE
+#undef NEXT_INSTRUCTION
 }
 
 Value* push_entry_cells(ScriptEngine* engine, const Value& function, const Value* self, uint32_t cells,

@@ -51,6 +51,42 @@ TEST_F(PropertyTableTest, NewPropertyReusesLastDeletedSlot) {
     EXPECT_EQ(table->slots[0].key, deleted_key);
 }
 
+// Lookups try the slot where the atom was last found first; tables that hold it elsewhere, deleted
+// and reused slots and inherited properties must still give what a scan gives.
+TEST_F(PropertyTableTest, LookupsAcrossTablesOfDifferentLayouts) {
+    PropertyTable* prototype = new_table(engine);
+    table_put(engine, prototype, atom("x"), Value::integer(100));
+    PropertyTable* first = new_table_with_prototype(engine, prototype);
+    table_put(engine, first, atom("x"), Value::integer(1));  // slot 1
+    PropertyTable* second = new_table(engine);
+    table_put(engine, second, atom("y"), Value::integer(7));
+    table_put(engine, second, atom("z"), Value::integer(8));
+    table_put(engine, second, atom("x"), Value::integer(2));  // slot 2
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(get(first, "x").payload.integer, 1);
+        EXPECT_EQ(get(second, "x").payload.integer, 2);
+    }
+    table_put(engine, second, atom("x"), Value::integer(3));
+    EXPECT_EQ(second->slot_count, 3u);
+    EXPECT_EQ(get(first, "x").payload.integer, 1);
+    table_put(engine, first, atom("x"), Value::integer(4));
+    EXPECT_EQ(first->slot_count, 2u);
+    EXPECT_EQ(get(second, "x").payload.integer, 3);
+
+    // Deleted: the inherited value shows; a slot reused by another name is not taken for "x".
+    table_delete(engine, first, atom("x"));
+    EXPECT_EQ(get(first, "x").payload.integer, 100);
+    table_put(engine, first, atom("w"), Value::integer(9));
+    EXPECT_EQ(first->slots[1].key, atom("w"));
+    EXPECT_EQ(get(first, "x").payload.integer, 100);
+    table_put(engine, first, atom("x"), Value::integer(5));
+    EXPECT_EQ(first->slot_count, 3u);
+    EXPECT_EQ(get(first, "x").payload.integer, 5);
+    EXPECT_EQ(get(first, "w").payload.integer, 9);
+    Value out;
+    EXPECT_FALSE(table_get(engine, new_table(engine), atom("x"), &out));
+}
+
 // Names whose engine hashes agree in the low 7 bits share a chain; chains enumerate most recent first.
 TEST_F(PropertyTableTest, EnumerationFollowsTheNameIndex) {
     std::vector<std::string> colliding;
