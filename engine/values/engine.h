@@ -95,6 +95,8 @@ struct ScriptEngine {
     void** permanent_blocks = nullptr;
     uint32_t permanent_count = 0;
     uint32_t permanent_capacity = 0;
+    // Instructions this engine may still run (builds with an instruction budget only).
+    uint64_t instructions_left = config::instruction_budget;
 };
 
 // The per-type handler of a tag, or null.

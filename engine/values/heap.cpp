@@ -1,6 +1,7 @@
 // The collected heap's allocator and sweep (marking is in collector.cpp).
 #include "engine/values/heap.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -265,16 +266,56 @@ void gc_release_chunks(ScriptEngine* engine) {
     heap.allocated_bytes = 0;
 }
 
-bool gc_verify(ScriptEngine* engine) {
+bool gc_verify(ScriptEngine* engine, bool swept) {
     Heap& heap = engine->heap;
+
+    // The free blocks, sorted by address, so that the walk below can tell them apart.
+    std::vector<const char*> free_blocks;
+    size_t free_total = 0;
+    for (int c = 0; c < config::size_class_count; ++c) {
+        for (void* block = heap.free_lists[c]; block != nullptr; block = free_link(block)) {
+            // A list longer than the heap can hold blocks has a cycle.
+            if (free_blocks.size() > heap.chunk_bytes / (block_header_size + min_block_size)) {
+                return false;
+            }
+            if ((header_of(block) & (mark_bit | finalizer_bit | first_bit)) != 0 ||
+                size_class(size_of(block)) != c) {
+                return false;
+            }
+            free_blocks.push_back(static_cast<const char*>(block));
+            free_total += size_of(block);
+        }
+    }
+    if (free_total != heap.free_bytes) {
+        return false;
+    }
+    std::sort(free_blocks.begin(), free_blocks.end());
+    if (std::adjacent_find(free_blocks.begin(), free_blocks.end()) != free_blocks.end()) {
+        return false;
+    }
+
     size_t total = 0;
+    size_t free_found = 0;
     for (HeapChunk* chunk = heap.chunks; chunk != nullptr; chunk = chunk->next) {
         char* end = chunk_end(chunk);
         char* block = first_block(chunk);
+        bool previous_free = false;
         while (block < end) {
-            if (size_of(block) % min_block_size != 0 || size_of(block) == 0) {
+            uint64_t header = header_of(block);
+            if (size_of(block) % min_block_size != 0 || size_of(block) == 0 || (header & mark_bit) != 0 ||
+                ((header & first_bit) != 0 && (header & finalizer_bit) == 0)) {
                 return false;
             }
+            // A size running past the chunk's end is caught below, before anything reads there.
+            if (size_of(block) > static_cast<size_t>(end - block)) {
+                return false;
+            }
+            bool is_free = std::binary_search(free_blocks.begin(), free_blocks.end(), block);
+            if (is_free && previous_free && swept) {
+                return false;
+            }
+            free_found += is_free ? 1 : 0;
+            previous_free = is_free;
             block = next_block(block);
         }
         // The walk ends on the data address a block after the last would have.
@@ -283,20 +324,8 @@ bool gc_verify(ScriptEngine* engine) {
         }
         total += chunk->length + chunk_header_size;
     }
-    if (total != heap.chunk_bytes) {
-        return false;
-    }
-    size_t free_total = 0;
-    for (int c = 0; c < config::size_class_count; ++c) {
-        for (void* block = heap.free_lists[c]; block != nullptr; block = free_link(block)) {
-            if ((header_of(block) & (mark_bit | finalizer_bit | first_bit)) != 0 ||
-                size_class(size_of(block)) != c) {
-                return false;
-            }
-            free_total += size_of(block);
-        }
-    }
-    return free_total == heap.free_bytes;
+    // Every free block lies in a chunk, on a block boundary.
+    return total == heap.chunk_bytes && free_found == free_blocks.size();
 }
 
 }  // namespace quill

@@ -114,11 +114,32 @@ private:
             overflow();
         }
     }
+    // Builds with an instruction budget only: once it is spent, every instruction raises, so that
+    // catch code cannot keep a script alive either.
+    void spend_instruction() {
+        if (m_engine->instructions_left == 0) {
+            sync();
+            raise_error(m_engine, Message::InstructionBudgetSpent);
+        }
+        --m_engine->instructions_left;
+    }
     void collection_point() {
         if (collection_due(m_engine)) {
             sync();
             collect(m_engine, m_sp);
         }
+    }
+    // ADD2 and INC. The compiler uses them on Integer counters only; any other cell (only hostile
+    // code makes one) is added to as ADD would, never through its payload, which may be a pointer.
+    void add_to_top(int64_t n) {
+        if (top().tag == Tag::Integer) {
+            top().payload.integer =
+                static_cast<int64_t>(static_cast<uint64_t>(top().payload.integer) + static_cast<uint64_t>(n));
+            return;
+        }
+        sync();
+        Value sum = op_add(m_engine, top(), Value::integer(n));
+        top() = sum;
     }
     void push(const Value& v) { *m_sp-- = v; }
     Value pop() { return *++m_sp; }
@@ -471,6 +492,9 @@ void Invocation::with_push(const Value& value) {
 
 void Invocation::execute() {
     for (;;) {
+        if constexpr (config::instruction_budget != 0) {
+            spend_instruction();
+        }
         uint32_t word = *m_pc++;
         switch (static_cast<Op>(word & 0xFF)) {
         case Op::CALL_SCOPED:
@@ -494,10 +518,10 @@ void Invocation::execute() {
             break;
         }
         case Op::ADD2:
-            top().payload.integer = static_cast<int64_t>(static_cast<uint64_t>(top().payload.integer) + 2);
+            add_to_top(2);
             break;
         case Op::INC:
-            top().payload.integer = static_cast<int64_t>(static_cast<uint64_t>(top().payload.integer) + 1);
+            add_to_top(1);
             break;
         case Op::JT_BOOL:
         case Op::JF_BOOL: {
