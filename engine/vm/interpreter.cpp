@@ -913,15 +913,16 @@ void Invocation::execute() {
             return;
         case Op::SET_SCOPED: {
             auto name = static_cast<Atom>(*m_pc++);
-            Value value = pop();
             bool stored = false;
             if (WithList* list = with_list()) {
                 sync();
+                // The value stays on the stack, where the collections of the loop see it.
                 for (uint32_t i = 0; i < list->count && !stored; ++i) {
-                    stored = conditional_set_property(m_engine, list->items()[i], name, value);
+                    stored = conditional_set_property(m_engine, list->items()[i], name, top());
                     collection_point();
                 }
             }
+            Value value = pop();
             if (!stored) {
                 m_engine->globals.items[name] = value;
             }
