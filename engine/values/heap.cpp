@@ -269,53 +269,20 @@ void gc_release_chunks(ScriptEngine* engine) {
 bool gc_verify(ScriptEngine* engine, bool swept) {
     Heap& heap = engine->heap;
 
-    // The free blocks, sorted by address, so that the walk below can tell them apart.
-    std::vector<const char*> free_blocks;
-    size_t free_total = 0;
-    for (int c = 0; c < config::size_class_count; ++c) {
-        for (void* block = heap.free_lists[c]; block != nullptr; block = free_link(block)) {
-            // A list longer than the heap can hold blocks has a cycle.
-            if (free_blocks.size() > heap.chunk_bytes / (block_header_size + min_block_size)) {
-                return false;
-            }
-            if ((header_of(block) & (mark_bit | finalizer_bit | first_bit)) != 0 ||
-                size_class(size_of(block)) != c) {
-                return false;
-            }
-            free_blocks.push_back(static_cast<const char*>(block));
-            free_total += size_of(block);
-        }
-    }
-    if (free_total != heap.free_bytes) {
-        return false;
-    }
-    std::sort(free_blocks.begin(), free_blocks.end());
-    if (std::adjacent_find(free_blocks.begin(), free_blocks.end()) != free_blocks.end()) {
-        return false;
-    }
-
+    // Every block, by address. The walk checks each header before it steps over the block.
+    std::vector<const char*> blocks;
     size_t total = 0;
-    size_t free_found = 0;
     for (HeapChunk* chunk = heap.chunks; chunk != nullptr; chunk = chunk->next) {
         char* end = chunk_end(chunk);
         char* block = first_block(chunk);
-        bool previous_free = false;
         while (block < end) {
             uint64_t header = header_of(block);
-            if (size_of(block) % min_block_size != 0 || size_of(block) == 0 || (header & mark_bit) != 0 ||
-                ((header & first_bit) != 0 && (header & finalizer_bit) == 0)) {
+            size_t size = size_of(block);
+            if (size % min_block_size != 0 || size == 0 || size > static_cast<size_t>(end - block) ||
+                (header & mark_bit) != 0 || ((header & first_bit) != 0 && (header & finalizer_bit) == 0)) {
                 return false;
             }
-            // A size running past the chunk's end is caught below, before anything reads there.
-            if (size_of(block) > static_cast<size_t>(end - block)) {
-                return false;
-            }
-            bool is_free = std::binary_search(free_blocks.begin(), free_blocks.end(), block);
-            if (is_free && previous_free && swept) {
-                return false;
-            }
-            free_found += is_free ? 1 : 0;
-            previous_free = is_free;
+            blocks.push_back(block);
             block = next_block(block);
         }
         // The walk ends on the data address a block after the last would have.
@@ -324,8 +291,46 @@ bool gc_verify(ScriptEngine* engine, bool swept) {
         }
         total += chunk->length + chunk_header_size;
     }
-    // Every free block lies in a chunk, on a block boundary.
-    return total == heap.chunk_bytes && free_found == free_blocks.size();
+    if (total != heap.chunk_bytes) {
+        return false;
+    }
+    std::sort(blocks.begin(), blocks.end());
+    auto is_block = [&](const void* p) {
+        return std::binary_search(blocks.begin(), blocks.end(), static_cast<const char*>(p));
+    };
+
+    // The free lists: blocks of the heap (checked before their headers are read), each once, with
+    // no bits set, in the list of their size class, adding up to the free byte count.
+    std::vector<const char*> free_blocks;
+    size_t free_total = 0;
+    for (int c = 0; c < config::size_class_count; ++c) {
+        for (void* block = heap.free_lists[c]; block != nullptr; block = free_link(block)) {
+            // More entries than blocks: a list runs in a cycle.
+            if (!is_block(block) || free_blocks.size() == blocks.size() ||
+                (header_of(block) & (mark_bit | finalizer_bit | first_bit)) != 0 ||
+                size_class(size_of(block)) != c) {
+                return false;
+            }
+            free_blocks.push_back(static_cast<const char*>(block));
+            free_total += size_of(block);
+        }
+    }
+    std::sort(free_blocks.begin(), free_blocks.end());
+    if (free_total != heap.free_bytes ||
+        std::adjacent_find(free_blocks.begin(), free_blocks.end()) != free_blocks.end()) {
+        return false;
+    }
+
+    // A sweep merges dead neighbours: right after one, no free block follows another.
+    if (swept) {
+        for (const char* block : free_blocks) {
+            const char* next = block + size_of(block) + block_header_size;
+            if (std::binary_search(free_blocks.begin(), free_blocks.end(), next)) {
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
 }  // namespace quill

@@ -123,6 +123,16 @@ TEST_F(HeapTest, VerifierFindsDamage) {
     gc_free(engine, c);
     gc_free(engine, c);  // on its free list twice
     EXPECT_FALSE(gc_verify(engine));
+    gc_sweep(engine);
+    EXPECT_TRUE(gc_verify(engine, true));
+
+    // A free list that leads out of the heap.
+    a = gc_allocate(engine, 16);
+    char elsewhere[32] = {};
+    gc_free(engine, a);
+    *static_cast<void**>(a) = elsewhere + block_header_size;
+    EXPECT_FALSE(gc_verify(engine));
+    *static_cast<void**>(a) = nullptr;
 }
 
 TEST_F(HeapTest, HugeRequestsRaiseOutOfMemory) {
