@@ -85,8 +85,8 @@ inline constexpr const char* gc_stress_variable = "QUILL_GC_STRESS";
 
 // Instruction budget, built in when QUILL_INSTRUCTION_BUDGET is defined (the fuzzing build): an
 // engine runs at most this many instructions in its life, after which every further instruction
-// raises a runtime error, so that a script that loops for ever ends. 0 means no budget and costs
-// nothing.
+// raises a runtime error, so that a script that loops for ever ends. Allocations on the collected
+// heap are charged to it as well (see gc_allocate). 0 means no budget and costs nothing.
 #ifdef QUILL_INSTRUCTION_BUDGET
 inline constexpr uint64_t instruction_budget = QUILL_INSTRUCTION_BUDGET;
 #else

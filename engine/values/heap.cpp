@@ -135,6 +135,13 @@ void* gc_allocate(ScriptEngine* engine, size_t n) {
     if (n > largest_request) {
         raise_error(engine, Message::OutOfMemory);
     }
+    if constexpr (config::instruction_budget != 0) {
+        // One instruction may set off native work without end in sight (a join of a long array on
+        // every turn of a loop): allocations are charged to the budget too, one instruction for each
+        // block and each 64 bytes.
+        uint64_t cost = 1 + n / 64;
+        engine->instructions_left -= cost < engine->instructions_left ? cost : engine->instructions_left;
+    }
     size_t size = min_block_size;
     while (size < n) {
         size <<= 1;
