@@ -74,15 +74,16 @@ Value static_type_name(ScriptEngine* engine, Tag tag) {
     return make_static_string(engine, u"", 0);
 }
 
-// The argument block a native handler may read: the count cell and the cells after it, provided
-// they lie inside the stack. Anything else (only hostile code makes it) gives an empty block.
-Value* native_block(ScriptEngine* engine, Value* block, Value* empty) {
-    Value* end = engine->stack.end();
-    if (block >= end || block[0].tag != Tag::Integer) {
+// The argument block a native handler may read and write (conversions replace arguments in
+// place): the count cell and the cells after it, provided they lie below `frame_cells`, the running
+// function's frame cells. A count that reaches into them or beyond (only hostile code makes one)
+// gives an empty block.
+Value* native_block(Value* block, const Value* frame_cells, Value* empty) {
+    if (block >= frame_cells || block[0].tag != Tag::Integer) {
         return empty;
     }
     int64_t n = block[0].payload.integer;
-    int64_t limit = end - block - 1;
+    int64_t limit = frame_cells - block - 1;
     return (n <= limit && n >= -limit) ? block : empty;
 }
 
@@ -302,7 +303,8 @@ void Invocation::call(const Value& callee) {
         Value empty = Value::integer(0);
         sync();
         Value result;
-        record->cls->call(m_engine, record->cls, record->instance, &result, native_block(m_engine, m_sp + 2, &empty));
+        Value* args = native_block(m_sp + 2, m_frame - 3, &empty);
+        record->cls->call(m_engine, record->cls, record->instance, &result, args);
         push(result);
         return;
     }
@@ -322,7 +324,8 @@ bool Invocation::call_native_method(HostClass* cls, void* instance, const Value&
     Value empty = Value::integer(0);
     Value result;
     sync();
-    if (!cls->method(m_engine, cls, instance, receiver, name, &result, native_block(m_engine, m_sp + 2, &empty))) {
+    Value* args = native_block(m_sp + 2, m_frame - 3, &empty);
+    if (!cls->method(m_engine, cls, instance, receiver, name, &result, args)) {
         return false;
     }
     push(result);
@@ -419,7 +422,7 @@ void Invocation::construct() {
         HostClass* cls = constructor.payload.host->cls;
         sync();
         Value made;
-        cls->construct(m_engine, cls, native_block(m_engine, m_sp + 2, &empty), &made);
+        cls->construct(m_engine, cls, native_block(m_sp + 2, m_frame - 3, &empty), &made);
         top() = made;
         push(Value::undefined());
         return;
@@ -439,7 +442,7 @@ void Invocation::construct() {
     if (handler != nullptr && handler->construct != nullptr) {
         sync();
         Value made;
-        handler->construct(m_engine, handler, native_block(m_engine, m_sp + 2, &empty), &made);
+        handler->construct(m_engine, handler, native_block(m_sp + 2, m_frame - 3, &empty), &made);
         top() = made;
         push(Value::undefined());
         return;
