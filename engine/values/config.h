@@ -72,7 +72,7 @@ inline constexpr uint32_t compiler_max_expression_height = 1000;
 // Entries of the per-type handler table: one per value tag 0 to 14.
 inline constexpr int type_handler_count = 15;
 
-// Collector stress, built in when QUILL_GC_STRESS is defined (the sanitizer builds): an engine
+// Collector stress, built in when QUILL_GC_STRESS is defined (sanitizer and fuzzing builds): an engine
 // created while the environment variable of that name is set (to anything but "" or "0") collects at
 // every collection point and checks the heap's consistency after every sweep. Other builds read no
 // variable and behave as without it.
