@@ -159,20 +159,34 @@ void array_construct(ScriptEngine* engine, HostClass*, Value* args, Value* resul
 // {==== join
 
 thread_local int join_depth = 0;
+// The most code units a join may make: what the join whose element is being converted has room for
+// (its text will hold this one's), or the longest string when no join is converting an element.
+thread_local size_t join_room = config::max_string_length;
 
 // Counts the joins in progress on this thread; an array nested in itself would otherwise recurse
-// until the native stack ran out.
+// until the native stack ran out. Also hands the room a join has left to the joins its elements'
+// conversions make, so that nested joins together stay within the longest string instead of each
+// building a text of its own up to that size.
 class JoinNesting {
 public:
-    explicit JoinNesting(ScriptEngine* engine) {
+    explicit JoinNesting(ScriptEngine* engine) : m_saved_room(join_room) {
         if (join_depth >= config::array_max_join_depth) {
             raise_error(engine, Message::StackOverflow);
         }
         ++join_depth;
     }
-    ~JoinNesting() { --join_depth; }
+    ~JoinNesting() {
+        --join_depth;
+        join_room = m_saved_room;
+    }
     JoinNesting(const JoinNesting&) = delete;
     JoinNesting& operator=(const JoinNesting&) = delete;
+
+    // Joins made while the next element converts may make at most `room` code units.
+    void allow(size_t room) { join_room = room; }
+
+private:
+    size_t m_saved_room;
 };
 
 // Every position 0 .. length - 1 in turn: a stored element appends its string conversion, a hole
@@ -185,11 +199,12 @@ Value join_array(ScriptEngine* engine, const Value& receiver, std::u16string_vie
         return make_static_string(engine, u"");
     }
     uint64_t separators = length - 1;
-    if (!separator.empty() && separators > config::max_string_length / separator.size()) {
+    size_t limit = join_room;
+    if (!separator.empty() && separators > limit / separator.size()) {
         out_of_memory(engine);
     }
-    // What the element texts together may add without passing the longest string.
-    size_t room = config::max_string_length - static_cast<size_t>(separators) * separator.size();
+    // What the element texts together may add without passing the limit.
+    size_t room = limit - static_cast<size_t>(separators) * separator.size();
 
     JoinNesting nesting(engine);
     StackRoots roots(engine, {receiver});
@@ -217,6 +232,7 @@ Value join_array(ScriptEngine* engine, const Value& receiver, std::u16string_vie
         if (cell == nullptr) {
             continue;
         }
+        nesting.allow(room);
         Value string = to_string(engine, *cell);
         std::u16string_view piece = string.payload.string->view();
         if (piece.size() > room) {

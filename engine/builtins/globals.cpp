@@ -74,8 +74,8 @@ constexpr CharSet decode_component_keep = char_set("");
 #undef QUILL_URI_RESERVED
 #undef QUILL_URI_UNRESERVED
 
-static_assert(escape_alphabet.member['@'] && !escape_alphabet.member[' ']);
-static_assert(encode_uri_keep.member['#'] && !encode_component_keep.member['#']);
+static_assert(escape_alphabet.member[u'@'] && !escape_alphabet.member[u' ']);
+static_assert(encode_uri_keep.member[u'#'] && !encode_component_keep.member[u'#']);
 
 bool is_hex_digit(char16_t c) {
     return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');

@@ -128,7 +128,8 @@ Value substring_value(ScriptEngine* engine, Text text, int64_t start, int64_t en
 }
 
 bool matches_at(Text text, size_t position, Text search) {
-    return std::memcmp(text.data() + position, search.data(), search.size() * sizeof(char16_t)) == 0;
+    // An empty string may have no character buffer at all, which memcmp must not be given.
+    return search.empty() || std::memcmp(text.data() + position, search.data(), search.size() * sizeof(char16_t)) == 0;
 }
 
 // The first position from `from` at which `search` occurs, or -1.

@@ -139,7 +139,7 @@ size_t collect(ScriptEngine* engine, Value* top) {
         mark_value(engine, engine->result);
     }
     size_t live = gc_sweep(engine);
-    if (config::verify_heap && !gc_verify(engine)) {
+    if (engine->heap.verify && !gc_verify(engine, true)) {
         std::fprintf(stderr, "quill: heap inconsistent after collection %u\n", engine->heap.collection_count);
         std::abort();
     }

@@ -80,11 +80,25 @@ inline constexpr uint32_t slot_hint_count = 256;
 // Entries of the per-type handler table: one per value tag 0 to 14.
 inline constexpr int type_handler_count = 15;
 
-// Collector stress: when defined, the collector checks the heap's consistency after every sweep.
-#ifdef QUILL_GC_VERIFY
-inline constexpr bool verify_heap = true;
+// Collector stress, built in when QUILL_GC_STRESS is defined (sanitizer and fuzzing builds): an engine
+// created while the environment variable of that name is set (to anything but "" or "0") collects at
+// every collection point and checks the heap's consistency after every sweep. Other builds read no
+// variable and behave as without it.
+#ifdef QUILL_GC_STRESS
+inline constexpr bool gc_stress_switch = true;
 #else
-inline constexpr bool verify_heap = false;
+inline constexpr bool gc_stress_switch = false;
+#endif
+inline constexpr const char* gc_stress_variable = "QUILL_GC_STRESS";
+
+// Instruction budget, built in when QUILL_INSTRUCTION_BUDGET is defined (the fuzzing build): an
+// engine runs at most this many instructions in its life, after which every further instruction
+// raises a runtime error, so that a script that loops for ever ends. Allocations on the collected
+// heap are charged to it as well (see gc_allocate). 0 means no budget and costs nothing.
+#ifdef QUILL_INSTRUCTION_BUDGET
+inline constexpr uint64_t instruction_budget = QUILL_INSTRUCTION_BUDGET;
+#else
+inline constexpr uint64_t instruction_budget = 0;
 #endif
 
 }  // namespace quill::config

@@ -1,6 +1,9 @@
 // Creating and destroying the bare engine record.
 #include "engine/values/engine.h"
 
+#include <cstdlib>
+#include <cstring>
+
 #include "engine/values/atoms.h"
 #include "engine/values/collector.h"
 #include "engine/values/heap.h"
@@ -34,6 +37,13 @@ ScriptEngine* create_engine_record(uint32_t stack_cells) {
     }
     engine->stack.size = stack_cells;
     engine->stack.saved_top = engine->stack.base + stack_cells - 1;
+    if constexpr (config::gc_stress_switch) {
+        const char* stress = std::getenv(config::gc_stress_variable);
+        if (stress != nullptr && *stress != '\0' && std::strcmp(stress, "0") != 0) {
+            engine->heap.threshold = 0;
+            engine->heap.verify = true;
+        }
+    }
 
     bool ok = run_protected(engine, [engine] {
         intern(engine, "__proto__");

@@ -101,6 +101,8 @@ struct ScriptEngine {
     // For each atom (by its low bits) the slot at which a property table last held it: a hint that
     // lookups by atom try first and confirm by the slot's key (property_table.cpp).
     uint32_t slot_hints[config::slot_hint_count] = {};
+    // Instructions this engine may still run (builds with an instruction budget only).
+    uint64_t instructions_left = config::instruction_budget;
 };
 
 // The per-type handler of a tag, or null.

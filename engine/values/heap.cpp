@@ -2,6 +2,7 @@
 #include "engine/values/heap.h"
 
 #include <bit>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -146,6 +147,13 @@ void* gc_allocate(ScriptEngine* engine, size_t n) {
     if (n > largest_request) {
         raise_error(engine, Message::OutOfMemory);
     }
+    if constexpr (config::instruction_budget != 0) {
+        // One instruction may set off native work without end in sight (a join of a long array on
+        // every turn of a loop): allocations are charged to the budget too, one instruction for each
+        // block and each 64 bytes.
+        uint64_t cost = 1 + n / 64;
+        engine->instructions_left -= cost < engine->instructions_left ? cost : engine->instructions_left;
+    }
     size_t size = n <= min_block_size ? min_block_size : std::bit_ceil(n);
     Heap& heap = engine->heap;
     void* block = take_free(heap, size);
@@ -270,16 +278,23 @@ void gc_release_chunks(ScriptEngine* engine) {
     heap.allocated_bytes = 0;
 }
 
-bool gc_verify(ScriptEngine* engine) {
+bool gc_verify(ScriptEngine* engine, bool swept) {
     Heap& heap = engine->heap;
+
+    // Every block, by address. The walk checks each header before it steps over the block.
+    std::vector<const char*> blocks;
     size_t total = 0;
     for (HeapChunk* chunk = heap.chunks; chunk != nullptr; chunk = chunk->next) {
         char* end = chunk_end(chunk);
         char* block = first_block(chunk);
         while (block < end) {
-            if (size_of(block) % min_block_size != 0 || size_of(block) == 0) {
+            uint64_t header = header_of(block);
+            size_t size = size_of(block);
+            if (size % min_block_size != 0 || size == 0 || size > static_cast<size_t>(end - block) ||
+                (header & mark_bit) != 0 || ((header & first_bit) != 0 && (header & finalizer_bit) == 0)) {
                 return false;
             }
+            blocks.push_back(block);
             block = next_block(block);
         }
         // The walk ends on the data address a block after the last would have.
@@ -291,20 +306,46 @@ bool gc_verify(ScriptEngine* engine) {
     if (total != heap.chunk_bytes) {
         return false;
     }
+    std::sort(blocks.begin(), blocks.end());
+    auto is_block = [&](const void* p) {
+        return std::binary_search(blocks.begin(), blocks.end(), static_cast<const char*>(p));
+    };
+
+    // The free lists: blocks of the heap (checked before their headers are read), each once, with
+    // no bits set, in the list of their size class, adding up to the free byte count.
+    std::vector<const char*> free_blocks;
     size_t free_total = 0;
     for (int c = 0; c < config::size_class_count; ++c) {
         if ((heap.free_lists[c] != nullptr) != ((heap.nonempty_lists >> c & 1u) != 0)) {
             return false;
         }
         for (void* block = heap.free_lists[c]; block != nullptr; block = free_link(block)) {
-            if ((header_of(block) & (mark_bit | finalizer_bit | first_bit)) != 0 ||
+            // More entries than blocks: a list runs in a cycle.
+            if (!is_block(block) || free_blocks.size() == blocks.size() ||
+                (header_of(block) & (mark_bit | finalizer_bit | first_bit)) != 0 ||
                 size_class(size_of(block)) != c) {
                 return false;
             }
+            free_blocks.push_back(static_cast<const char*>(block));
             free_total += size_of(block);
         }
     }
-    return free_total == heap.free_bytes;
+    std::sort(free_blocks.begin(), free_blocks.end());
+    if (free_total != heap.free_bytes ||
+        std::adjacent_find(free_blocks.begin(), free_blocks.end()) != free_blocks.end()) {
+        return false;
+    }
+
+    // A sweep merges dead neighbours: right after one, no free block follows another.
+    if (swept) {
+        for (const char* block : free_blocks) {
+            const char* next = block + size_of(block) + block_header_size;
+            if (std::binary_search(free_blocks.begin(), free_blocks.end(), next)) {
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
 }  // namespace quill

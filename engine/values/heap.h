@@ -45,6 +45,7 @@ struct Heap {
     uint32_t collection_count = 0;
     std::vector<Value> gray;  // the collector's work stack: values marked but not yet scanned
     bool draining = false;    // the collector is emptying the work stack
+    bool verify = false;      // check the heap after every sweep (collector stress)
 };
 
 // Size class of a block of s bytes: 0 when s < 8, otherwise floor(log2 s) - 2, at most 19.
@@ -74,8 +75,10 @@ size_t gc_sweep(ScriptEngine* engine);
 // Releases every chunk (after a final sweep has run the finalizers).
 void gc_release_chunks(ScriptEngine* engine);
 
-// Checks the heap's structure: block sizes tile every chunk exactly and the free lists hold only
-// free blocks of their class. Returns false on the first inconsistency.
-bool gc_verify(ScriptEngine* engine);
+// Checks the heap's structure between collections: block sizes tile every chunk exactly, no block is
+// marked, the free lists hold only blocks of the chunks, each once, free and of their class, and their
+// sizes add up to the free byte count. Right after a sweep (`swept`) no two free blocks are
+// neighbours either, since the sweep merges them. Returns false on the first inconsistency.
+bool gc_verify(ScriptEngine* engine, bool swept = false);
 
 }  // namespace quill

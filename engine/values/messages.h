@@ -25,7 +25,8 @@ namespace quill {
     X(UndefinedFunction, "Warning: call a undefined function")                             \
     X(UnknownMethod, "Warning: unknown method \"%s\"")                                    \
     X(InvalidConstructor, "Warning: invalid constructor")                                  \
-    X(InvalidUri, "Invalid URI string")
+    X(InvalidUri, "Invalid URI string")                                                    \
+    X(InstructionBudgetSpent, "instruction budget spent")
 
 enum class Message {
 #define QUILL_MESSAGE_ENUM(name, text) name,

@@ -111,15 +111,16 @@ Value static_type_name(ScriptEngine* engine, Tag tag) {
     return make_static_string(engine, u"", 0);
 }
 
-// The argument block a native handler may read: the count cell and the cells after it, provided
-// they lie inside the stack. Anything else (only hostile code makes it) gives an empty block.
-Value* native_block(ScriptEngine* engine, Value* block, Value* empty) {
-    Value* end = engine->stack.end();
-    if (block >= end || block[0].tag != Tag::Integer) {
+// The argument block a native handler may read and write (conversions replace arguments in
+// place): the count cell and the cells after it, provided they lie below `frame_cells`, the running
+// function's frame cells. A count that reaches into them or beyond (only hostile code makes one)
+// gives an empty block.
+Value* native_block(Value* block, const Value* frame_cells, Value* empty) {
+    if (block >= frame_cells || block[0].tag != Tag::Integer) {
         return empty;
     }
     int64_t n = block[0].payload.integer;
-    int64_t limit = end - block - 1;
+    int64_t limit = frame_cells - block - 1;
     return (n <= limit && n >= -limit) ? block : empty;
 }
 
@@ -151,11 +152,32 @@ private:
             overflow();
         }
     }
+    // Builds with an instruction budget only: once it is spent, every instruction raises, so that
+    // catch code cannot keep a script alive either.
+    void spend_instruction() {
+        if (m_engine->instructions_left == 0) {
+            sync();
+            raise_error(m_engine, Message::InstructionBudgetSpent);
+        }
+        --m_engine->instructions_left;
+    }
     void collection_point() {
         if (collection_due(m_engine)) {
             sync();
             collect(m_engine, m_sp);
         }
+    }
+    // ADD2 and INC. The compiler uses them on Integer counters only; any other cell (only hostile
+    // code makes one) is added to as ADD would, never through its payload, which may be a pointer.
+    void add_to_top(int64_t n) {
+        if (top().tag == Tag::Integer) {
+            top().payload.integer =
+                static_cast<int64_t>(static_cast<uint64_t>(top().payload.integer) + static_cast<uint64_t>(n));
+            return;
+        }
+        sync();
+        Value sum = op_add(m_engine, top(), Value::integer(n));
+        top() = sum;
     }
     void push(const Value& v) { *m_sp-- = v; }
     Value pop() { return *++m_sp; }
@@ -329,7 +351,8 @@ void Invocation::call(const Value& callee) {
         Value empty = Value::integer(0);
         sync();
         Value result;
-        record->cls->call(m_engine, record->cls, record->instance, &result, native_block(m_engine, m_sp + 2, &empty));
+        Value* args = native_block(m_sp + 2, m_frame - 3, &empty);
+        record->cls->call(m_engine, record->cls, record->instance, &result, args);
         push(result);
         return;
     }
@@ -349,7 +372,8 @@ bool Invocation::call_native_method(HostClass* cls, void* instance, const Value&
     Value empty = Value::integer(0);
     Value result;
     sync();
-    if (!cls->method(m_engine, cls, instance, receiver, name, &result, native_block(m_engine, m_sp + 2, &empty))) {
+    Value* args = native_block(m_sp + 2, m_frame - 3, &empty);
+    if (!cls->method(m_engine, cls, instance, receiver, name, &result, args)) {
         return false;
     }
     push(result);
@@ -446,7 +470,7 @@ void Invocation::construct() {
         HostClass* cls = constructor.payload.host->cls;
         sync();
         Value made;
-        cls->construct(m_engine, cls, native_block(m_engine, m_sp + 2, &empty), &made);
+        cls->construct(m_engine, cls, native_block(m_sp + 2, m_frame - 3, &empty), &made);
         top() = made;
         push(Value::undefined());
         return;
@@ -466,7 +490,7 @@ void Invocation::construct() {
     if (handler != nullptr && handler->construct != nullptr) {
         sync();
         Value made;
-        handler->construct(m_engine, handler, native_block(m_engine, m_sp + 2, &empty), &made);
+        handler->construct(m_engine, handler, native_block(m_sp + 2, m_frame - 3, &empty), &made);
         top() = made;
         push(Value::undefined());
         return;
@@ -551,10 +575,13 @@ void Invocation::execute() {
 #define INVALID_OPCODE \
     op_invalid:        \
     default
-#define NEXT_INSTRUCTION()             \
-    do {                               \
-        word = *m_pc++;                \
-        goto* handlers[word & 0xFF];   \
+#define NEXT_INSTRUCTION()                              \
+    do {                                                \
+        if constexpr (config::instruction_budget != 0) { \
+            spend_instruction();                        \
+        }                                               \
+        word = *m_pc++;                                 \
+        goto* handlers[word & 0xFF];                    \
     } while (0)
 #else
 #define OP(name) case Op::name
@@ -563,6 +590,9 @@ void Invocation::execute() {
 #endif
     uint32_t word;
     for (;;) {
+        if constexpr (config::instruction_budget != 0) {
+            spend_instruction();
+        }
         word = *m_pc++;
         switch (static_cast<Op>(word & 0xFF)) {
         OP(CALL_SCOPED):
@@ -586,10 +616,10 @@ void Invocation::execute() {
             NEXT_INSTRUCTION();
         }
         OP(ADD2):
-            top().payload.integer = static_cast<int64_t>(static_cast<uint64_t>(top().payload.integer) + 2);
+            add_to_top(2);
             NEXT_INSTRUCTION();
         OP(INC):
-            top().payload.integer = static_cast<int64_t>(static_cast<uint64_t>(top().payload.integer) + 1);
+            add_to_top(1);
             NEXT_INSTRUCTION();
         OP(JT_BOOL):
         OP(JF_BOOL): {
@@ -1027,15 +1057,16 @@ void Invocation::execute() {
             return;
         OP(SET_SCOPED): {
             auto name = static_cast<Atom>(*m_pc++);
-            Value value = pop();
             bool stored = false;
             if (WithList* list = with_list()) {
                 sync();
+                // The value stays on the stack, where the collections of the loop see it.
                 for (uint32_t i = 0; i < list->count && !stored; ++i) {
-                    stored = conditional_set_property(m_engine, list->items()[i], name, value);
+                    stored = conditional_set_property(m_engine, list->items()[i], name, top());
                     collection_point();
                 }
             }
+            Value value = pop();
             if (!stored) {
                 m_engine->globals.items[name] = value;
             }

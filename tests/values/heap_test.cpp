@@ -92,6 +92,49 @@ TEST_F(HeapTest, ReallocateKeepsContents) {
     EXPECT_NE(gc_reallocate(engine, nullptr, 4), nullptr);
 }
 
+// The check the collector stress mode runs after every sweep finds each kind of damage.
+TEST_F(HeapTest, VerifierFindsDamage) {
+    void* a = gc_allocate(engine, 16);
+    void* b = gc_allocate(engine, 16);
+    void* c = gc_allocate(engine, 16);
+    gc_allocate(engine, 16);  // keeps c away from the chunk's free rest
+    EXPECT_TRUE(gc_verify(engine, true));
+
+    gc_mark_block(a);  // a mark the sweep did not clear
+    EXPECT_FALSE(gc_verify(engine));
+    gc_sweep(engine);
+    EXPECT_TRUE(gc_verify(engine, true));
+
+    a = gc_allocate(engine, 16);
+    b = gc_allocate(engine, 16);
+    c = gc_allocate(engine, 16);
+    auto* header = reinterpret_cast<uint64_t*>(static_cast<char*>(b) - block_header_size);
+    uint64_t saved = *header;
+    *header = saved + (8 << 3);  // a size that no longer tiles the chunk
+    EXPECT_FALSE(gc_verify(engine));
+    *header = saved;
+
+    // Freed neighbours are fine between collections but would have been merged by a sweep.
+    gc_free(engine, a);
+    gc_free(engine, b);
+    EXPECT_TRUE(gc_verify(engine));
+    EXPECT_FALSE(gc_verify(engine, true));
+
+    gc_free(engine, c);
+    gc_free(engine, c);  // on its free list twice
+    EXPECT_FALSE(gc_verify(engine));
+    gc_sweep(engine);
+    EXPECT_TRUE(gc_verify(engine, true));
+
+    // A free list that leads out of the heap.
+    a = gc_allocate(engine, 16);
+    char elsewhere[32] = {};
+    gc_free(engine, a);
+    *static_cast<void**>(a) = elsewhere + block_header_size;
+    EXPECT_FALSE(gc_verify(engine));
+    *static_cast<void**>(a) = nullptr;
+}
+
 TEST_F(HeapTest, HugeRequestsRaiseOutOfMemory) {
     EXPECT_FALSE(run_protected(engine, [&] { gc_allocate(engine, size_t{1} << 62); }));
     EXPECT_STREQ(engine->message, "Runtime error: Out of memory");

@@ -53,6 +53,11 @@ TEST_F(InterpreterTest, Arithmetic) {
         {"PUSH_CONST 12\nPUSH_CONST 10\nBITAND", Tag::Integer, "8"},
         {"PUSH_CONST \"12\"\nPUSH_CONST 3\nBITOR", Tag::Integer, "15"},
         {"PUSH_CONST 5\nINC\nADD2", Tag::Integer, "8"},
+        // Only compiled counters are Integers; anything else is added to like ADD, not through its
+        // payload (for an object, a pointer).
+        {"PUSH_CONST \"s\"\nINC", Tag::String, "s1"},
+        {"PUSH_CONST 1.5\nADD2", Tag::Number, "3.5"},
+        {"PUSH_0\nGET_GLOBAL Object\nNEW\nSWAP\nNIP 2\nINC", Tag::NaN, "NaN"},
     };
     for (const Expectation& e : cases) {
         check(*this, e);

@@ -163,6 +163,32 @@ TEST_F(LoaderTest, FrameCellsAreOutOfReach) {
     ADD
 )")) << engine->message;
     EXPECT_EQ(engine->result.tag, Tag::NaN);
+    // Nor can it hand a native method, which converts its arguments in place, the frame cells above
+    // the arguments it really passed: such a call gets no arguments.
+    ASSERT_TRUE(run(R"(
+.function f
+    GET_ARG 1
+    ADD2
+    ARGS_PAD 2
+    PUSH_CONST "b"
+    PUSH_CONST 11
+    PUSH_CONST "a"
+    CALL_METHOD concat
+    NIP 3
+    RETURN
+.function .main
+    PUSH_0
+    GET_GLOBAL f
+    CALL
+    NIP 2
+    PUSH_CONST "c"
+    PUSH_1
+    PUSH_CONST "x"
+    CALL_METHOD concat
+    NIP 3
+    ADD
+)")) << engine->message;
+    EXPECT_EQ(text(engine->result), "axc");
 }
 
 // Mutations of valid modules must be rejected or run without touching memory they do not own

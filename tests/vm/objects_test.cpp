@@ -365,5 +365,17 @@ loop:
     EXPECT_GT(engine->heap.collection_count, 2u);
 }
 
+// With a collection at every collection point: a value assigned to a name inside `with` that no scope
+// object takes goes to the global, and the collections after each scope's check must not free it.
+TEST_F(ObjectTest, ScopedStoresSurviveCollectionsOnTheWay) {
+    engine->heap.threshold = 0;
+    ASSERT_TRUE(vm::run_source_text(handle, R"(
+var scope = {}, other = {};
+with (scope) { with (other) { made = new String("x" + 1); } }
+made + "|" + typeof scope.made;
+)")) << engine->message;
+    EXPECT_EQ(text(engine->result), "x1|undefined");
+}
+
 }  // namespace
 }  // namespace quill::vm::testing

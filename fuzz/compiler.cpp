@@ -1,0 +1,28 @@
+// Source text through the compiler, with and without line information; what compiles must load and
+// runs under the instruction budget.
+#include <cstring>
+
+#include "fuzz/fuzz_engine.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace quill;
+    fuzz::InputEngine input;
+    std::string_view source(reinterpret_cast<const char*>(data), size);
+    uint32_t flags = vm::compile_flags(input.handle());
+
+    compiler::CompileOutput plain = compiler::compile_text(input.engine(), source, flags);
+    compiler::CompileOutput debug =
+        compiler::compile_text(input.engine(), source, flags | compiler::CF_DEBUG_INFO);
+    if (plain.ok != debug.ok) {
+        fuzz::finding("line information changes whether the source compiles", debug.diagnostics.c_str());
+    }
+    if (!debug.ok) {
+        return 0;
+    }
+    if (!quill::run_compiled_bytes(input.handle(), debug.module.data(), debug.module.size()) &&
+        std::strncmp(quill::last_message(input.handle()), "Invalid compiled module", 23) == 0) {
+        fuzz::finding("the loader refuses what the compiler made", quill::last_message(input.handle()));
+    }
+    input.check_heap();
+    return 0;
+}

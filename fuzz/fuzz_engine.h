@@ -1,0 +1,109 @@
+// What the fuzz targets share: an engine for one input, and script runs with input texts as globals.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/compiler/driver.h"
+#include "engine/quill.h"
+#include "engine/values/atoms.h"
+#include "engine/values/collector.h"
+#include "engine/values/conversions.h"
+#include "engine/values/host_class.h"
+#include "engine/values/protected_run.h"
+#include "engine/values/string_record.h"
+
+namespace quill::fuzz {
+
+// Stops the fuzzer with a finding: libFuzzer saves the input that got here.
+[[noreturn]] inline void finding(const char* what, const char* detail = "") {
+    std::fprintf(stderr, "finding: %s %s\n", what, detail);
+    std::abort();
+}
+
+// An engine made by the runtime services, with a `print` that converts its arguments and writes
+// nothing; warnings are dropped. Made afresh for each input, so inputs cannot affect one another.
+class InputEngine {
+public:
+    InputEngine() : m_handle(quill::create_engine()) {
+        if (m_handle == nullptr) {
+            finding("no engine");
+        }
+        ScriptEngine* engine = m_handle->engine;
+        bool ok = run_protected(engine, [engine] {
+            HostClass* cls = new_host_class(engine);
+            cls->call = [](ScriptEngine* e, HostClass*, void*, Value*, Value* args) {
+                for (uint32_t i = 1; i <= argument_count(args); ++i) {
+                    to_string(e, args[i]);
+                }
+            };
+            set_global(engine, "print", make_host_object(engine, cls, nullptr));
+        });
+        if (!ok) {
+            finding("no print function", engine->message);
+        }
+        // Under collector stress (see config.h) every collection point collects, which makes long
+        // runs quadratic: a smaller budget keeps each input short.
+        if (engine->heap.verify) {
+            engine->instructions_left = std::min<uint64_t>(engine->instructions_left, 5000);
+        }
+    }
+    ~InputEngine() { quill::destroy_engine(m_handle); }
+    InputEngine(const InputEngine&) = delete;
+    InputEngine& operator=(const InputEngine&) = delete;
+
+    EngineHandle* handle() { return m_handle; }
+    ScriptEngine* engine() { return m_handle->engine; }
+
+    // Sets a global to a string of the bytes, read in the ANSI code page.
+    void set_text(const char* name, std::string_view bytes) {
+        ScriptEngine* engine = m_handle->engine;
+        Value text;
+        if (!run_protected(engine, [&] {
+                text = make_string_from_narrow(engine, bytes);
+                set_global(engine, name, text);
+            })) {
+            finding("cannot set a global", engine->message);
+        }
+    }
+
+    // A full collection from the stack top the last run left, then the heap's consistency check.
+    void check_heap() {
+        ScriptEngine* engine = m_handle->engine;
+        run_protected(engine, [engine] { collect(engine, engine->stack.saved_top); });
+        if (!gc_verify(engine, true)) {
+            finding("heap inconsistent");
+        }
+    }
+
+    // Compiles a source that must compile, and runs it. Returns whether the run succeeded.
+    bool run_trusted_source(std::string_view source) {
+        compiler::CompileOutput compiled =
+            compiler::compile_text(engine(), source, vm::compile_flags(m_handle));
+        if (!compiled.ok) {
+            finding("a target's own script does not compile", compiled.diagnostics.c_str());
+        }
+        return quill::run_compiled_bytes(m_handle, compiled.module.data(), compiled.module.size());
+    }
+
+private:
+    EngineHandle* m_handle;
+};
+
+// The input cut at its first NUL byte: the part before it and the part after it (empty when there
+// is no NUL).
+inline std::pair<std::string_view, std::string_view> split_at_nul(const uint8_t* data, size_t size) {
+    std::string_view all(reinterpret_cast<const char*>(data), size);
+    size_t nul = all.find('\0');
+    if (nul == std::string_view::npos) {
+        return {all, {}};
+    }
+    return {all.substr(0, nul), all.substr(nul + 1)};
+}
+
+}  // namespace quill::fuzz
