@@ -651,10 +651,7 @@ bool array_property(ScriptEngine* engine, HostClass* cls, void*, const Value& re
 
 void register_array_class(ScriptEngine* engine) {
     HostClass* cls = new_host_class(engine);
-    auto* names = static_cast<ArrayAtoms*>(plain_allocate(engine, sizeof(ArrayAtoms)));
-    cls->user_data = names;
-    cls->user_data_finalizer = [](void* data) { plain_free(nullptr, data); };
-    *names = ArrayAtoms{
+    set_class_data(engine, cls, ArrayAtoms{
         .length = intern(engine, "length"),
         .concat = intern(engine, "concat"),
         .join = intern(engine, "join"),
@@ -666,7 +663,7 @@ void register_array_class(ScriptEngine* engine) {
         .splice = intern(engine, "splice"),
         .sort = intern(engine, "sort"),
         .unshift = intern(engine, "unshift"),
-    };
+    });
     cls->call = array_call;
     cls->method = array_method;
     cls->property = array_property;

@@ -295,7 +295,6 @@ void date_call(ScriptEngine* engine, HostClass* cls, void*, Value* result, Value
 
 void destroy_date(HostClass*, void* instance) { plain_free(nullptr, instance); }
 
-void free_date_class(void* date) { plain_free(nullptr, date); }
 
 // A bias beyond a day is no real time zone; keeping within it keeps the offset text in range.
 int sane_bias(int bias) {
@@ -325,11 +324,7 @@ void register_date_class(ScriptEngine* engine) {
     names.bias = sane_bias(standard_time_zone_bias());
 
     HostClass* cls = new_host_class(engine);
-    // The class frees its user data from here on.
-    auto* date = static_cast<DateClass*>(plain_allocate(engine, sizeof(DateClass)));
-    *date = names;
-    cls->user_data = date;
-    cls->user_data_finalizer = free_date_class;
+    set_class_data(engine, cls, names);
     cls->call = date_call;
     cls->method = date_method;
     cls->property = no_class_property;

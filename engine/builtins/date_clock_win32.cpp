@@ -1,13 +1,7 @@
 // The current time and the time zone from Windows.
 #include "engine/builtins/date_clock.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "engine/values/windows_headers.h"
 
 #include "engine/builtins/date_time.h"
 

@@ -236,7 +236,6 @@ bool math_property(ScriptEngine*, HostClass* cls, void*, const Value&, Atom prop
     return true;
 }
 
-void free_math_atoms(void* atoms) { plain_free(nullptr, atoms); }
 
 } // namespace
 
@@ -276,11 +275,7 @@ void register_math_object(ScriptEngine* engine) {
     names.round = intern(engine, "round");
 
     HostClass* cls = new_host_class(engine);
-    // The class frees its user data from here on.
-    auto* atoms = static_cast<MathAtoms*>(plain_allocate(engine, sizeof(MathAtoms)));
-    *atoms = names;
-    cls->user_data = atoms;
-    cls->user_data_finalizer = free_math_atoms;
+    set_class_data(engine, cls, names);
     cls->method = math_method;
     cls->property = math_property;
     set_global(engine, "Math", make_host_object(engine, cls, nullptr));

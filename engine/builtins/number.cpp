@@ -120,7 +120,6 @@ bool number_property(ScriptEngine*, HostClass* cls, void*, const Value&, Atom pr
     return true;
 }
 
-void free_number_atoms(void* atoms) { plain_free(nullptr, atoms); }
 
 }  // namespace
 
@@ -134,11 +133,7 @@ void register_number_class(ScriptEngine* engine) {
         .positive_infinity = intern(engine, "POSITIVE_INFINITY"),
     };
     HostClass* cls = register_value_class(engine, "Number", {Tag::Integer, Tag::Number, Tag::NaN});
-    // The class frees its user data from here on.
-    auto* atoms = static_cast<NumberAtoms*>(plain_allocate(engine, sizeof(NumberAtoms)));
-    *atoms = names;
-    cls->user_data = atoms;
-    cls->user_data_finalizer = free_number_atoms;
+    set_class_data(engine, cls, names);
     cls->call = number_call;
     cls->method = number_method;
     cls->property = number_property;

@@ -292,7 +292,7 @@ void regexp_destroy(HostClass*, void* instance) { delete static_cast<RegExpObjec
 // The input is the one value the class keeps.
 void regexp_mark(ScriptEngine* engine, HostClass* cls, void*) { mark_value(engine, class_data(cls).last.input); }
 
-void free_class_data(void* data) { delete static_cast<RegExpClassData*>(data); }
+void free_regexp_class_data(void* data) { delete static_cast<RegExpClassData*>(data); }
 
 // The maker of regular-expression constants: the constructor's work with the constant's flags.
 bool make_regexp_constant(ScriptEngine* engine, const char16_t* pattern, size_t length, int flags, Value* out) {
@@ -404,7 +404,7 @@ void register_regexp_class(ScriptEngine* engine) {
     HostClass* cls = new_host_class(engine);
     // The class frees its user data from here on.
     cls->user_data = data.release();
-    cls->user_data_finalizer = free_class_data;
+    cls->user_data_finalizer = free_regexp_class_data;
     cls->call = regexp_call;
     cls->method = regexp_method;
     cls->property = regexp_property;

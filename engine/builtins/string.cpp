@@ -504,7 +504,6 @@ void string_construct(ScriptEngine* engine, HostClass* cls, Value* args, Value* 
     *result = copy;
 }
 
-void free_string_atoms(void* atoms) { plain_free(nullptr, atoms); }
 
 }  // namespace
 
@@ -541,11 +540,7 @@ void register_string_class(ScriptEngine* engine) {
         .sup = intern(engine, "sup"),
     };
     HostClass* cls = register_value_class(engine, "String", {Tag::String});
-    // The class frees its user data from here on.
-    auto* atoms = static_cast<StringAtoms*>(plain_allocate(engine, sizeof(StringAtoms)));
-    *atoms = names;
-    cls->user_data = atoms;
-    cls->user_data_finalizer = free_string_atoms;
+    set_class_data(engine, cls, names);
     cls->call = string_call;
     cls->method = string_method;
     cls->property = string_property;

@@ -26,6 +26,8 @@ void finalize_host_record(ScriptEngine*, void* data) {
 
 }  // namespace
 
+void free_class_data(void* data) { plain_free(nullptr, data); }
+
 HostClass* new_host_class(ScriptEngine* engine) {
     auto* cls = static_cast<HostClass*>(gc_allocate_finalized(engine, sizeof(HostClass), finalize_class));
     cls->prototype = new_table(engine);

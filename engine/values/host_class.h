@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "engine/values/heap.h"
+#include "engine/values/plain_heap.h"
 #include "engine/values/value.h"
 
 namespace quill {
@@ -60,6 +62,21 @@ struct HostRecord {
 
 // All handlers empty; the prototype table created with "__proto__" = Null.
 HostClass* new_host_class(ScriptEngine* engine);
+// The user-data finalizer of data made by set_class_data.
+void free_class_data(void* data);
+
+// Gives the class a plain-heap copy of `data` (usually its record of member atoms) as its user data,
+// freed with the class from here on. Returns the copy.
+template <typename T>
+T* set_class_data(ScriptEngine* engine, HostClass* cls, const T& data) {
+    static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+    auto* copy = static_cast<T*>(plain_allocate(engine, sizeof(T)));
+    *copy = data;
+    cls->user_data = copy;
+    cls->user_data_finalizer = free_class_data;
+    return copy;
+}
+
 // A HostObject of the class; with non-null instance data also an own table whose "__proto__" is
 // the class prototype table.
 Value make_host_object(ScriptEngine* engine, HostClass* cls, void* instance);

@@ -2,13 +2,7 @@
 // replaced by the system's default character.
 #include "engine/values/text_codec.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "engine/values/windows_headers.h"
 
 #include <climits>
 

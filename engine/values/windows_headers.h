@@ -1,0 +1,11 @@
+// <windows.h> for the engine's Windows-only sources: without the rarely used parts and without the
+// min/max macros that clash with the standard library.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
