@@ -83,6 +83,15 @@ Value frame_slot(uint32_t owned, uint32_t padding) {
 
 bool is_frame_cell(const Value& v) { return v.tag == Tag::FrameMark || v.tag == Tag::FrameSlot; }
 
+// The cells a script caller hands its callee: this, the count and the arguments the count names.
+// Kept in the frame when it is entered, so that the callee cannot claim more by rewriting its count.
+uint32_t claimed_cells(const Value& count) {
+    if (count.tag != Tag::Integer || count.payload.integer < 0) {
+        return 2;
+    }
+    return count.payload.integer < UINT32_MAX - 2 ? static_cast<uint32_t>(count.payload.integer) + 2 : UINT32_MAX;
+}
+
 // Fast paths of the arithmetic and comparison handlers: operands that are Integer or Number (NaN is
 // a tag of its own and takes the general path). Each fast path gives exactly what the general
 // operator of operators.cpp gives for those operands, and leaves every other case to it.
@@ -281,7 +290,7 @@ void Invocation::enter(FunctionObject* function) {
     need_room(4 + static_cast<ptrdiff_t>(block->stack_growth));
     Value* frame = m_sp;
     frame[0] = frame_mark(m_frame);
-    frame[-1] = frame_slot(0, 0);
+    frame[-1] = frame_slot(claimed_cells(frame[2]), 0);
     frame[-2] = frame_mark(nullptr);
     frame[-3] = frame_mark(m_pc);
     m_sp = frame - 4;
@@ -296,9 +305,9 @@ bool Invocation::do_return() {
         finish(result);
         return true;
     }
-    // Try records pushed in this frame and not popped die with it.
+    // Try records pushed in this frame and not popped die with it (as would any of a frame below it).
     while (m_engine->protection != m_entry_head && m_engine->protection != nullptr &&
-           m_engine->protection->is_try && m_engine->protection->saved_frame == m_frame) {
+           m_engine->protection->is_try && m_engine->protection->saved_frame <= m_frame) {
         ProtectionRecord* record = m_engine->protection;
         m_engine->protection = record->link;
         plain_free(m_engine, record);
@@ -320,16 +329,26 @@ bool Invocation::do_return() {
 
 void Invocation::args_pad(uint32_t wanted, uint32_t growth) {
     Value count = pop();
-    int64_t v = count.payload.integer;
-    // A count that lies (only hostile code makes one) is brought inside the frame and the stack.
-    int64_t most = m_end - m_frame - 1;
-    if (v < 2) {
-        v = 2;
+    uint32_t owned = m_frame[-1].payload.words.low;
+    // The cells padding may move are the frame's own: those its caller gave it, never past a frame
+    // cell (a caller that lies about its count, or hostile code that pads by a count of its own,
+    // gets no more), and never past the stack's end.
+    int64_t v = count.tag == Tag::Integer ? count.payload.integer : owned;
+    if (v > owned) {
+        v = owned;
     }
-    if (v > most) {
-        v = most;
+    if (v < 1) {
+        v = 1;
     }
-    uint32_t padding = v < wanted ? static_cast<uint32_t>(wanted - v) : 0;
+    uint32_t padding = 0;
+    if (v < wanted) {
+        int64_t cell = 1;
+        while (cell <= v && m_frame + cell < m_end && !is_frame_cell(m_frame[cell])) {
+            ++cell;
+        }
+        v = cell - 1;
+        padding = static_cast<uint32_t>(wanted - v);
+    }
     need_room(static_cast<ptrdiff_t>(padding) + growth);
     if (padding > 0) {
         // Cells from the top up to the last passed argument move down; the freed cells above the
@@ -636,8 +655,10 @@ void Invocation::execute() {
         OP(THROW):
             throw_value(pop());
         OP(TRY_POP):
+            // Only the running function's own records: a callee cannot drop its caller's.
             for (uint32_t n = *m_pc++; n > 0 && m_engine->protection != m_entry_head &&
-                                       m_engine->protection != nullptr && m_engine->protection->is_try;
+                                       m_engine->protection != nullptr && m_engine->protection->is_try &&
+                                       m_engine->protection->saved_frame == m_frame;
                  --n) {
                 ProtectionRecord* record = m_engine->protection;
                 m_engine->protection = record->link;

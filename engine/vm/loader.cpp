@@ -7,6 +7,10 @@
 //  - a flow analysis over the function gives each reachable instruction the least stack depth it
 //    can be reached with (cells below the function's frame). No instruction may read more cells than
 //    that, so no code pops into its frame; local slots must lie inside the occupied cells.
+//  - ARGS_PAD, which moves the frame down under the cells the function owns, may stand only once,
+//    in the function's prologue: the straight run of instructions from its start that no jump
+//    reaches and that holds no jump and no TRY_PUSH. So no try record can have saved the frame
+//    before it moves, and no path runs the padding twice.
 //  - the most cells the function can push along forward paths is its stack growth. Calls check room
 //    for the callee's growth, and every taken backward jump checks room for the function's growth,
 //    which the translation keeps in the jump's opcode word: execution between two checks only moves
@@ -157,6 +161,7 @@ public:
 private:
     void decode(const ModuleFunction& function);
     void check_operands();
+    void check_argument_padding();
     void analyse_depths();
     uint32_t stack_growth() const;
     void build_lines(const ModuleFunction& function, FunctionCode& out) const;
@@ -245,6 +250,28 @@ void Translator::check_operands() {
         }
         if ((op == Op::GET_ARG || op == Op::SET_ARG) && in.operand < 0) {
             reject(m_engine, "negative frame slot");
+        }
+    }
+}
+
+void Translator::check_argument_padding() {
+    std::vector<bool> targeted(m_code.size(), false);
+    for (const Instruction& in : m_code) {
+        if (is_jump(static_cast<Op>(in.opcode))) {
+            targeted[static_cast<size_t>(jump_target(in))] = true;
+        }
+    }
+    bool prologue = true;
+    for (size_t i = 0; i < m_code.size(); ++i) {
+        Op op = static_cast<Op>(m_code[i].opcode);
+        prologue = prologue && !targeted[i];
+        if (op == Op::ARGS_PAD) {
+            if (!prologue) {
+                reject(m_engine, "ARGS_PAD outside its function's prologue");
+            }
+            prologue = false;
+        } else if (is_jump(op) || op == Op::RETURN || op == Op::THROW || op == Op::END) {
+            prologue = false;
         }
     }
 }
@@ -349,6 +376,7 @@ void Translator::build_lines(const ModuleFunction& function, FunctionCode& out) 
 FunctionCode Translator::translate(const ModuleFunction& function) {
     decode(function);
     check_operands();
+    check_argument_padding();
     analyse_depths();
     FunctionCode out;
     out.growth = stack_growth();

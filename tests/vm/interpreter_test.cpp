@@ -244,5 +244,97 @@ TEST_F(InterpreterTest, UncaughtThrowsEndTheRunWithTheirText) {
     EXPECT_STREQ(engine->message, "12");
 }
 
+// Padding moves only the cells a function owns: those its caller handed it, as the caller's count
+// said when the call was made. Neither a count the callee makes up nor a native caller's cells
+// above an entry frame can be shifted, so the caller finds its cells as it left them.
+TEST_F(InterpreterTest, PaddingMovesOnlyTheFunctionsOwnCells) {
+    // A comparator called by sort (an entry frame) that pads by far more than it was given.
+    std::string pushes;
+    for (int i = 1; i <= 200; ++i) {
+        pushes += "    PUSH_INT " + std::to_string(i) + "\n";
+    }
+    std::string adds;
+    for (int i = 1; i < 200; ++i) {
+        adds += "    ADD\n";
+    }
+    ASSERT_TRUE(run(R"(
+.function cmp
+    PUSH_INT 254
+    ARGS_PAD 255
+    PUSH_0
+    RETURN
+.function .main
+)" + pushes + R"(
+    PUSH_CONST 2
+    PUSH_1
+    PUSH_3
+    PUSH_3
+    GET_GLOBAL Array
+    NEW
+    POP
+    NIP 4
+    SET_GLOBAL arr
+    GET_GLOBAL cmp
+    PUSH_1
+    GET_GLOBAL arr
+    CALL_METHOD sort
+    NIP 3
+    POP
+)" + adds)) << engine->message;
+    EXPECT_EQ(text(engine->result), "20100");
+
+    // A callee that rewrites its count before padding, then throws to its caller's catch: the
+    // caller's locals stay where they were.
+    ASSERT_TRUE(run(R"(
+.function f
+    PUSH_INT 100
+    SET_ARG 1
+    GET_ARG 1
+    ADD2
+    ARGS_PAD 200
+    PUSH_CONST "thrown"
+    THROW
+.function .main
+    RESERVE 3
+    PUSH_CONST "a"
+    SET_LOCAL 0
+    PUSH_CONST "b"
+    SET_LOCAL 1
+    PUSH_CONST "c"
+    SET_LOCAL 2
+    TRY_PUSH caught
+    PUSH_0
+    GET_GLOBAL f
+    CALL
+caught:
+    GET_LOCAL 0
+    ADD
+    GET_LOCAL 1
+    ADD
+    GET_LOCAL 2
+    ADD
+)")) << engine->message;
+    EXPECT_EQ(text(engine->result), "thrownabc");
+}
+
+TEST_F(InterpreterTest, TryPopLeavesTheCallersRecords) {
+    ASSERT_TRUE(run(R"(
+.function f
+    TRY_POP 3
+    PUSH_UNDEFINED
+    RETURN
+.function .main
+    TRY_PUSH caught
+    PUSH_0
+    GET_GLOBAL f
+    CALL
+    PUSH_CONST "thrown"
+    THROW
+caught:
+)")) << engine->message;
+    EXPECT_EQ(text(engine->result), "thrown");
+    EXPECT_EQ(engine->protection, nullptr);
+}
+
 }  // namespace
 }  // namespace quill::vm::testing

@@ -125,6 +125,11 @@ TEST_F(LoaderTest, HostileCodeIsRejected) {
         {"loop:\nPUSH_1\nPOP\nPOP\nJMP loop", "instruction reads below its function's stack cells"},
         // A loop that pops one more cell each time round.
         {"PUSH_1\nPUSH_1\nloop:\nPOP\nPUSH_TRUE\nJT_BOOL loop", "instruction reads below its function's stack cells"},
+        // Padding moves the frame: not under a try record saved before it, and never twice.
+        {"TRY_PUSH l\nPUSH_0\nARGS_PAD 3\nPUSH_0\nTHROW\nl:\nGET_SCOPED x", "ARGS_PAD outside its function's prologue"},
+        {"again:\nPUSH_0\nARGS_PAD 3\nPUSH_TRUE\nJT_BOOL again", "ARGS_PAD outside its function's prologue"},
+        {"PUSH_0\nARGS_PAD 3\nPUSH_0\nARGS_PAD 4", "ARGS_PAD outside its function's prologue"},
+        {"PUSH_0\nPUSH_TRUE\nJT_BOOL on\non:\nARGS_PAD 3", "ARGS_PAD outside its function's prologue"},
     };
     for (const Case& c : cases) {
         std::string message = std::string("Runtime error: Invalid compiled module: ") + c.reason;
