@@ -48,8 +48,9 @@ inline const Value& last_result(EngineHandle* engine) { return engine->engine->r
 // The result's string conversion, as UTF-8 (Linux) or in the ANSI code page (Windows).
 std::string last_result_text(EngineHandle* engine);
 // The text a failure left: the runtime error, the uncaught value's text, or a compilation's
-// diagnostics. Cleared when a run or call starts; native code that failed quietly during a run
-// that then succeeded (an eval of a text that does not compile) may leave its text here too.
+// diagnostics, or why a module could not be read. Cleared when a run or call starts; native code
+// that failed quietly during a run that then succeeded (an eval of a text that does not compile, a
+// regular-expression search the matcher gave up) may leave its text here too.
 inline const char* last_message(EngineHandle* engine) { return engine->engine->message; }
 
 // Called with the code 2 after each collection; a non-zero answer n stops the running script with

@@ -142,6 +142,13 @@ int regex_execute(const PosixRegex* regex, const RegexText& text, size_t start, 
     return reg_ok;
 }
 
+int regex_check(std::u16string_view pattern, int flags) {
+    PosixRegex* compiled = nullptr;
+    int code = regex_compile(&compiled, pattern, flags);
+    regex_free(compiled);
+    return code;
+}
+
 std::string regex_error_text(int code) {
     if (code < 0 || code > reg_e_unknown) {
         code = reg_e_unknown;

@@ -67,6 +67,10 @@ int regex_compile(PosixRegex** out, std::u16string_view pattern, int flags);
 int regex_execute(const PosixRegex* regex, const RegexText& text, size_t start, size_t pair_count,
                   RegexPair* pairs);
 
+// Compiles the pattern as regex_compile does only to see whether it compiles: reg_ok or the error
+// code.
+int regex_check(std::u16string_view pattern, int flags);
+
 // The library's text for an error code.
 std::string regex_error_text(int code);
 

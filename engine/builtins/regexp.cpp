@@ -135,7 +135,8 @@ Value exec(ScriptEngine* engine, HostClass* cls, RegExpObject& object, Value* ar
 }
 
 Value test(ScriptEngine* engine, HostClass* cls, RegExpObject& object, Value* args) {
-    return Value::boolean(regexp_test_text(cls, object, search_text(engine, class_data(cls).last, args)));
+    return Value::boolean(
+        regexp_test_text(engine, cls, object, search_text(engine, class_data(cls).last, args)));
 }
 
 // compile(pattern, flags): a new source and all three flags; lastIndex stays.
@@ -304,6 +305,8 @@ bool make_regexp_constant(ScriptEngine* engine, const char16_t* pattern, size_t 
 
 }  // namespace
 
+int regexp_literal_options(int flags) { return with_flag_options(constructor_compile_flags, flags); }
+
 RegExpObject* regexp_object(const Value& value) {
     if (value.tag != Tag::HostObject || value.payload.host == nullptr || value.payload.host->cls == nullptr ||
         value.payload.host->cls->method != regexp_method) {
@@ -330,20 +333,33 @@ size_t search_start(const RegExpObject& regexp, size_t length) {
     return regexp.last_index < 0 ? 0 : std::min(static_cast<size_t>(regexp.last_index), length);
 }
 
-bool search_from_last_index(const RegExpObject& regexp, const RegexText& text, RegexPair* pairs) {
+bool regexp_execute(ScriptEngine* engine, const PosixRegex* regex, const RegexText& text, size_t start,
+                    size_t pair_count, RegexPair* pairs) {
+    const int code = regex_execute(regex, text, start, pair_count, pairs);
+    if (code != reg_ok && code != reg_nomatch) {
+        const std::string reason = regex_error_text(code);
+        set_message(engine, Message::RegExpRuntimeError, reason.c_str());
+        warn(engine, Message::RegExpRuntimeError, reason.c_str());
+    }
+    return code == reg_ok;
+}
+
+bool search_from_last_index(ScriptEngine* engine, const RegExpObject& regexp, const RegexText& text,
+                            RegexPair* pairs) {
     reset_pairs(pairs, config::regexp_match_pairs);
     const size_t length = text.end();
     if ((regexp.flags & regexp_global) != 0 && regexp.last_index > 0 &&
         static_cast<size_t>(regexp.last_index) > length) {
         return false;
     }
-    return regex_execute(regexp.compiled.get(), text, search_start(regexp, length), config::regexp_match_pairs,
-                         pairs) == reg_ok;
+    return regexp_execute(engine, regexp.compiled.get(), text, search_start(regexp, length),
+                          config::regexp_match_pairs, pairs);
 }
 
-bool regexp_test_text(HostClass* cls, RegExpObject& regexp, Text text) {
+bool regexp_test_text(ScriptEngine* engine, HostClass* cls, RegExpObject& regexp, Text text) {
     LastMatch& last = class_data(cls).last;
-    bool found = search_from_last_index(regexp, RegexText(text, search_start(regexp, text.size())), last.pairs);
+    bool found = search_from_last_index(engine, regexp, RegexText(text, search_start(regexp, text.size())),
+                                        last.pairs);
     if ((regexp.flags & regexp_global) != 0) {
         regexp.last_index = found ? static_cast<int32_t>(last.pairs[0].end) : 0;
     }
@@ -354,7 +370,8 @@ Value regexp_exec_text(ScriptEngine* engine, HostClass* cls, RegExpObject& regex
     RegExpClassData& data = class_data(cls);
     const RegexPair* pairs = data.last.pairs;
     const bool global = (regexp.flags & regexp_global) != 0;
-    if (!search_from_last_index(regexp, RegexText(text, search_start(regexp, text.size())), data.last.pairs)) {
+    if (!search_from_last_index(engine, regexp, RegexText(text, search_start(regexp, text.size())),
+                                data.last.pairs)) {
         if (global) {
             regexp.last_index = 0;
         }

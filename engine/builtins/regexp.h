@@ -14,6 +14,11 @@ struct ScriptEngine;
 // installs the maker the loader uses for regular-expression constants. Runs once, at engine creation.
 void register_regexp_class(ScriptEngine* engine);
 
+// The library compile flags (posix_regex.h) of a regular-expression constant with these flag bits
+// (1 global, 2 ignore case, 4 multiline): those of the constructor. The compiler checks literals
+// with them.
+int regexp_literal_options(int flags);
+
 // Whether the value is a RegExp instance (the class object is not one).
 bool is_regexp(const Value& value);
 

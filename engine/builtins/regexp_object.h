@@ -53,18 +53,25 @@ void reset_pairs(RegexPair* pairs, size_t n);
 // does not belong to it.
 size_t last_group_of_run(const RegexPair* pairs, int64_t bound);
 
+// regex_execute for a script: true on a match. A search the library abandons (beyond its bounds on
+// work or stack) finds nothing, as a failed one does, and leaves "RegExp runtime error: " with the
+// library's reason in the message buffer and at the trace hook, so that the two can be told apart.
+bool regexp_execute(ScriptEngine* engine, const PosixRegex* regex, const RegexText& text, size_t start,
+                    size_t pair_count, RegexPair* pairs);
+
 // Searches the text from the expression's lastIndex (negative counts as 0, beyond the end as the
 // end) into the given pairs, all of which are reset first. A global expression whose lastIndex lies
 // beyond the end of the text finds nothing: no search can make progress there. An expression whose
 // last `compile` failed finds nothing either. `text` must hold the positions from lastIndex on.
-bool search_from_last_index(const RegExpObject& regexp, const RegexText& text, RegexPair* pairs);
+bool search_from_last_index(ScriptEngine* engine, const RegExpObject& regexp, const RegexText& text,
+                            RegexPair* pairs);
 
 // Where a search from lastIndex starts in a text of `length` code units.
 size_t search_start(const RegExpObject& regexp, size_t length);
 
 // test on `text`: searches from lastIndex into the last-match state; a global expression moves
 // lastIndex to the end of the match, or to 0 when there is none.
-bool regexp_test_text(HostClass* cls, RegExpObject& regexp, std::u16string_view text);
+bool regexp_test_text(ScriptEngine* engine, HostClass* cls, RegExpObject& regexp, std::u16string_view text);
 
 // exec on `text`, the string conversion of the input: searches from lastIndex into the last-match
 // state and gives the match array (with "index" and "input") or Null; a global expression moves

@@ -114,7 +114,7 @@ Value regexp_match(ScriptEngine* engine, const Value& string, const Value& regex
     uint64_t count = 0;
     expression.last_index = 0;
     const RegexText units(text, 0);
-    while (search_from_last_index(expression, units, last.pairs)) {
+    while (search_from_last_index(engine, expression, units, last.pairs)) {
         array_put(engine, result.payload.array, count++, make_string_copy(engine, pair_view(text, last.pairs[0])));
         const int32_t before = expression.last_index;
         expression.last_index = static_cast<int32_t>(last.pairs[0].end);
@@ -127,11 +127,12 @@ Value regexp_match(ScriptEngine* engine, const Value& string, const Value& regex
     return result;
 }
 
-Value regexp_search(ScriptEngine*, const Value& string, const Value& regexp) {
+Value regexp_search(ScriptEngine* engine, const Value& string, const Value& regexp) {
     auto [expression, cls] = expression_of(regexp);
     LastMatch& last = last_match_of(cls);
     last.input = string;
-    return Value::integer(regexp_test_text(cls, expression, text_of(string)) ? last.pairs[0].start : -1);
+    return Value::integer(regexp_test_text(engine, cls, expression, text_of(string)) ? last.pairs[0].start
+                                                                                     : -1);
 }
 
 // Matching starts at 0 for a global expression, else at lastIndex with the text before it copied.
@@ -155,7 +156,7 @@ Value regexp_replace(ScriptEngine* engine, const Value& string, const Value& reg
     RegexPair pairs[all_pairs];
     bool found = false;
     while (rest_start < rest_end &&
-           regex_execute(expression.compiled.get(), units, rest_start, all_pairs, pairs) == reg_ok) {
+           regexp_execute(engine, expression.compiled.get(), units, rest_start, all_pairs, pairs)) {
         found = true;
         const auto match_start = static_cast<size_t>(pairs[0].start);
         const auto match_end = static_cast<size_t>(pairs[0].end);
@@ -198,7 +199,7 @@ Value regexp_split(ScriptEngine* engine, const Value& string, const Value& regex
         size_t piece_start = 0;
         RegexPair match{-1, -1};
         while (count < limit && search <= text.size() &&
-               regex_execute(expression.compiled.get(), units, search, 1, &match) == reg_ok) {
+               regexp_execute(engine, expression.compiled.get(), units, search, 1, &match)) {
             const auto match_start = std::max(static_cast<size_t>(match.start), piece_start);
             const auto match_end = static_cast<size_t>(match.end);
             array_put(engine, result.payload.array, static_cast<uint64_t>(count++),

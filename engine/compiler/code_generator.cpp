@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/builtins/posix_regex.h"
+#include "engine/builtins/regexp.h"
 #include "engine/compiler/compiler_messages.h"
 #include "engine/compiler/lexer.h"
 #include "engine/compiler/parser.h"
@@ -215,7 +217,14 @@ private:
 
     Instruction* emit(Op op, uint32_t line) { return m_code.emit(op, line); }
     Instruction* emit(Op op, uint32_t line, int64_t operand) { return m_code.emit(op, line, operand); }
-    Instruction* emit_name(Op op, uint32_t line, const std::string& name) { return m_code.emit_name(op, line, name); }
+    Instruction* emit_name(Op op, uint32_t line, const std::string& name) {
+        check_name(m_compilation, line, name);
+        return m_code.emit_name(op, line, name);
+    }
+    void emit_entry(const std::string& name, uint32_t line) {
+        check_name(m_compilation, line, name);
+        m_code.emit_entry(name, line);
+    }
     Instruction* emit_jump(Op op, uint32_t line, Instruction* label) { return m_code.emit_jump(op, line, label); }
     // WITH_POP, TRY_POP or POPN of n (nothing for 0), split where n exceeds the one-byte operand.
     void emit_count(Op op, uint32_t line, int n) {
@@ -251,7 +260,7 @@ void CodeGenerator::compile_program(const SyntaxTree& tree) {
         m_control.assign(1, ControlEntry{});
         m_next_slot = 0;
         open_scope();
-        m_code.emit_entry(".main", line);
+        emit_entry(".main", line);
         Instruction* reserve = emit(Op::RESERVE, line, 0);
         compile_statements(tree.statements);
         close_scope();
@@ -294,7 +303,7 @@ void CodeGenerator::compile_function(const Node* function) {
         }
     }
 
-    m_code.emit_entry(function->text, function->line);
+    emit_entry(function->text, function->line);
     uint32_t line = function->body_line;
     emit(Op::GET_ARG, line, 1);
     emit(Op::ADD2, line);
@@ -974,6 +983,13 @@ void CodeGenerator::compile_expression(const Node* node) {
         constant.type = vm::ConstantType::RegExp;
         constant.text = narrow_to_utf16(node->text);
         constant.regexp_flags = node->regexp_flags;
+        // The loader makes the expression before the module's first statement runs, and a pattern
+        // the matcher refuses there fails the whole load: refuse it here, where it stands.
+        if (int code = regex_check(constant.text, regexp_literal_options(node->regexp_flags));
+            code != reg_ok) {
+            m_compilation.diagnostics.fail(line, compiler_message(CompilerMessage::InvalidRegExp),
+                                           regex_error_text(code).c_str());
+        }
         push_constant(line, constant);
         return;
     }
@@ -1202,6 +1218,7 @@ void CodeGenerator::compile_delete(const Node* node) {
         emit(Op::DELETE_ELEM, line);
         return;
     case NodeKind::Identifier:
+        check_name(m_compilation, operand->line, operand->text);  // at the name's own line
         emit(Op::PUSH_NULL, line);
         emit_name(Op::DELETE_NAME, line, operand->text);
         return;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "engine/compiler/instruction_list.h"
 
@@ -62,6 +63,10 @@ struct Compilation {
     Diagnostics diagnostics;
     InstructionList code;
 };
+
+// Fails at the line when the name is longer than a module's name records hold. Every name the
+// compiler writes into a module passes here first.
+void check_name(Compilation& compilation, uint32_t line, std::string_view name);
 
 // Lexes, parses and generates code for the whole source into compilation.code, first every
 // function, then ".main". Errors end it through compilation.diagnostics.fail.

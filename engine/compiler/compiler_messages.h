@@ -72,9 +72,11 @@ namespace quill::compiler {
     X(TooManyArguments, "too many arguments")                                                        \
     X(TooManyParameters, "too many parameters")                                                      \
     X(TooManyLocals, "too many local variables")                                                     \
+    X(NameTooLong, "name longer than %d bytes")                                                      \
     /* code generator */                                                                             \
     X(InvalidContinue, "invalid continue")                                                           \
-    X(InvalidBreak, "invalid break")
+    X(InvalidBreak, "invalid break")                                                                 \
+    X(InvalidRegExp, "invalid regular expression: %s")
 
 enum class CompilerMessage {
 #define QUILL_COMPILER_MESSAGE_ENUM(name, text) name,

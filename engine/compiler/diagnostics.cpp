@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "engine/compiler/compilation.h"
+#include "engine/compiler/compiler_messages.h"
+#include "engine/vm/module.h"
 
 namespace quill::compiler {
 
@@ -29,6 +31,13 @@ void Diagnostics::fail(uint32_t line, const char* format, ...) {
     m_text += line_text("error: ", line, format, args);
     va_end(args);
     throw CompileError{};
+}
+
+void check_name(Compilation& compilation, uint32_t line, std::string_view name) {
+    if (name.size() > vm::max_name_length) {
+        compilation.diagnostics.fail(line, compiler_message(CompilerMessage::NameTooLong),
+                                     static_cast<int>(vm::max_name_length));
+    }
 }
 
 }  // namespace quill::compiler

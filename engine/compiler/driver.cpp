@@ -72,8 +72,7 @@ CompileOutput compile_text(ScriptEngine* engine, std::string_view text, uint32_t
 
 CompileOutput compile_file(ScriptEngine* engine, const char* path, uint32_t flags, const char* listing_path,
                            const char* output_path) {
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
+    auto cant_open = [&] {
         CompileOutput output;
         output.diagnostics = std::string("can't open the script file: ") + path + "\n";
         if (engine != nullptr) {
@@ -81,6 +80,10 @@ CompileOutput compile_file(ScriptEngine* engine, const char* path, uint32_t flag
             set_message(engine, "%s", output.diagnostics.c_str());
         }
         return output;
+    };
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        return cant_open();
     }
     std::string bytes;
     char block[4096];
@@ -88,7 +91,12 @@ CompileOutput compile_file(ScriptEngine* engine, const char* path, uint32_t flag
     while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
         bytes.append(block, got);
     }
+    // A file that opens but cannot be read (a directory, on some systems) is no empty script.
+    const bool unreadable = std::ferror(file) != 0;
     std::fclose(file);
+    if (unreadable) {
+        return cant_open();
+    }
     return compile(engine, SourceText{path, std::move(bytes)}, flags, listing_path, output_path);
 }
 

@@ -271,6 +271,8 @@ Node* Parser::parse_function() {
     uint32_t arguments_before = m_lexer.arguments_count();
     Node* node = make(NodeKind::Function, keyword.line);
     if (m_lexer.peek().kind == tok::identifier) {
+        const Token& name = m_lexer.peek();
+        check_name(m_compilation, name.line, name.text);
         node->text2 = m_lexer.next().text;
     }
     if (node->text2.empty() || !m_function_names.empty()) {
@@ -811,6 +813,7 @@ Node* Parser::parse_member_suffix(Node* object) {
         if (name.kind != tok::identifier) {
             syntax_error_at(name.line, CompilerMessage::IllegalIdentifier);
         }
+        check_name(m_compilation, name.line, name.text);
         Node* node = make(NodeKind::Member, object->line);
         node->left = object;
         node->text = m_lexer.next().text;
@@ -972,6 +975,9 @@ Node* Parser::parse_object() {
         const Token& key = m_lexer.peek();
         if (key.kind != tok::integer && key.kind != tok::string && key.kind != tok::identifier) {
             syntax_error(CompilerMessage::InvalidPropertyId);
+        }
+        if (key.kind == tok::identifier) {
+            check_name(m_compilation, key.line, key.text);
         }
         Token key_token = m_lexer.next();
         Node* property = make(NodeKind::Item, key_token.line);

@@ -13,6 +13,7 @@ namespace quill {
     X(UnimplementedBytecode, "Unimplemented Quill Script bytecode")                        \
     X(HookBreak, "hook break %d")                                                          \
     X(InvalidModule, "Invalid compiled module: %s")                                        \
+    X(CantReadModuleFile, "can't read the module file: %s")                                \
     X(RuntimeError, "Runtime error: %s")                                                   \
     X(RegExpRuntimeError, "RegExp runtime error: %s")                                      \
     X(UndefinedVariable, "Warning: using undefined variable \"%s\"")                      \

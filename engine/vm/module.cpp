@@ -6,6 +6,7 @@
 
 #include <array>
 #include <bit>
+#include <cerrno>
 #include <cstring>
 
 #include "engine/vm/opcodes.h"
@@ -234,28 +235,36 @@ const Section* Module::last(uint8_t type) const {
     return nullptr;
 }
 
-std::optional<Module> read_module(const uint8_t* bytes, size_t length) {
-    if (bytes == nullptr) return std::nullopt;
+std::optional<Module> read_module(const uint8_t* bytes, size_t length, const char** problem) {
+    auto fail = [problem](const char* why) -> std::optional<Module> {
+        if (problem != nullptr) *problem = why;
+        return std::nullopt;
+    };
+    const char* not_a_module = "not a compiled module";
+    if (bytes == nullptr) return fail(not_a_module);
     if (length > 0 && bytes[0] == '#') {
         const void* newline = std::memchr(bytes, '\n', length);
-        if (newline == nullptr) return std::nullopt;
+        if (newline == nullptr) return fail(not_a_module);
         size_t skipped = static_cast<size_t>(static_cast<const uint8_t*>(newline) - bytes) + 1;
         bytes += skipped;
         length -= skipped;
     }
-    if (length < 8 || std::memcmp(bytes, magic, sizeof magic) != 0) return std::nullopt;
+    if (length < sizeof magic || std::memcmp(bytes, magic, sizeof magic) != 0) return fail(not_a_module);
+    const char* table_cut = "the section table is cut off";
+    const char* past_the_end = "a section runs past the end of the module";
+    if (length < 8) return fail(table_cut);
 
     // Check the whole table before copying anything.
     std::vector<TableEntry> entries;
     size_t pos = sizeof magic;
     for (;;) {
-        if (length - pos < 4) return std::nullopt;  // no terminator before the end
+        if (length - pos < 4) return fail(table_cut);  // no terminator before the end
         uint32_t id = read_u32_le(bytes + pos);
         if (id == table_terminator) break;
-        if (length - pos < table_entry_size) return std::nullopt;
+        if (length - pos < table_entry_size) return fail(table_cut);
         uint32_t offset = read_u32_le(bytes + pos + 4);
         uint32_t size = read_u32_le(bytes + pos + 8);
-        if (offset > length || size > length - offset) return std::nullopt;
+        if (offset > length || size > length - offset) return fail(past_the_end);
         entries.push_back({static_cast<uint8_t>(id & 0xFF), offset, size});
         pos += table_entry_size;
     }
@@ -280,8 +289,8 @@ std::optional<Module> read_module(const uint8_t* bytes, size_t length) {
     return module;
 }
 
-std::optional<Module> read_module_file(std::FILE* file) {
-    if (file == nullptr) return std::nullopt;
+std::optional<Module> read_module_file(std::FILE* file, const char** problem) {
+    if (file == nullptr) return read_module(nullptr, 0, problem);
     std::vector<uint8_t> data;
     uint8_t block[4096];
     for (;;) {
@@ -289,8 +298,11 @@ std::optional<Module> read_module_file(std::FILE* file) {
         data.insert(data.end(), block, block + got);
         if (got < sizeof block) break;
     }
-    if (std::ferror(file)) return std::nullopt;
-    return read_module(data.data(), data.size());
+    if (std::ferror(file)) {
+        if (problem != nullptr) *problem = std::strerror(errno);
+        return std::nullopt;
+    }
+    return read_module(data.data(), data.size(), problem);
 }
 
 ParseError parse_module(const Module& module, ParsedModule* out) {

@@ -52,9 +52,11 @@ struct Module {
 };
 
 // Reading gives nothing on a wrong magic, input too short (fewer than 8 bytes from the magic), an
-// unterminated section table, or a section running past the input (a short read for files).
-std::optional<Module> read_module(const uint8_t* bytes, size_t length);
-std::optional<Module> read_module_file(std::FILE* file);
+// unterminated section table, or a section running past the input (a short read for files); the
+// problem, when asked for, then says which in a few words. A file that cannot be read gives the
+// system's reason as its problem.
+std::optional<Module> read_module(const uint8_t* bytes, size_t length, const char** problem = nullptr);
+std::optional<Module> read_module_file(std::FILE* file, const char** problem = nullptr);
 
 // Constant types (equal to the tags of the values they make).
 enum class ConstantType : uint8_t {

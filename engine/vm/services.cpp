@@ -2,6 +2,7 @@
 #include "engine/vm/services.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -252,24 +253,37 @@ bool protected_run(EngineHandle* handle, void (*procedure)(ScriptEngine* engine,
 }
 
 bool run_compiled_bytes(EngineHandle* handle, const uint8_t* bytes, size_t length) {
-    std::optional<Module> module = read_module(bytes, length);
+    const char* problem = nullptr;
+    std::optional<Module> module = read_module(bytes, length, &problem);
     if (!module) {
-        clear_message(handle->engine);
+        set_message(handle->engine, Message::InvalidModule, problem);
         handle->engine->result = Value::undefined();
         return false;
     }
     return load_module(handle->engine, *module);
 }
 
+// A file that cannot be read leaves the path and the system's reason as the message; one that holds
+// no whole module, the reader's reason.
 bool run_compiled_file(EngineHandle* handle, const char* path) {
     std::FILE* file = std::fopen(path, "rb");
-    std::optional<Module> module;
-    if (file != nullptr) {
-        module = read_module_file(file);
-        std::fclose(file);
+    if (file == nullptr) {
+        set_message(handle->engine, Message::CantReadModuleFile,
+                    (std::string(path) + ": " + std::strerror(errno)).c_str());
+        handle->engine->result = Value::undefined();
+        return false;
     }
+    const char* problem = nullptr;
+    std::optional<Module> module = read_module_file(file, &problem);
+    const bool unreadable = std::ferror(file) != 0;
+    std::fclose(file);
     if (!module) {
-        clear_message(handle->engine);
+        if (unreadable) {
+            set_message(handle->engine, Message::CantReadModuleFile,
+                        (std::string(path) + ": " + problem).c_str());
+        } else {
+            set_message(handle->engine, Message::InvalidModule, problem);
+        }
         handle->engine->result = Value::undefined();
         return false;
     }

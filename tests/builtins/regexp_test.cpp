@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/builtins/posix_regex.h"
 #include "engine/values/engine.h"
+#include "engine/vm/services.h"
 #include "tests/builtins/value_class_fixture.h"
 
 namespace quill::testing {
@@ -46,6 +48,27 @@ TEST_F(RegExpTest, ConstantsAreMadeWithTheConstructorsFlags) {
     ASSERT_TRUE(run_protected(engine, [&] { made_bad = engine->make_regexp(engine, u"(", 1, 0, &made); }));
     EXPECT_FALSE(made_bad);
     EXPECT_EQ(warnings.size(), 1u);
+}
+
+// A search the library abandons (too costly) gives what a failed one gives, but unlike a failed one
+// it leaves the library's reason in the message buffer and at the trace hook, once per search.
+TEST_F(RegExpTest, AbandonedSearchesLeaveTheLibrarysReason) {
+    const char* searches =
+        "s = 'aaaaaaaaaaaaaaaaaaaaaab';"
+        "[re.test(s), re.exec(s), s.search(re), s.replace(re, 'X'), s.match(re), s.split(re).length,"
+        " s.match(new RegExp(re.source, 'g')).length].join(',');";
+    ASSERT_TRUE(vm::run_source_text(handle, (std::string("re = /z/;") + searches).c_str()))
+        << engine->message;
+    EXPECT_EQ(result_text(), "false,undefined,-1,aaaaaaaaaaaaaaaaaaaaaab,undefined,1,0");
+    EXPECT_STREQ(engine->message, "");
+    EXPECT_TRUE(warnings.empty());
+
+    ASSERT_TRUE(vm::run_source_text(handle, (std::string("re = /(a*)*b/;") + searches).c_str()))
+        << engine->message;
+    EXPECT_EQ(result_text(), "false,undefined,-1,aaaaaaaaaaaaaaaaaaaaaab,undefined,1,0");
+    const std::string reason = "RegExp runtime error: " + regex_error_text(18);
+    EXPECT_EQ(engine->message, reason);
+    EXPECT_EQ(warnings, std::vector<std::string>(7, reason));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -116,6 +117,73 @@ TEST_F(DriverTest, ScriptFilesByExtensionAndContent) {
     EXPECT_EQ(result_text(), "2");
     EXPECT_FALSE(vm::run_script_file(handle, "no/such/file.js"));
     EXPECT_STREQ(last_message(handle), "can't open the script file: no/such/file.js\n");
+}
+
+// '@' stands for the name; the line the error names is the line the name stands on.
+std::string with_name(std::string text, const std::string& name) {
+    return text.replace(text.find('@'), 1, name);
+}
+std::string line_of_name(const std::string& text) {
+    return std::to_string(std::count(text.begin(), text.begin() + static_cast<long>(text.find('@')), '\n'));
+}
+
+// A module holds names of at most 255 bytes: every longer name it would get is refused at its line.
+TEST_F(DriverTest, NamesTheModuleCannotHoldAreCompileErrors) {
+    const char* written[] = {
+        "x = 1;\n@ = 1;",                           // a global
+        "x = typeof\n@;",                           // read
+        "o = {};\no.\n@ = 1;",                      // a property
+        "o = {};\ntry { o\n.@(); } catch (e) {}",   // a method
+        "o = {\n@: 1};",                            // a key
+        "function\n@() {}",                         // a function
+        "function f() {\nfunction @() {}\n}\nf();", // a nested function's property
+        "o = {};\nwith (o) {\n@ = 3;\n}",           // a scoped name
+        "delete\n@;",
+    };
+    for (const char* text : written) {
+        SCOPED_TRACE(text);
+        CompileOutput fits = compile_text(handle->engine, with_name(text, std::string(255, 'n')), 0);
+        ASSERT_TRUE(fits.ok) << fits.diagnostics;
+        EXPECT_TRUE(run_compiled_bytes(handle, fits.module.data(), fits.module.size()))
+            << last_message(handle);
+        CompileOutput too_long = compile_text(handle->engine, with_name(text, std::string(256, 'n')), 0);
+        EXPECT_FALSE(too_long.ok);
+        EXPECT_EQ(too_long.diagnostics,
+                  "error: line " + line_of_name(text) + ": name longer than 255 bytes\r\n");
+    }
+    // Parameters and local variables live in slots: their names never reach the module.
+    const std::string local(1000, 'n');
+    ASSERT_TRUE(vm::run_source_text(handle, ("function f(" + local + ") { var " + local + "2 = " + local +
+                                             "; return " + local + "2; } f(6 * 7);")
+                                                .c_str()))
+        << last_message(handle);
+    EXPECT_EQ(result_text(), "42");
+}
+
+// Regular-expression literals are checked as the RegExp class will compile them when the module
+// loads; the error names the literal's line and gives the library's reason.
+TEST_F(DriverTest, LiteralsTheMatcherRefusesAreCompileErrors) {
+    const std::pair<const char*, const char*> refused[] = {
+        {"print(1);\nre = /(/;", "Unmatched marking parenthesis ( or \\(."},
+        {"if (false) {\n  /[b/gi;\n}", "Unmatched [ or [^ in character class declaration."},
+        {"/a{2/m;", "Unmatched quantified repeat operator { or \\{."},
+        {"x = 1;\n/\\x28/;", "Unmatched marking parenthesis ( or \\(."}, // escapes are decoded first
+    };
+    for (auto [text, reason] : refused) {
+        SCOPED_TRACE(text);
+        CompileOutput output = compile_text(nullptr, text, 0);
+        EXPECT_FALSE(output.ok);
+        const std::string source(text);
+        const auto line =
+            std::count(source.begin(), source.begin() + static_cast<long>(source.rfind('/')), '\n');
+        EXPECT_EQ(output.diagnostics,
+                  "error: line " + std::to_string(line) + ": invalid regular expression: " + reason + "\r\n");
+    }
+    // What the extended syntax accepts, with the constructor's escapes in lists.
+    ASSERT_TRUE(
+        vm::run_source_text(handle, "[/\\(/.test('('), /[\\]]/.test(']'), /(a|b){2}c/gim.test('ABc')];"))
+        << last_message(handle);
+    EXPECT_EQ(result_text(), "true,true,true");
 }
 
 TEST(CompileFlags, FromTheOptionWord) {

@@ -51,6 +51,35 @@ check "unknown option status" "2" "$?"
 check "missing file status" "1" "$?"
 check "missing file text" "can't open the script file: $work/missing.qls" "$(cat "$work/err")"
 
+# A script that cannot be read or holds no whole module says why, with the system's reason or the
+# reader's, and never runs as if it were empty.
+head -c 60 "$work/hello.qsc" > "$work/cut.qsc"
+"$quill" "$work/cut.qsc" 2>"$work/err"
+check "truncated module status" "1" "$?"
+check "truncated module text" "Invalid compiled module: a section runs past the end of the module" "$(cat "$work/err")"
+printf 'QS1b' > "$work/short.bin"
+"$quill" "$work/short.bin" 2>"$work/err"
+check "short module text" "Invalid compiled module: the section table is cut off" "$(cat "$work/err")"
+"$quill" "$work/missing.qsc" 2>"$work/err"
+check "missing module status" "1" "$?"
+check "missing module text" "can't read the module file: $work/missing.qsc: No such file or directory" "$(cat "$work/err")"
+mkdir "$work/folder.qsc" "$work/folder"
+"$quill" "$work/folder.qsc" 2>"$work/err"
+check "directory as module status" "1" "$?"
+check "directory as module text" "can't read the module file: $work/folder.qsc: Is a directory" "$(cat "$work/err")"
+"$quill" "$work/folder" 2>"$work/err"
+check "directory as script status" "1" "$?"
+check "directory as script text" "can't open the script file: $work/folder" "$(cat "$work/err")"
+"$quill" -c "$work/folder" -o "$work/folder.out" 2>"$work/err"
+check "directory compiled status" "1" "$?"
+check "directory compiled writes nothing" "no" "$([ -e "$work/folder.out" ] && echo yes || echo no)"
+cp "$work/hello.qsc" "$work/locked.qsc"
+chmod 000 "$work/locked.qsc"
+if ! [ -r "$work/locked.qsc" ]; then  # (whoever may read any file skips this)
+    "$quill" "$work/locked.qsc" 2>"$work/err"
+    check "unreadable module text" "can't read the module file: $work/locked.qsc: Permission denied" "$(cat "$work/err")"
+fi
+
 if [ "$failures" -ne 0 ]; then
     echo "$failures failed"
     exit 1
