@@ -16,7 +16,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <initializer_list>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -30,6 +29,7 @@
 #include "engine/values/errors.h"
 #include "engine/values/host_class.h"
 #include "engine/values/plain_heap.h"
+#include "engine/values/stack_roots.h"
 #include "engine/values/string_record.h"
 #include "engine/vm/services.h"
 
@@ -79,32 +79,6 @@ public:
 private:
     Value* m_block;
     uint32_t m_count;
-};
-
-// Keeps values marked while a method runs script code: they take cells at the engine's saved stack
-// top (its first free cell), nested invocations start below them (and check their own room), and a
-// collection inside the script finds them on the stack. The saved top comes back when the roots
-// go, however the method ends.
-class StackRoots {
-public:
-    StackRoots(ScriptEngine* engine, std::initializer_list<Value> values)
-        : m_engine(engine), m_saved(engine->stack.saved_top) {
-        if (m_saved - engine->stack.base < static_cast<ptrdiff_t>(values.size())) {
-            raise_error(engine, Message::StackOverflow);
-        }
-        Value* top = m_saved;
-        for (const Value& value : values) {
-            *top-- = value;
-        }
-        engine->stack.saved_top = top;
-    }
-    ~StackRoots() { m_engine->stack.saved_top = m_saved; }
-    StackRoots(const StackRoots&) = delete;
-    StackRoots& operator=(const StackRoots&) = delete;
-
-private:
-    ScriptEngine* m_engine;
-    Value* m_saved;
 };
 
 [[noreturn]] void out_of_memory(ScriptEngine* engine) { raise_error(engine, Message::OutOfMemory); }
@@ -233,7 +207,9 @@ Value join_array(ScriptEngine* engine, const Value& receiver, std::u16string_vie
             continue;
         }
         nesting.allow(room);
-        Value string = to_string(engine, *cell);
+        // A copy: the conversion may remove the element, and a collection then reuse its node.
+        Value element = *cell;
+        Value string = to_string(engine, element);
         std::u16string_view piece = string.payload.string->view();
         if (piece.size() > room) {
             out_of_memory(engine);

@@ -6,6 +6,11 @@
 // Every position and length counts UTF-16 code units. Positions and lengths that come from a script
 // are clamped to the string before any code unit is read: no member reads outside its string.
 // Results are always new strings; the receiver is never changed.
+//
+// Converting an argument may run script code, which can lengthen a string in place (an element
+// store past its end moves its characters) and let a collection run. So a member converts its
+// arguments into their argument cells, which keep the strings alive, before it takes the length or
+// the characters of the receiver or of any argument, and runs nothing between that and its copy.
 #include "engine/builtins/string.h"
 
 #include <algorithm>
@@ -219,21 +224,22 @@ Value char_code_at(Text text, Value* args) {
     return Value::integer(text[static_cast<size_t>(position)]);
 }
 
+// Every argument is converted before anything is measured: a conversion may run script code that
+// lengthens the receiver or an earlier argument in place (an element store past the end), so the
+// texts are measured and copied afterwards, as they stand then, with nothing run in between.
 Value concat(ScriptEngine* engine, const Value& receiver, Value* args) {
     const uint32_t count = argument_count(args);
-    // Every conversion first (they may run script code), then the one copy.
+    for (uint32_t i = 1; i <= count; ++i) {
+        converted_argument(engine, args, i);
+    }
     size_t total = text_of(receiver).size();
     for (uint32_t i = 1; i <= count; ++i) {
-        total += converted_argument(engine, args, i).size();
+        total += text_of(args[i]).size();
     }
     StringRecord* result = make_string_buffer(engine, total);
-    Text own = text_of(receiver);
-    if (!own.empty()) {
-        std::memcpy(result->chars, own.data(), own.size() * sizeof(char16_t));
-    }
-    size_t at = own.size();
-    for (uint32_t i = 1; i <= count; ++i) {
-        Text part = text_of(args[i]);
+    size_t at = 0;
+    for (uint32_t i = 0; i <= count; ++i) {
+        Text part = text_of(i == 0 ? receiver : args[i]);
         if (!part.empty()) {
             std::memcpy(result->chars + at, part.data(), part.size() * sizeof(char16_t));
         }
@@ -407,6 +413,7 @@ Value wrap(ScriptEngine* engine, const Value& receiver, const Wrapper& wrapper, 
 // The members of a string value; false for a name the class does not know.
 bool string_member(ScriptEngine* engine, const StringAtoms& atoms, const Value& receiver, Atom method, Value* result,
                    Value* args) {
+    // For the members that convert nothing; the others read the receiver after their conversions.
     Text text = text_of(receiver);
     if (method == atom_to_string || method == atom_value_of) {
         *result = receiver;

@@ -10,6 +10,7 @@
 #include "engine/values/host_class.h"
 #include "engine/values/method_call.h"
 #include "engine/values/number_scan.h"
+#include "engine/values/stack_roots.h"
 #include "engine/values/string_record.h"
 
 namespace quill {
@@ -33,13 +34,16 @@ bool primitive_from_method(ScriptEngine* engine, const Value& object, Atom metho
     return false;
 }
 
-// Asks a host class's method handler directly; true when it handled the name.
+// Asks a host class's method handler directly; true when it handled the name. The handler may run
+// script code, so it gets the host object on the stack, where a collection still finds it.
 bool ask_host_method(ScriptEngine* engine, const Value& host, Atom method, Value* out) {
     HostRecord* record = host.payload.host;
     HostClass* cls = record->cls;
-    Value no_arguments = Value::integer(0);
-    return cls != nullptr && cls->method != nullptr &&
-           cls->method(engine, cls, record->instance, host, method, out, &no_arguments);
+    if (cls == nullptr || cls->method == nullptr) {
+        return false;
+    }
+    StackRoots roots(engine, {host, Value::integer(0)});
+    return cls->method(engine, cls, record->instance, roots.cells()[0], method, out, roots.cells() + 1);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "engine/values/host_class.h"
 #include "engine/values/property_table.h"
 #include "engine/values/protected_run.h"
+#include "engine/values/stack_roots.h"
 
 namespace quill {
 
@@ -17,13 +18,18 @@ namespace {
     unwind_to_innermost(engine);
 }
 
+// The handler gets the receiver and a copy of the block on the stack, as the interpreter gives them:
+// the caller's cells may be anywhere in native memory, and a handler that runs script code (a
+// conversion of an argument) must find them still alive afterwards.
 bool ask_method_handler(ScriptEngine* engine, HostClass* cls, void* instance, const Value& receiver, Atom method,
-                        Value* args) {
+                        uint32_t cells, Value* args) {
     if (cls == nullptr || cls->method == nullptr) {
         return false;
     }
+    StackRoots rooted_receiver(engine, &receiver, 1);
+    RootedArguments block(engine, args, cells);
     Value result;
-    if (!cls->method(engine, cls, instance, receiver, method, &result, args)) {
+    if (!cls->method(engine, cls, instance, rooted_receiver.cells()[0], method, &result, block.block())) {
         return false;
     }
     engine->result = result;
@@ -42,7 +48,7 @@ bool call_method(ScriptEngine* engine, const Value& receiver, Atom method, uint3
         switch (receiver.tag) {
         case Tag::HostObject: {
             HostRecord* record = receiver.payload.host;
-            if (!ask_method_handler(engine, record->cls, record->instance, receiver, method, args)) {
+            if (!ask_method_handler(engine, record->cls, record->instance, receiver, method, cells, args)) {
                 fail(engine, Message::UnknownMethod, method);
             }
             return;
@@ -65,7 +71,7 @@ bool call_method(ScriptEngine* engine, const Value& receiver, Atom method, uint3
             break;
         }
         // Built-in methods of the value's type, such as an object's toString.
-        if (!ask_method_handler(engine, type_handler(engine, receiver.tag), nullptr, receiver, method, args)) {
+        if (!ask_method_handler(engine, type_handler(engine, receiver.tag), nullptr, receiver, method, cells, args)) {
             fail(engine, Message::UnknownMethod, method);
         }
     });

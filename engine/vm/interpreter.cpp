@@ -371,7 +371,11 @@ void Invocation::call(const Value& callee) {
         sync();
         Value result;
         Value* args = native_block(m_sp + 2, m_frame - 3, &empty);
+        // The callee goes back into its cell while the handler runs: a handler that runs script code
+        // (a conversion) may see a collection, which must not free the callee's instance under it.
+        top() = callee;
         record->cls->call(m_engine, record->cls, record->instance, &result, args);
+        top() = Value::null();
         push(result);
         return;
     }

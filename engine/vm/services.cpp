@@ -25,6 +25,7 @@
 #include "engine/values/method_call.h"
 #include "engine/values/protected_run.h"
 #include "engine/values/records.h"
+#include "engine/values/stack_roots.h"
 #include "engine/compiler/driver.h"
 #include "engine/values/string_record.h"
 #include "engine/vm/interpreter.h"
@@ -69,10 +70,13 @@ void call_value(ScriptEngine* engine, const Value& self, const Value& function, 
         return;
     }
     if (function.tag == Tag::HostObject && function.payload.host->cls->call != nullptr) {
+        // The callee and a copy of the block go on the stack, as the interpreter gives them: the
+        // handler may run script code (a conversion), and a collection there must not free them.
         HostRecord* record = function.payload.host;
-        Value no_arguments = Value::integer(0);
+        StackRoots callee(engine, &function, 1);
+        RootedArguments block(engine, args, cells);
         Value result;
-        record->cls->call(engine, record->cls, record->instance, &result, args != nullptr ? args : &no_arguments);
+        record->cls->call(engine, record->cls, record->instance, &result, block.block());
         engine->result = result;
         return;
     }

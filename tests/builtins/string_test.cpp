@@ -4,8 +4,11 @@
 
 #include <cstdint>
 #include <limits>
+#include <set>
 
+#include "engine/values/collector.h"
 #include "engine/values/engine.h"
+#include "engine/values/heap.h"
 #include "engine/values/property_table.h"
 #include "tests/builtins/value_class_fixture.h"
 
@@ -87,6 +90,38 @@ TEST_F(StringTest, ExtremePositionsAreClamped) {
     EXPECT_EQ(engine->result.payload.integer, -1);
     ASSERT_TRUE(method(text, "split", {str(u""), largest}));
     EXPECT_EQ(engine->result.tag, Tag::Array);
+}
+
+// A host calls members with values it holds only in its own memory. When a conversion lets a
+// collection run, the receiver and the arguments must survive it: the call services give handlers
+// copies on the stack.
+TEST_F(StringTest, ValuesOfAHostCallSurviveCollectionsInConversions) {
+    static std::set<void*> destroyed;
+    destroyed.clear();
+    static int ids[2] = {};
+    HostClass* probe = new_host_class(engine);
+    probe->destroy = [](HostClass*, void* instance) { destroyed.insert(instance); };
+    probe->method = [](ScriptEngine* e, HostClass*, void*, const Value&, Atom method, Value* result, Value*) {
+        if (method != atom_to_string) {
+            return false;
+        }
+        // What a script toString may do: reach a collection point, then allocate over what died.
+        collect(e, e->stack.saved_top);
+        for (int i = 0; i < 64; ++i) {
+            make_string_copy(e, u"zzzzzzzzzzzz");
+        }
+        *result = make_static_string(e, u"h");
+        return true;
+    };
+    Value receiver = str(u"ab");
+    ASSERT_TRUE(method(receiver, "concat", {make_host_object(engine, probe, &ids[0]), str(u"cd")}))
+        << engine->message;
+    EXPECT_EQ(result_text(), "abhcd");
+    EXPECT_FALSE(destroyed.contains(&ids[0]));
+    ASSERT_TRUE(call("String", {make_host_object(engine, probe, &ids[1])})) << engine->message;
+    EXPECT_EQ(result_text(), "h");
+    EXPECT_FALSE(destroyed.contains(&ids[1]));
+    EXPECT_TRUE(gc_verify(engine));
 }
 
 }  // namespace
