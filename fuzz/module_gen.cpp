@@ -79,6 +79,7 @@ public:
     std::vector<uint8_t> generate() {
         add_constants();
         m_lines = m_in.one_in(2);
+        m_padding_anywhere = !m_in.one_in(4);
         if (m_lines) {
             m_out.add_source("generated");
         }
@@ -304,6 +305,9 @@ private:
             }
             break;
         case 5:  // padding outside the prologue
+            if (!m_padding_anywhere) {
+                break;
+            }
             if (m_in.one_in(2)) {
                 op(Op::GET_ARG, 1);
                 op(Op::ADD2);
@@ -492,7 +496,8 @@ private:
             operand = edge_or_byte(immediates);
             break;
         }
-        if (reads(op_code, operand) > m_depth || m_depth + effect(op_code, operand) > 3 * max_depth) {
+        if (reads(op_code, operand) > m_depth || m_depth + effect(op_code, operand) > 3 * max_depth ||
+            (op_code == Op::ARGS_PAD && !m_padding_anywhere)) {
             return;
         }
         if (quill::vm::opcode_info(static_cast<uint8_t>(op_code)).operand == OperandKind::None) {
@@ -663,6 +668,9 @@ private:
     std::vector<uint32_t> m_strings;  // constant indexes
     std::vector<uint32_t> m_regexps;
     bool m_lines = false;  // whether the module has line records
+    // Whether ARGS_PAD may stand outside the prologue. A module without such padding stays loadable
+    // however strictly the verifier places ARGS_PAD, so the rest of its code still runs.
+    bool m_padding_anywhere = true;
     uint32_t m_line = 0;
     int m_depth = 0;       // cells above the frame's own, as the verifier counts them
     bool m_live = true;    // whether the next instruction is reachable
