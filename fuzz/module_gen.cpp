@@ -31,37 +31,40 @@ using quill::vm::StackRule;
 // Names the code uses: variables, the generated functions, built-in globals, methods, properties.
 constexpr const char* variables[] = {"x", "y", "a", "s", "o", "r", "e", "i"};
 constexpr const char* functions[] = {"f0", "f1", "f2", "f3"};
-constexpr const char* builtins[] = {"Array",    "String",     "RegExp", "Number",   "Object", "Function", "Date",
-                                    "Math",     "Boolean",    "parseInt", "parseFloat", "escape", "unescape",
-                                    "isNaN",    "isFinite",   "eval",   "print",    "NaN",    "Infinity"};
-constexpr const char* methods[] = {"sort",    "concat",    "push",        "pop",         "join",   "reverse",
-                                   "shift",   "unshift",   "slice",       "splice",      "charAt", "charCodeAt",
-                                   "indexOf", "lastIndexOf", "split",     "substr",      "substring", "replace",
-                                   "match",   "search",    "toLowerCase", "toUpperCase", "exec",   "test",
-                                   "compile", "toString",  "valueOf",     "format",      "getTime", "setTime",
-                                   "fromCharCode", "max",  "round"};
-constexpr const char* properties[] = {"length", "lastIndex", "source", "global",    "toString",
-                                      "valueOf", "__proto__", "prototype", "$1", "input"};
+constexpr const char* builtins[] = {"Array",      "String", "RegExp",   "Number",  "Object",
+                                    "Function",   "Date",   "Math",     "Boolean", "parseInt",
+                                    "parseFloat", "escape", "unescape", "isNaN",   "isFinite",
+                                    "eval",       "print",  "NaN",      "Infinity"};
+constexpr const char* methods[] = {
+    "sort",        "concat",  "push",         "pop",     "join",       "reverse", "shift",
+    "unshift",     "slice",   "splice",       "charAt",  "charCodeAt", "indexOf", "lastIndexOf",
+    "split",       "substr",  "substring",    "replace", "match",      "search",  "toLowerCase",
+    "toUpperCase", "exec",    "test",         "compile", "toString",   "valueOf", "format",
+    "getTime",     "setTime", "fromCharCode", "max",     "round"};
+constexpr const char* properties[] = {"length",  "lastIndex", "source",    "global", "toString",
+                                      "valueOf", "__proto__", "prototype", "$1",     "input"};
 
 // Operand values near the edges the interpreter and the verifier care about.
 constexpr int64_t counts[] = {0, 1, 2, 3, 4, 5, 6, 8, 16, 127, 128, 200, 254, 255};  // one-byte counts
-constexpr int64_t immediates[] = {0,   1,   2,   3,   4,    5,      -1,        -2,       7,  100, 127,
+constexpr int64_t immediates[] = {0,   1,   2,   3,   4,   5,   -1,   -2,     7,         100,      127,
                                   128, 200, 253, 254, 255, 256, 1000, 100000, INT32_MAX, INT32_MIN};
 constexpr int64_t reserves[] = {0, 1, 2, 3, 8, 64, 200, 254, 300, 1000};
-constexpr int64_t slots[] = {0, 1, 2, 3, 4, 5, 6, 100, 127};  // frame slots (the verifier refuses negative ones)
+// Frame slots (the verifier refuses negative ones).
+constexpr int64_t slots[] = {0, 1, 2, 3, 4, 5, 6, 100, 127};
 constexpr int64_t rolls[] = {-4, -3, -2, 2, 3, 4};
 
-constexpr Op small_pushes[] = {Op::PUSH_0,         Op::PUSH_1,    Op::PUSH_2,   Op::PUSH_3,
+constexpr Op small_pushes[] = {Op::PUSH_0,         Op::PUSH_1,    Op::PUSH_2,    Op::PUSH_3,
                                Op::PUSH_UNDEFINED, Op::PUSH_NULL, Op::PUSH_TRUE, Op::PUSH_FALSE};
 constexpr Op unary_ops[] = {Op::NOT, Op::NEG, Op::TYPEOF, Op::INC, Op::ADD2};
-constexpr Op binary_ops[] = {Op::ADD,    Op::SUB,    Op::MUL,       Op::DIV,       Op::MOD, Op::SHL, Op::SHR,
-                             Op::USHR,   Op::BITAND, Op::BITOR,     Op::BITXOR,    Op::EQ,  Op::NE,  Op::STRICT_EQ,
-                             Op::STRICT_NE, Op::LT,  Op::LE,        Op::GT,        Op::GE,  Op::GET_ELEM};
+constexpr Op binary_ops[] = {Op::ADD,    Op::SUB, Op::MUL,  Op::DIV,       Op::MOD,
+                             Op::SHL,    Op::SHR, Op::USHR, Op::BITAND,    Op::BITOR,
+                             Op::BITXOR, Op::EQ,  Op::NE,   Op::STRICT_EQ, Op::STRICT_NE,
+                             Op::LT,     Op::LE,  Op::GT,   Op::GE,        Op::GET_ELEM};
 constexpr Op conditional_jumps[] = {Op::JF, Op::JT, Op::JF_BOOL, Op::JT_BOOL};
 constexpr Op calls[] = {Op::CALL, Op::CALL_METHOD, Op::NEW, Op::CALL_SCOPED};
 
-constexpr int max_nesting = 4;        // of expressions and of statements
-constexpr int max_depth = 600;        // cells a function builds up before its values stay simple
+constexpr int max_nesting = 4;           // of expressions and of statements
+constexpr int max_depth = 600;           // cells a function builds up before its values stay simple
 constexpr int instruction_budget = 400;  // instructions per function before its blocks end
 
 // A jump target. Every jump to it arrives with the same depth, so the verifier's least depth there
@@ -98,19 +101,22 @@ private:
         m_out.add_nan();
         m_out.add_boolean(true);
         m_out.add_boolean(false);
-        for (int64_t n : {int64_t{0}, int64_t{-1}, int64_t{254}, int64_t{1} << 40, std::numeric_limits<int64_t>::max(),
-                          std::numeric_limits<int64_t>::min()}) {
+        for (int64_t n : {int64_t{0}, int64_t{-1}, int64_t{254}, int64_t{1} << 40,
+                          std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::min()}) {
             m_out.add_integer(n);
         }
-        for (double x : {0.5, -0.0, 1e300, -1e-300, std::numeric_limits<double>::infinity(),
-                         -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()}) {
+        for (double x :
+             {0.5, -0.0, 1e300, -1e-300, std::numeric_limits<double>::infinity(),
+              -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()}) {
             m_out.add_number(x);
         }
-        for (std::u16string_view text : {u"", u"abc", u"x", u"0", u"12", u"a,b,c", u"\u00e9\u20ac", u"%41%zz"}) {
+        for (std::u16string_view text :
+             {u"", u"abc", u"x", u"0", u"12", u"a,b,c", u"\u00e9\u20ac", u"%41%zz"}) {
             m_strings.push_back(m_out.add_string(text));
         }
         // Patterns the matcher accepts: one it refuses fails the whole module at load.
-        constexpr std::u16string_view patterns[] = {u"a", u"(a|b)*c", u"[0-9]+", u"^x$", u"", u"(a*)*b", u"b(c)?"};
+        constexpr std::u16string_view patterns[] = {u"a", u"(a|b)*c", u"[0-9]+", u"^x$",
+                                                    u"",  u"(a*)*b",  u"b(c)?"};
         for (size_t i = 0; i < std::size(patterns); ++i) {
             m_regexps.push_back(m_out.add_regexp(patterns[i], static_cast<uint8_t>(i & 7)));
         }
@@ -128,7 +134,8 @@ private:
                 std::u16string text;
                 for (uint32_t length = m_in.below(16); length > 0; --length) {
                     uint8_t unit = m_in.byte();
-                    text += static_cast<char16_t>(unit >= 0xF0 ? 0xD800 + unit : unit);  // some lone surrogates
+                    // Some lone surrogates among them.
+                    text += static_cast<char16_t>(unit >= 0xF0 ? 0xD800 + unit : unit);
                 }
                 m_strings.push_back(m_out.add_string(text));
                 break;
@@ -189,7 +196,9 @@ private:
         }
         return info.rule == StackRule::MinusOperand ? info.reads + static_cast<int>(operand) : info.reads;
     }
-    static bool ends_flow(Op op) { return op == Op::THROW || op == Op::RETURN || op == Op::JMP || op == Op::END; }
+    static bool ends_flow(Op op) {
+        return op == Op::THROW || op == Op::RETURN || op == Op::JMP || op == Op::END;
+    }
 
     void op(Op op) {
         m_out.emit(op);
@@ -659,7 +668,9 @@ private:
                 op(Op::GET_GLOBAL, name(m_in.pick(functions)));
             }
             op(Op::SWAP);
-            op(Op::SET_PROP, name(m_in.one_in(4) ? m_in.pick(properties) : m_in.one_in(2) ? "toString" : "valueOf"));
+            op(Op::SET_PROP, name(m_in.one_in(4)   ? m_in.pick(properties)
+                                  : m_in.one_in(2) ? "toString"
+                                                   : "valueOf"));
         }
     }
 
@@ -672,9 +683,9 @@ private:
     // however strictly the verifier places ARGS_PAD, so the rest of its code still runs.
     bool m_padding_anywhere = true;
     uint32_t m_line = 0;
-    int m_depth = 0;       // cells above the frame's own, as the verifier counts them
-    bool m_live = true;    // whether the next instruction is reachable
-    int m_left = 0;        // instructions the function may still take
+    int m_depth = 0;     // cells above the frame's own, as the verifier counts them
+    bool m_live = true;  // whether the next instruction is reachable
+    int m_left = 0;      // instructions the function may still take
 };
 
 }  // namespace

@@ -51,27 +51,27 @@ constexpr const char* changed_regexps[] = {"rr", "r0", "r1"};
 
 constexpr const char* indexes[] = {"0", "1", "3", "20", "1000", "100000", "-1"};
 constexpr const char* numbers[] = {"0", "1", "-1", "2.5", "7", "100000", "NaN", "1e21", "-0"};
-constexpr const char* texts[] = {"\"\"", "\"b\"", "\"a,b\"", "\"%41\"", "\"(a)|b\"", "\"$1-$&\"", "\"g\"", "\"%5.2f\""};
+constexpr const char* texts[] = {"\"\"",      "\"b\"",     "\"a,b\"", "\"%41\"",
+                                 "\"(a)|b\"", "\"$1-$&\"", "\"g\"",   "\"%5.2f\""};
 constexpr const char* patterns[] = {"\"b\"", "\"(a*)*b\"", "\"[0-9]+\"", "\"^\"", "\"(\"", "\"\""};
 constexpr const char* flags[] = {"\"g\"", "\"i\"", "\"gim\"", "\"\""};
 
 constexpr const char* string_methods[] = {
-    "charAt", "charCodeAt", "concat",      "indexOf",     "lastIndexOf", "match",  "replace", "search",
-    "slice",  "split",      "substr",      "substring",   "toLowerCase", "toUpperCase", "anchor", "fontColor",
-    "link",   "bold",       "toString",    "valueOf"};
-constexpr const char* array_methods[] = {"concat", "join",    "pop",   "push",     "reverse", "shift",
-                                         "slice",  "splice",  "sort",  "unshift",  "toString"};
+    "charAt", "charCodeAt", "concat", "indexOf", "lastIndexOf", "match",       "replace",
+    "search", "slice",      "split",  "substr",  "substring",   "toLowerCase", "toUpperCase",
+    "anchor", "fontColor",  "link",   "bold",    "toString",    "valueOf"};
+constexpr const char* array_methods[] = {"concat", "join",   "pop",  "push",    "reverse", "shift",
+                                         "slice",  "splice", "sort", "unshift", "toString"};
 constexpr const char* regexp_methods[] = {"exec", "test", "compile", "toString"};
 constexpr const char* number_methods[] = {"toString", "format", "valueOf"};
-constexpr const char* date_methods[] = {"setTime",    "setFullYear", "setMonth", "setDate",   "setHours",
-                                        "setMinutes", "setSeconds",  "setYear",  "setUTCHours", "getTime",
-                                        "toGMTString", "toLocaleString", "toString"};
+constexpr const char* date_methods[] = {
+    "setTime", "setFullYear", "setMonth", "setDate",     "setHours",       "setMinutes", "setSeconds",
+    "setYear", "setUTCHours", "getTime",  "toGMTString", "toLocaleString", "toString"};
 constexpr const char* object_methods[] = {"toString", "valueOf"};
-constexpr const char* statics[] = {"String.fromCharCode", "Date.UTC",    "Date.parse", "Math.max",
-                                   "Math.min",            "Math.pow",    "Math.atan2", "Math.round",
-                                   "parseInt",            "parseFloat",  "escape",     "unescape",
-                                   "isNaN",               "isFinite",    "encodeURI",  "decodeURIComponent",
-                                   "String",              "Number",      "Boolean",    "print"};
+constexpr const char* statics[] = {
+    "String.fromCharCode", "Date.UTC", "Date.parse", "Math.max", "Math.min", "Math.pow", "Math.atan2",
+    "Math.round", "parseInt", "parseFloat", "escape", "unescape", "isNaN", "isFinite", "encodeURI",
+    "decodeURIComponent", "String", "Number", "Boolean", "print"};
 constexpr const char* constructors[] = {"RegExp", "Date", "Array", "Function", "Object", "String"};
 
 class ScriptGenerator {
@@ -88,7 +88,8 @@ public:
         }
         for (int i = 0; i < callback_count; ++i) {
             // Each object converts through its own callback; some through a second one as well.
-            m_out += std::string(objects[i]) + (m_in.one_in(3) ? ".valueOf = " : ".toString = ") + callbacks[i] + ";\n";
+            m_out += std::string(objects[i]) + (m_in.one_in(3) ? ".valueOf = " : ".toString = ") +
+                     callbacks[i] + ";\n";
             if (m_in.one_in(3)) {
                 m_out += std::string(objects[i]) + ".valueOf = " + m_in.pick(callbacks) + ";\n";
             }
@@ -104,7 +105,8 @@ private:
     void callback(int i) {
         m_out += std::string("function ") + callbacks[i] + "() {\n    if (++calls > 40) return \"x\";\n";
         body();
-        constexpr const char* results[] = {"\"x\"", "7", "t0", "t1 + \"\"", "a0", "r0", "o1", "undefined", "1e21"};
+        constexpr const char* results[] = {"\"x\"", "7",  "t0",        "t1 + \"\"", "a0",
+                                           "r0",    "o1", "undefined", "1e21"};
         m_out += std::string("    return ") + m_in.pick(results) + ";\n}\n";
     }
     // cmpN(x, y): a sort comparator that changes values too.
@@ -133,24 +135,29 @@ private:
             m_out += std::string(m_in.pick(changed_strings)) + " = \"q\" + \"\";";
             break;
         case 2:
-            m_out += std::string(m_in.pick(changed_arrays)) + ".length = " + (m_in.one_in(2) ? "0" : m_in.pick(indexes)) + ";";
+            m_out += std::string(m_in.pick(changed_arrays)) +
+                     ".length = " + (m_in.one_in(2) ? "0" : m_in.pick(indexes)) + ";";
             break;
         case 3:
-            m_out += std::string(m_in.pick(changed_arrays)) + ".push(" + m_in.pick(objects) + ", " + m_in.pick(numbers) + ");";
+            m_out += std::string(m_in.pick(changed_arrays)) + ".push(" + m_in.pick(objects) + ", " +
+                     m_in.pick(numbers) + ");";
             break;
         case 4:
-            m_out += std::string(m_in.pick(changed_arrays)) + "[" + m_in.pick(indexes) + "] = " + m_in.pick(objects) + ";";
+            m_out += std::string(m_in.pick(changed_arrays)) + "[" + m_in.pick(indexes) +
+                     "] = " + m_in.pick(objects) + ";";
             break;
         case 5:
             m_out += std::string(m_in.pick(changed_arrays)) + ".sort(" + m_in.pick(comparators) + ");";
             break;
         case 6: {
-            constexpr const char* changes[] = {".splice(0, 2)", ".shift()", ".pop()", ".reverse()", ".unshift(1, o2)"};
+            constexpr const char* changes[] = {".splice(0, 2)", ".shift()", ".pop()", ".reverse()",
+                                               ".unshift(1, o2)"};
             m_out += std::string(m_in.pick(changed_arrays)) + m_in.pick(changes) + ";";
             break;
         }
         case 7:
-            m_out += std::string(m_in.pick(changed_regexps)) + ".compile(" + m_in.pick(patterns) + ", " + m_in.pick(flags) + ");";
+            m_out += std::string(m_in.pick(changed_regexps)) + ".compile(" + m_in.pick(patterns) + ", " +
+                     m_in.pick(flags) + ");";
             break;
         case 8:
             m_out += std::string(m_in.pick(changed_regexps)) + ".lastIndex = " + m_in.pick(indexes) + ";";
@@ -163,7 +170,8 @@ private:
                      m_in.pick(callbacks) + ";";
             break;
         case 11:
-            m_out += std::string("delete ") + m_in.pick(objects) + (m_in.one_in(2) ? ".toString;" : ".valueOf;");
+            m_out +=
+                std::string("delete ") + m_in.pick(objects) + (m_in.one_in(2) ? ".toString;" : ".valueOf;");
             break;
         case 12:
             m_out += "throw \"from a callback\";";
@@ -220,7 +228,8 @@ private:
         case 4:
             return method("d0", date_methods, nesting);
         case 5:
-            return method(m_in.one_in(2) ? m_in.pick(objects) : m_in.pick(callbacks), object_methods, nesting);
+            return method(m_in.one_in(2) ? m_in.pick(objects) : m_in.pick(callbacks), object_methods,
+                          nesting);
         case 6:
             return std::string("new ") + m_in.pick(constructors) + arguments(nesting);
         case 7:  // the String methods on a string the callbacks may change
@@ -276,7 +285,8 @@ private:
         case 6:
             return m_in.pick(texts);
         case 7: {
-            constexpr const char* others[] = {"undefined", "null", "cb0", "cmp1", "d0", "true", "[o0, o1]", "{}"};
+            constexpr const char* others[] = {"undefined", "null", "cb0",      "cmp1",
+                                              "d0",        "true", "[o0, o1]", "{}"};
             return m_in.pick(others);
         }
         default:
