@@ -67,8 +67,8 @@ constexpr int max_nesting = 4;           // of expressions and of statements
 constexpr int max_depth = 600;           // cells a function builds up before its values stay simple
 constexpr int instruction_budget = 400;  // instructions per function before its blocks end
 
-// A jump target. Every jump to it arrives with the same depth, so the verifier's least depth there
-// is the one the generator counts.
+// A jump target. Its depth is the least depth the jumps to it arrive with, as the verifier takes
+// it, and the code falling into it is settled to that depth first.
 struct Label {
     std::vector<uint32_t> jumps;  // forward jumps waiting for the offset
     int depth = -1;               // the depth it is reached with; -1 while nothing reaches it
@@ -281,7 +281,8 @@ private:
         }
     }
 
-    // Leaves the depth where it was (or ends the flow), except where noted.
+    // Most statements leave the depth where it was or end the flow; a call left without its NIP
+    // leaves cells behind, and the raw instruction and the deep stack change the depth on purpose.
     void statement(int nesting) {
         int cases = nesting >= max_nesting ? 8 : 18;
         switch (m_in.below(cases)) {
