@@ -95,6 +95,32 @@ private:
     EngineHandle* m_handle;
 };
 
+// The input read as a stream of choices, one byte each, for the targets that generate their input
+// (a module, a script) instead of taking it as it is: the byte mutator then changes a decision, not a
+// byte of the result. Once the input is used up every choice is 0, so generators make option 0 the
+// one that ends soonest.
+class Choices {
+public:
+    Choices(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
+
+    bool used_up() const { return m_next >= m_size; }
+    uint8_t byte() { return m_next < m_size ? m_data[m_next++] : 0; }
+    // One of n options (1 <= n <= 256).
+    uint32_t below(uint32_t n) { return n <= 1 ? 0 : byte() % n; }
+    // True once in n choices (false when the input is used up).
+    bool one_in(uint32_t n) { return byte() % n == n - 1; }
+    template <typename T, size_t N>
+    const T& pick(const T (&options)[N]) {
+        static_assert(N <= 256, "one choice byte picks among at most 256 options");
+        return options[below(N)];
+    }
+
+private:
+    const uint8_t* m_data;
+    size_t m_size;
+    size_t m_next = 0;
+};
+
 // The input cut at its first NUL byte: the part before it and the part after it (empty when there
 // is no NUL).
 inline std::pair<std::string_view, std::string_view> split_at_nul(const uint8_t* data, size_t size) {
