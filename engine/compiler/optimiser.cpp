@@ -31,11 +31,16 @@ bool ends_dup_scan(const Instruction* i) {
     }
 }
 
-// value, DUP, store, POP becomes value, store: returns whether it rewrote.
+// value, DUP, store, POP becomes value, store: returns whether it rewrote. The counter is the
+// number of cells from the duplicated value up; an instruction between that reads down to the
+// value itself (-x++ negates it) keeps the DUP.
 bool elide_dup(InstructionList& list, Instruction* dup) {
     int counter = 2;
     for (Instruction* scan = dup->next; scan != nullptr; scan = scan->next) {
         if (scan->next == nullptr || ends_dup_scan(scan)) {
+            return false;
+        }
+        if (vm::stack_use(static_cast<uint8_t>(scan->opcode), scan->integer).reads >= counter) {
             return false;
         }
         counter += scan->stack_effect;

@@ -99,29 +99,7 @@ Value make_constant(ScriptEngine* engine, const ModuleConstant& constant, uint32
     raise_error(engine, Message::UnimplementedBytecode);
 }
 
-// How many cells an instruction reads and how it changes the depth.
-struct StackUse {
-    int32_t reads;
-    int32_t effect;
-};
-
-StackUse stack_use(const Instruction& in) {
-    const OpcodeInfo& info = opcode_info(in.opcode);
-    auto n = static_cast<int32_t>(in.operand);
-    switch (info.rule) {
-    case StackRule::PlusOperand:
-        return {info.reads, n};
-    case StackRule::MinusOperand:
-        return {info.reads + n, -n};
-    case StackRule::Fixed:
-        break;
-    }
-    if (static_cast<Op>(in.opcode) == Op::ROLL) {
-        int32_t cells = n < 0 ? -n : n;
-        return {cells >= 2 ? cells : 0, 0};
-    }
-    return {info.reads, info.stack_effect};
-}
+StackUse stack_use(const Instruction& in) { return vm::stack_use(in.opcode, in.operand); }
 
 // Counts and slots that are unsigned by nature: one-byte counts and the two-byte local slots.
 // Reading them sign-extended would turn a call with 126 arguments into a negative count.

@@ -33,6 +33,24 @@ const OpcodeInfo& opcode_info(uint8_t opcode) {
     return is_opcode(opcode) ? table[opcode - first_opcode] : no_opcode;
 }
 
+StackUse stack_use(uint8_t opcode, int64_t operand) {
+    const OpcodeInfo& info = opcode_info(opcode);
+    auto n = static_cast<int32_t>(operand);
+    switch (info.rule) {
+    case StackRule::PlusOperand:
+        return {info.reads, n};
+    case StackRule::MinusOperand:
+        return {info.reads + n, -n};
+    case StackRule::Fixed:
+        break;
+    }
+    if (static_cast<Op>(opcode) == Op::ROLL) {
+        int32_t cells = n < 0 ? -n : n;
+        return {cells >= 2 ? cells : 0, 0};
+    }
+    return {info.reads, info.stack_effect};
+}
+
 int encoded_size(OperandKind kind) {
     switch (kind) {
     case OperandKind::None:

@@ -132,6 +132,13 @@ struct OpcodeInfo {
 const OpcodeInfo& opcode_info(uint8_t opcode);
 inline bool is_opcode(uint8_t byte) { return byte >= first_opcode && byte <= last_opcode; }
 
+// How many cells an instruction reads and how it changes the depth, for an operand as decoded.
+struct StackUse {
+    int32_t reads;
+    int32_t effect;
+};
+StackUse stack_use(uint8_t opcode, int64_t operand);
+
 // Encoded size in bytes of an instruction with this operand kind.
 int encoded_size(OperandKind kind);
 
