@@ -71,7 +71,8 @@ bool call_method(ScriptEngine* engine, const Value& receiver, Atom method, uint3
             break;
         }
         // Built-in methods of the value's type, such as an object's toString.
-        if (!ask_method_handler(engine, type_handler(engine, receiver.tag), nullptr, receiver, method, cells, args)) {
+        HostClass* handler = type_handler(engine, receiver.tag);
+        if (!ask_method_handler(engine, handler, nullptr, receiver, method, cells, args)) {
             fail(engine, Message::UnknownMethod, method);
         }
     });
