@@ -46,7 +46,7 @@ inline constexpr size_t max_string_length = size_t{1} << 28;
 
 // Most entries of an array's direct index (a block of node pointers, 8 bytes each). Within it the
 // index never takes more than about two entries per stored element; past it, elements are found
-// through their chain only.
+// through the array's hash index (engine/values/array.cpp).
 inline constexpr uint64_t array_direct_limit = uint64_t{1} << 27;
 
 // How deeply joins may nest (an array holding itself nests without end) before the join raises

@@ -88,7 +88,7 @@ TEST_F(ArrayTest, RandomOperationsKeepChainsAndIndexInStep) {
         }
         case 4: {
             uint64_t index = below(span);
-            array_remove_and_close(array, index);
+            array_remove_and_close(engine, array, index);
             if (index < model.length) {
                 Model closed{model.length - 1, {}};
                 for (const auto& [i, v] : model.elements) {
