@@ -69,59 +69,73 @@ ArrayNode** allocate_entries(ScriptEngine* engine, uint64_t entries, uint64_t* a
 
 // {==== The spread table: linear probing from a multiplicative hash of the index
 
+// A zeroed collected block of `capacity` spread slots (null for none).
+ArraySlot* allocate_slots(ScriptEngine* engine, uint64_t capacity) {
+    if (capacity == 0) {
+        return nullptr;
+    }
+    auto* slots = static_cast<ArraySlot*>(gc_allocate(engine, capacity * sizeof(ArraySlot)));
+    std::memset(slots, 0, capacity * sizeof(ArraySlot));
+    return slots;
+}
+
 // Slots for `count` nodes, at most half of them used; 0 for none.
 uint64_t spread_capacity_for(uint64_t count) {
     return count == 0 ? 0 : std::bit_ceil(std::max(2 * count, spread_minimum));
 }
 
-// The slot where the search for `index` starts: the top bits of a Fibonacci hash, so that indexes
-// which share their low bits (every third, every 1024th) still spread over the whole table.
+// The slot where the search for `index` starts. Runs of eight indexes start at neighbouring slots,
+// so that a loop over the positions of a sparse array, holes included, finds most of them in the
+// cache line of the one before; each run starts at the top bits of a Fibonacci hash of its number,
+// so that indexes which share their low bits (every third, every 1024th) still spread over the
+// whole table.
 uint64_t home_slot(uint64_t index, uint64_t capacity) {
-    return (index * UINT64_C(0x9E3779B97F4A7C15)) >> (64 - std::countr_zero(capacity));
+    uint64_t group = ((index >> 3) * UINT64_C(0x9E3779B97F4A7C15)) >> (64 - std::countr_zero(capacity));
+    return (group + (index & 7)) & (capacity - 1);
 }
 
 // The slot holding the node of `index`, or null.
-ArrayNode** spread_find(const ArrayRecord* array, uint64_t index) {
+ArraySlot* spread_find(const ArrayRecord* array, uint64_t index) {
     if (array->spread_count == 0) {
         return nullptr;
     }
     uint64_t mask = array->spread_capacity - 1;
     for (uint64_t slot = home_slot(index, array->spread_capacity);; slot = (slot + 1) & mask) {
-        ArrayNode* node = array->spread[slot];
-        if (node == nullptr) {
+        ArraySlot& entry = array->spread[slot];
+        if (entry.node == nullptr) {
             return nullptr;
         }
-        if (node->index == index) {
-            return &array->spread[slot];
+        if (entry.index == index) {
+            return &entry;
         }
     }
 }
 
 // Puts a node into the first free slot from its home; the table has free slots (it is at most half
 // full), so the search ends.
-void spread_place(ArrayNode** slots, uint64_t capacity, ArrayNode* node) {
+void spread_place(ArraySlot* slots, uint64_t capacity, ArrayNode* node) {
     uint64_t mask = capacity - 1;
     uint64_t slot = home_slot(node->index, capacity);
-    while (slots[slot] != nullptr) {
+    while (slots[slot].node != nullptr) {
         slot = (slot + 1) & mask;
     }
-    slots[slot] = node;
+    slots[slot] = {node->index, node};
 }
 
 // Empties a slot. The later nodes of its run move back where they may, so that every search still
-// finds its node before the first empty slot (no tombstones to clean up later).
-void spread_erase(ArrayRecord* array, ArrayNode** hole) {
+// finds its node before the first free slot (no tombstones to clean up later).
+void spread_erase(ArrayRecord* array, ArraySlot* hole) {
     uint64_t mask = array->spread_capacity - 1;
     auto empty = static_cast<uint64_t>(hole - array->spread);
-    for (uint64_t slot = (empty + 1) & mask; array->spread[slot] != nullptr; slot = (slot + 1) & mask) {
-        uint64_t home = home_slot(array->spread[slot]->index, array->spread_capacity);
-        // The node may move to the empty slot when that lies on its way from its home to its slot.
+    for (uint64_t slot = (empty + 1) & mask; array->spread[slot].node != nullptr; slot = (slot + 1) & mask) {
+        uint64_t home = home_slot(array->spread[slot].index, array->spread_capacity);
+        // The node may move to the free slot when that lies on its way from its home to its slot.
         if (((slot - home) & mask) >= ((slot - empty) & mask)) {
             array->spread[empty] = array->spread[slot];
             empty = slot;
         }
     }
-    array->spread[empty] = nullptr;
+    array->spread[empty] = {};
     --array->spread_count;
 }
 
@@ -131,10 +145,10 @@ void spread_make_room(ScriptEngine* engine, ArrayRecord* array) {
     if (capacity <= array->spread_capacity) {
         return;
     }
-    ArrayNode** slots = allocate_entries(engine, capacity);
+    ArraySlot* slots = allocate_slots(engine, capacity);
     for (uint64_t i = 0; i < array->spread_capacity; ++i) {
-        if (array->spread[i] != nullptr) {
-            spread_place(slots, capacity, array->spread[i]);
+        if (array->spread[i].node != nullptr) {
+            spread_place(slots, capacity, array->spread[i].node);
         }
     }
     gc_free(engine, array->spread);
@@ -160,7 +174,7 @@ void unindex_node(ArrayRecord* array, ArrayNode* node) {
         if (array->direct[node->index] == node) {
             array->direct[node->index] = nullptr;
         }
-    } else if (ArrayNode** slot = spread_find(array, node->index); slot != nullptr && *slot == node) {
+    } else if (ArraySlot* slot = spread_find(array, node->index); slot != nullptr && slot->node == node) {
         spread_erase(array, slot);
     }
 }
@@ -173,18 +187,18 @@ void widen_direct(ScriptEngine* engine, ArrayRecord* array, uint64_t capacity) {
     ArrayNode** direct = allocate_entries(engine, capacity, &actual);
     uint64_t moving = 0;
     for (uint64_t i = 0; array->spread_count > 0 && i < array->spread_capacity; ++i) {
-        moving += array->spread[i] != nullptr && array->spread[i]->index < actual ? 1 : 0;
+        moving += array->spread[i].node != nullptr && array->spread[i].index < actual ? 1 : 0;
     }
     uint64_t staying = array->spread_count - moving;
     uint64_t spread_capacity = moving > 0 ? spread_capacity_for(staying) : array->spread_capacity;
-    ArrayNode** spread = moving > 0 ? allocate_entries(engine, spread_capacity) : array->spread;
+    ArraySlot* spread = moving > 0 ? allocate_slots(engine, spread_capacity) : array->spread;
 
     if (array->direct_capacity > 0) {
         std::memcpy(direct, array->direct, array->direct_capacity * sizeof(ArrayNode*));
     }
     if (moving > 0) {
         for (uint64_t i = 0; i < array->spread_capacity; ++i) {
-            if (ArrayNode* node = array->spread[i]) {
+            if (ArrayNode* node = array->spread[i].node) {
                 if (node->index < actual) {
                     direct[node->index] = node;
                 } else {
@@ -229,7 +243,7 @@ void cover(ScriptEngine* engine, ArrayRecord* array, uint64_t index) {
 struct IndexBlocks {
     ArrayNode** direct;
     uint64_t direct_capacity;
-    ArrayNode** spread;
+    ArraySlot* spread;
     uint64_t spread_capacity;
 };
 
@@ -257,7 +271,7 @@ IndexBlocks allocate_index(ScriptEngine* engine, const ArrayRecord* array, uint6
     }
     uint64_t slots = spread_capacity_for(spread_count);
     if (slots > array->spread_capacity || slots < array->spread_capacity / 4) {
-        blocks.spread = allocate_entries(engine, slots);
+        blocks.spread = allocate_slots(engine, slots);
         blocks.spread_capacity = slots;
     }
     return blocks;
@@ -273,7 +287,7 @@ void install_index(ScriptEngine* engine, ArrayRecord* array, const IndexBlocks& 
     if (blocks.spread != array->spread) {
         gc_free(engine, array->spread);
     } else if (blocks.spread != nullptr) {
-        std::memset(blocks.spread, 0, blocks.spread_capacity * sizeof(ArrayNode*));
+        std::memset(blocks.spread, 0, blocks.spread_capacity * sizeof(ArraySlot));
     }
     array->direct = blocks.direct;
     array->direct_capacity = blocks.direct_capacity;
@@ -345,8 +359,8 @@ ArrayRecord* array_create(ScriptEngine* engine, uint64_t length) {
 }
 
 Value* array_get_spread(ArrayRecord* array, uint64_t index) {
-    ArrayNode** slot = spread_find(array, index);
-    return slot != nullptr ? &(*slot)->value : nullptr;
+    ArraySlot* slot = spread_find(array, index);
+    return slot != nullptr ? &slot->node->value : nullptr;
 }
 
 void array_insert(ScriptEngine* engine, ArrayRecord* array, const Value& value, uint64_t index) {
@@ -367,8 +381,8 @@ void array_remove(ArrayRecord* array, uint64_t index) {
     ArrayNode* node = nullptr;
     if (covered(array, index)) {
         node = array->direct[index];
-    } else if (ArrayNode** slot = spread_find(array, index)) {
-        node = *slot;
+    } else if (ArraySlot* slot = spread_find(array, index)) {
+        node = slot->node;
     }
     if (node == nullptr) {
         return;  // a hole
@@ -446,15 +460,15 @@ std::vector<ArrayNode*> array_nodes_in_range(ArrayRecord* array, uint64_t from, 
     // Past the direct block: look up each index of a narrow range, or pass over the table and sort.
     if (to - low <= array->spread_capacity) {
         for (uint64_t i = low; i < to; ++i) {
-            if (ArrayNode** slot = spread_find(array, i)) {
-                nodes.push_back(*slot);
+            if (ArraySlot* slot = spread_find(array, i)) {
+                nodes.push_back(slot->node);
             }
         }
         return nodes;
     }
     auto first = static_cast<std::ptrdiff_t>(nodes.size());
     for (uint64_t i = 0; i < array->spread_capacity; ++i) {
-        ArrayNode* node = array->spread[i];
+        ArrayNode* node = array->spread[i].node;
         if (node != nullptr && node->index >= low && node->index < to) {
             nodes.push_back(node);
         }
