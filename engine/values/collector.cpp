@@ -139,6 +139,7 @@ size_t collect(ScriptEngine* engine, Value* top) {
         mark_value(engine, engine->result);
     }
     size_t live = gc_sweep(engine);
+    engine->heap.growth_allowance = live / 100 * engine->heap.growth_percent;
     if (engine->heap.verify && !gc_verify(engine, true)) {
         std::fprintf(stderr, "quill: heap inconsistent after collection %u\n", engine->heap.collection_count);
         std::abort();
