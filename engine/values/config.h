@@ -20,10 +20,11 @@ inline constexpr size_t warning_buffer_size = 1024;
 
 // A collection runs at the next collection point once this many bytes were handed out since the last one,
 inline constexpr size_t collection_threshold = 2097152;
-// and once the bytes handed out reach this share (in percent) of those the last collection left alive.
-// A collection marks every live block, so with a fixed threshold alone a growing live heap would be
-// marked again and again (quadratic in its size); letting the heap grow by a share of itself keeps
-// the marking work in proportion to the allocation, at the price of that much more memory.
+// and once the bytes handed out reach this share (in percent) of those the last collection left alive
+// (a threshold of 0 collects at every collection point all the same). A collection marks every live
+// block, so with a fixed threshold alone a growing live heap would be marked again and again
+// (quadratic in its size); letting the heap grow by a share of itself keeps the marking work in
+// proportion to the allocation, at the price of that much more memory.
 inline constexpr size_t collection_growth_percent = 100;
 
 // Size of an ordinary heap chunk; a request that does not fit gets a chunk of its own.

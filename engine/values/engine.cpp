@@ -41,7 +41,6 @@ ScriptEngine* create_engine_record(uint32_t stack_cells) {
         const char* stress = std::getenv(config::gc_stress_variable);
         if (stress != nullptr && *stress != '\0' && std::strcmp(stress, "0") != 0) {
             engine->heap.threshold = 0;
-            engine->heap.growth_percent = 0;
             engine->heap.verify = true;
         }
     }
