@@ -183,8 +183,8 @@ void unindex_node(ArrayRecord* array, ArrayNode* node) {
 // spread table that it covers then move into it. An array filled by push or from the bottom up has
 // none there, and the growth is a copy.
 void widen_direct(ScriptEngine* engine, ArrayRecord* array, uint64_t capacity) {
-    uint64_t actual = 0;
-    ArrayNode** direct = allocate_entries(engine, capacity, &actual);
+    auto** direct = static_cast<ArrayNode**>(gc_allocate(engine, capacity * sizeof(ArrayNode*)));
+    uint64_t actual = gc_block_size(direct) / sizeof(ArrayNode*);  // the heap rounds blocks up
     uint64_t moving = 0;
     for (uint64_t i = 0; array->spread_count > 0 && i < array->spread_capacity; ++i) {
         moving += array->spread[i].node != nullptr && array->spread[i].index < actual ? 1 : 0;
@@ -196,6 +196,7 @@ void widen_direct(ScriptEngine* engine, ArrayRecord* array, uint64_t capacity) {
     if (array->direct_capacity > 0) {
         std::memcpy(direct, array->direct, array->direct_capacity * sizeof(ArrayNode*));
     }
+    std::memset(direct + array->direct_capacity, 0, (actual - array->direct_capacity) * sizeof(ArrayNode*));
     if (moving > 0) {
         for (uint64_t i = 0; i < array->spread_capacity; ++i) {
             if (ArrayNode* node = array->spread[i].node) {
@@ -317,7 +318,8 @@ void reindex(ScriptEngine* engine, ArrayRecord* array) {
 // Links a new node; the caller has made sure the index is free.
 void link_node(ScriptEngine* engine, ArrayRecord* array, const Value& value, uint64_t index) {
     cover(engine, array, index);
-    if (!covered(array, index)) {
+    bool direct = covered(array, index);
+    if (!direct) {
         spread_make_room(engine, array);
     }
     auto* node = static_cast<ArrayNode*>(gc_allocate(engine, sizeof(ArrayNode)));
@@ -327,7 +329,12 @@ void link_node(ScriptEngine* engine, ArrayRecord* array, const Value& value, uin
     node->next = head;
     head = node;
     ++array->count;
-    index_node(array, node);
+    if (direct) {
+        array->direct[index] = node;
+    } else {
+        spread_place(array->spread, array->spread_capacity, node);
+        ++array->spread_count;
+    }
 }
 
 // Unlinks every node for which drop(node) holds.
@@ -379,9 +386,10 @@ void array_put(ScriptEngine* engine, ArrayRecord* array, uint64_t index, const V
 
 void array_remove(ArrayRecord* array, uint64_t index) {
     ArrayNode* node = nullptr;
+    ArraySlot* slot = nullptr;
     if (covered(array, index)) {
         node = array->direct[index];
-    } else if (ArraySlot* slot = spread_find(array, index)) {
+    } else if ((slot = spread_find(array, index)) != nullptr) {
         node = slot->node;
     }
     if (node == nullptr) {
@@ -398,7 +406,11 @@ void array_remove(ArrayRecord* array, uint64_t index) {
     }
     *link = node->next;
     --array->count;
-    unindex_node(array, node);
+    if (slot != nullptr) {
+        spread_erase(array, slot);
+    } else {
+        array->direct[index] = nullptr;
+    }
 }
 
 void array_remove_and_close(ScriptEngine* engine, ArrayRecord* array, uint64_t index) {
