@@ -2,7 +2,7 @@
 //
 // An array keeps its elements sparse: memory follows the stored elements, not the length, so an
 // array of length 2^32 with one element costs one node. Every operation here keeps the record's
-// chains, direct index and node count in step (records.h); code outside this file reads elements
+// chains, both indexes and the counts in step (records.h); code outside this file reads elements
 // through array_get and the visitors below and changes them only through these operations.
 #pragma once
 
@@ -21,19 +21,19 @@ struct ScriptEngine;
 ArrayRecord* array_create(ScriptEngine* engine, uint64_t length);
 
 // The value cell of element `index`, or null for a hole. The cell stays valid until the element is
-// removed or the array renumbered.
-Value* array_get_from_chain(ArrayRecord* array, uint64_t index);
+// removed or the array renumbered. Costs the same however many elements the array holds.
+Value* array_get_spread(ArrayRecord* array, uint64_t index);
 inline Value* array_get(ArrayRecord* array, uint64_t index) {
     if (index < array->direct_capacity) {
         ArrayNode* node = array->direct[index];
         return node != nullptr ? &node->value : nullptr;
     }
-    return array_get_from_chain(array, index);
+    return array_get_spread(array, index);
 }
 
-// Adds a node holding a copy of the value at the head of its chain, without looking for an existing
-// node. Requires: no element at `index` (use array_put to store at any index). Does not touch the
-// length.
+// Adds a node holding a copy of the value at the head of its chain, for callers that know `index`
+// is free (use array_put to store at any index); where an element exists after all, its value is
+// replaced instead. Does not touch the length.
 void array_insert(ScriptEngine* engine, ArrayRecord* array, const Value& value, uint64_t index);
 
 // Stores a value: replaces the element's value, or inserts a node at a hole. Does not touch the
@@ -46,7 +46,7 @@ void array_remove(ArrayRecord* array, uint64_t index);
 // When index < length: removes the element at `index` (a hole there too), lowers every higher
 // index by one, rebuilds the chains and lowers the length by one; what `delete a[i]` does, so the
 // gap closes. Otherwise nothing happens.
-void array_remove_and_close(ArrayRecord* array, uint64_t index);
+void array_remove_and_close(ScriptEngine* engine, ArrayRecord* array, uint64_t index);
 
 // Adds `delta` to every element's index and to the length, and rebuilds the chains.
 // Requires: no index and not the length leaves 0 .. 2^64 - 1 (callers check before they shift).
@@ -72,16 +72,16 @@ void array_for_each_node(const ArrayRecord* array, Visit&& visit) {
     }
 }
 
-// The nodes whose index lies in [from, to), in index order. Costs the width of the range when the
-// direct index covers it, otherwise a pass over the nodes and a sort of those found.
+// The nodes whose index lies in [from, to), in index order. Costs the width of the range or, past
+// the direct block when that is less, a pass over the spread table and a sort of those found.
 std::vector<ArrayNode*> array_nodes_in_range(ArrayRecord* array, uint64_t from, uint64_t to);
 
 // Unlinks every node whose index lies in [from, to). The length stays.
 void array_remove_range(ArrayRecord* array, uint64_t from, uint64_t to);
 
 // Gives every node the index map(index) and rebuilds the chains in one pass over all nodes into a
-// fresh set of buckets (each node going to the head of its new chain). The length stays; the map
-// must send no two stored indexes to the same one.
+// fresh set of buckets (each node going to the head of its new chain), then both indexes. The
+// length stays; the map must send no two stored indexes to the same one.
 using ArrayIndexMap = uint64_t (*)(uint64_t index, const void* context);
 void array_renumber(ScriptEngine* engine, ArrayRecord* array, ArrayIndexMap map, const void* context);
 template <typename Map>

@@ -139,8 +139,12 @@ size_t collect(ScriptEngine* engine, Value* top) {
         mark_value(engine, engine->result);
     }
     size_t live = gc_sweep(engine);
-    if (engine->heap.verify && !gc_verify(engine, true)) {
-        std::fprintf(stderr, "quill: heap inconsistent after collection %u\n", engine->heap.collection_count);
+    // The next collection also waits for the heap to grow by a share of what survived, unless the
+    // threshold asks for a collection at every collection point (collector stress).
+    Heap& heap = engine->heap;
+    heap.growth_allowance = heap.threshold == 0 ? 0 : live * config::collection_growth_percent / 100;
+    if (heap.verify && !gc_verify(engine, true)) {
+        std::fprintf(stderr, "quill: heap inconsistent after collection %u\n", heap.collection_count);
         std::abort();
     }
     if (engine->hook != nullptr) {

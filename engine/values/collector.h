@@ -16,13 +16,15 @@ void mark_value(ScriptEngine* engine, const Value& value);
 void mark_plain_block(void* block);
 
 // A full collection with the stack occupied above `top` (cells top + 1 to the stack end), then the
-// hook with the code 2: a non-zero answer n raises "hook break n". Returns the live bytes.
+// hook with the code 2: a non-zero answer n raises "hook break n". Sets the growth allowance for the
+// next collection from the live bytes, and returns them.
 size_t collect(ScriptEngine* engine, Value* top);
 
-// Whether the bytes handed out since the last collection reached the threshold. Asked after many
-// instructions, so it is inline.
+// Whether the bytes handed out since the last collection reached both the threshold and the growth
+// the last collection's survivors allow. Asked after many instructions, so it is inline.
 inline bool collection_due(const ScriptEngine* engine) {
-    return engine->heap.allocated_bytes >= engine->heap.threshold;
+    const Heap& heap = engine->heap;
+    return heap.allocated_bytes >= heap.threshold && heap.allocated_bytes >= heap.growth_allowance;
 }
 
 }  // namespace quill

@@ -18,8 +18,14 @@ inline constexpr size_t message_buffer_size = 1024;
 // Bytes of the work buffer warnings are formatted into before they go to the trace hook.
 inline constexpr size_t warning_buffer_size = 1024;
 
-// A collection runs at the next collection point once this many bytes were handed out since the last one.
+// A collection runs at the next collection point once this many bytes were handed out since the last one,
 inline constexpr size_t collection_threshold = 2097152;
+// and once the bytes handed out reach this share (in percent) of those the last collection left alive
+// (a threshold of 0 collects at every collection point all the same). A collection marks every live
+// block, so with a fixed threshold alone a growing live heap would be marked again and again
+// (quadratic in its size); letting the heap grow by a share of itself keeps the marking work in
+// proportion to the allocation, at the price of that much more memory.
+inline constexpr size_t collection_growth_percent = 100;
 
 // Size of an ordinary heap chunk; a request that does not fit gets a chunk of its own.
 inline constexpr size_t chunk_size = 102400;
@@ -46,7 +52,7 @@ inline constexpr size_t max_string_length = size_t{1} << 28;
 
 // Most entries of an array's direct index (a block of node pointers, 8 bytes each). Within it the
 // index never takes more than about two entries per stored element; past it, elements are found
-// through their chain only.
+// through the array's hash index (engine/values/array.cpp).
 inline constexpr uint64_t array_direct_limit = uint64_t{1} << 27;
 
 // How deeply joins may nest (an array holding itself nests without end) before the join raises

@@ -41,7 +41,8 @@ struct Heap {
     size_t allocated_bytes = 0;  // handed out since the last collection (see the sweep for the rule)
     size_t free_bytes = 0;       // bytes on the free lists
     size_t chunk_bytes = 0;      // total size of all chunks
-    size_t threshold = config::collection_threshold;
+    size_t threshold = config::collection_threshold;  // the least allocation between two collections
+    size_t growth_allowance = 0;  // what the last collection's survivors allow before the next one
     uint32_t collection_count = 0;
     std::vector<Value> gray;  // the collector's work stack: values marked but not yet scanned
     bool draining = false;    // the collector is emptying the work stack

@@ -7,8 +7,9 @@
 namespace quill {
 
 void visit_array(ScriptEngine* engine, ArrayRecord* array) {
-    // The direct index points only at nodes of the chains, which are marked below.
+    // Both indexes point only at nodes of the chains, which are marked below.
     mark_plain_block(array->direct);
+    mark_plain_block(array->spread);
     for (ArrayNode* head : array->buckets) {
         for (ArrayNode* node = head; node != nullptr; node = node->next) {
             gc_mark_block(node);

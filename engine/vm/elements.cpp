@@ -160,7 +160,7 @@ void delete_element(ScriptEngine* engine, const Value& object, const Value& key)
     }
     uint64_t index;
     if (object.tag == Tag::Array && array_index(key, &index)) {
-        array_remove_and_close(object.payload.array, index);
+        array_remove_and_close(engine, object.payload.array, index);
     }
 }
 

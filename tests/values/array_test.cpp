@@ -1,5 +1,6 @@
 #include "engine/values/array.h"
 
+#include <chrono>
 #include <map>
 #include <random>
 #include <string>
@@ -21,7 +22,8 @@ struct Model {
 };
 
 // The chains hold exactly the model's elements, each node in the chain of its index; the direct
-// index and the count agree with them; every element is found by index.
+// index, the spread table and the counts agree with them; every element is found by index, and the
+// positions next to each are found when the model has them and read as holes otherwise.
 void expect_holds(ArrayRecord* array, const Model& model) {
     EXPECT_EQ(array->length, model.length);
     EXPECT_EQ(array->count, model.elements.size());
@@ -40,11 +42,24 @@ void expect_holds(ArrayRecord* array, const Model& model) {
             EXPECT_EQ(node->index, i);
         }
     }
+    uint64_t past_direct = 0;
     for (const auto& [index, value] : model.elements) {
         Value* cell = array_get(array, index);
         ASSERT_NE(cell, nullptr) << index;
         EXPECT_EQ(cell->payload.integer, value);
+        past_direct += index >= array->direct_capacity ? 1 : 0;
+        for (uint64_t next : {index - 1, index + 1}) {
+            ASSERT_EQ(array_get(array, next) != nullptr, model.elements.count(next) == 1) << "position " << next;
+        }
     }
+    EXPECT_EQ(array->spread_count, past_direct);
+}
+
+// The indexes in gather order: bucket 0 to 126, each chain from its head.
+std::vector<uint64_t> gather_order(const ArrayRecord* array) {
+    std::vector<uint64_t> order;
+    array_for_each_node(array, [&](const ArrayNode* node) { order.push_back(node->index); });
+    return order;
 }
 
 TEST_F(ArrayTest, CopyAllInsertsAtTheOffsetEvenIntoItself) {
@@ -71,8 +86,10 @@ TEST_F(ArrayTest, RandomOperationsKeepChainsAndIndexInStep) {
         switch (below(8)) {
         case 0:
         case 1:
-        case 2: {  // a write by index, as the interpreter makes it
-            uint64_t index = step % 50 == 0 ? (uint64_t{1} << 33) + below(5) : below(span);
+        case 2: {  // a write by index, as the interpreter makes it; some spread wide
+            uint64_t index = step % 50 == 0 ? (uint64_t{1} << 33) + below(5)
+                             : step % 3 == 0 ? below(8 * span)
+                                             : below(span);
             if (index >= model.length) {
                 array->length = model.length = index + 1;
             }
@@ -88,7 +105,7 @@ TEST_F(ArrayTest, RandomOperationsKeepChainsAndIndexInStep) {
         }
         case 4: {
             uint64_t index = below(span);
-            array_remove_and_close(array, index);
+            array_remove_and_close(engine, array, index);
             if (index < model.length) {
                 Model closed{model.length - 1, {}};
                 for (const auto& [i, v] : model.elements) {
@@ -142,6 +159,87 @@ TEST_F(ArrayTest, RandomOperationsKeepChainsAndIndexInStep) {
             FAIL() << "after step " << step;
         }
     }
+}
+
+// An array written at every third index keeps most elements in the spread table; filling the gaps
+// moves them into the direct block, cutting the length and spreading again moves them back. Reads,
+// holes and the gather order stay as the chains say throughout.
+TEST_F(ArrayTest, ElementsMoveBetweenTheIndexesAndKeepTheirOrder) {
+    ArrayRecord* array = array_create(engine, 0);
+    Model model;
+    std::vector<std::vector<uint64_t>> chains(array_bucket_count);  // each most recently stored first
+    auto put = [&](uint64_t index) {
+        if (index >= model.length) {
+            array->length = model.length = index + 1;
+        }
+        if (model.elements.count(index) == 0) {
+            auto& chain = chains[index % array_bucket_count];
+            chain.insert(chain.begin(), index);
+        }
+        array_put(engine, array, index, Value::integer(static_cast<int64_t>(index) * 7));
+        model.elements[index] = static_cast<int64_t>(index) * 7;
+    };
+    auto expected_order = [&] {
+        std::vector<uint64_t> order;
+        for (const auto& chain : chains) {
+            order.insert(order.end(), chain.begin(), chain.end());
+        }
+        return order;
+    };
+
+    for (uint64_t i = 0; i < 20000; ++i) {
+        put(3 * i);
+    }
+    EXPECT_GT(array->spread_count, 19000u);
+    expect_holds(array, model);
+    EXPECT_EQ(gather_order(array), expected_order());
+
+    for (uint64_t i = 59997; i > 0; --i) {
+        if (i % 3 != 0) {
+            put(i);
+        }
+    }
+    EXPECT_EQ(array->spread_count, 0u);
+    expect_holds(array, model);
+    EXPECT_EQ(gather_order(array), expected_order());
+
+    array_set_length(engine, array, 1000);
+    model.elements.erase(model.elements.lower_bound(1000), model.elements.end());
+    model.length = 1000;
+    for (auto& chain : chains) {
+        std::erase_if(chain, [](uint64_t index) { return index >= 1000; });
+    }
+    for (uint64_t i = 1; i <= 3000; ++i) {
+        put(i * 1000003);
+    }
+    expect_holds(array, model);
+    EXPECT_EQ(gather_order(array), expected_order());
+    // Single removals past the direct block leave holes that read as holes.
+    for (uint64_t i = 2; i <= 3000; i += 2) {
+        array_remove(array, i * 1000003);
+        model.elements.erase(i * 1000003);
+    }
+    expect_holds(array, model);
+}
+
+// A store or a read past the direct block costs the same however many elements the array has:
+// 400,000 elements at every third index and a read of each of the 1,200,000 positions take a
+// fraction of a second (a walk along the element's chain on each access took minutes).
+TEST_F(ArrayTest, SparseArraysTakeTimeInProportionToTheirSize) {
+    auto start = std::chrono::steady_clock::now();
+    ArrayRecord* array = array_create(engine, 0);
+    constexpr uint64_t count = 400000;
+    for (uint64_t i = 0; i < count; ++i) {
+        array->length = 3 * i + 1;
+        array_put(engine, array, 3 * i, Value::integer(static_cast<int64_t>(i)));
+    }
+    uint64_t found = 0;
+    for (uint64_t i = 0; i < array->length; ++i) {
+        found += array_get(array, i) != nullptr ? 1 : 0;
+    }
+    EXPECT_EQ(found, count);
+    std::chrono::duration<double> taken = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(taken.count(), 10.0) << "seconds";
 }
 
 // Everything an array holds is reached through visit_array: its nodes, their values, its own

@@ -324,5 +324,37 @@ TEST_F(CollectorTest, CollectionIsDueAfterTheThreshold) {
     EXPECT_TRUE(gc_verify(engine));
 }
 
+// A collection marks everything alive: the next one waits until the heap has grown by as much as
+// survived, and never for less than the threshold.
+TEST_F(CollectorTest, TheNextCollectionWaitsForTheHeapToGrowByWhatSurvived) {
+    auto allocate_up_to = [&](size_t bytes) {
+        while (engine->heap.allocated_bytes < bytes) {
+            str("text that nothing keeps");
+        }
+    };
+    global("big") = Value::string(make_string_buffer(engine, size_t{4} << 20));  // 8 MiB of characters
+    size_t live = collect_now();
+    ASSERT_GT(live, size_t{8} << 20);
+    allocate_up_to(2 * config::collection_threshold);
+    EXPECT_FALSE(collection_due(engine));
+    allocate_up_to(live - 1024);
+    EXPECT_FALSE(collection_due(engine));
+    allocate_up_to(live);
+    EXPECT_TRUE(collection_due(engine));
+
+    global("big") = Value::undefined();
+    collect_now();
+    allocate_up_to(config::collection_threshold - 1024);
+    EXPECT_FALSE(collection_due(engine));
+    allocate_up_to(config::collection_threshold);
+    EXPECT_TRUE(collection_due(engine));
+
+    // A threshold of 0 collects at every collection point, whatever survived.
+    global("big") = Value::string(make_string_buffer(engine, size_t{4} << 20));
+    engine->heap.threshold = 0;
+    collect_now();
+    EXPECT_TRUE(collection_due(engine));
+}
+
 }  // namespace
 }  // namespace quill::testing

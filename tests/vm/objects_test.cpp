@@ -365,6 +365,29 @@ loop:
     EXPECT_GT(engine->heap.collection_count, 2u);
 }
 
+// A live heap that keeps growing is not marked again every 2 MiB: building 48 MiB of arrays takes a
+// handful of collections (each followed by the hook with the code 2), not one per 2 MiB.
+TEST_F(ObjectTest, AGrowingLiveHeapIsCollectedAFewTimes) {
+    static uint32_t hook_calls;
+    hook_calls = 0;
+    quill::set_hook(
+        handle,
+        [](int code, void*) {
+            hook_calls += code == 2 ? 1 : 0;
+            return 0;
+        },
+        nullptr);
+    ASSERT_TRUE(vm::run_source_text(handle, R"(
+var a = [];
+for (var i = 0; i < 20000; i++) a[i] = [i];
+a[12345][0];
+)")) << engine->message;
+    EXPECT_EQ(text(engine->result), "12345");
+    EXPECT_GE(engine->heap.collection_count, 3u);
+    EXPECT_LE(engine->heap.collection_count, 10u);
+    EXPECT_EQ(hook_calls, engine->heap.collection_count);
+}
+
 // With a collection at every collection point: a value assigned to a name inside `with` that no scope
 // object takes goes to the global, and the collections after each scope's check must not free it.
 TEST_F(ObjectTest, ScopedStoresSurviveCollectionsOnTheWay) {
