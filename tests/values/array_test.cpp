@@ -1,6 +1,5 @@
 #include "engine/values/array.h"
 
-#include <chrono>
 #include <map>
 #include <random>
 #include <string>
@@ -225,8 +224,10 @@ TEST_F(ArrayTest, ElementsMoveBetweenTheIndexesAndKeepTheirOrder) {
 // A store or a read past the direct block costs the same however many elements the array has:
 // 400,000 elements at every third index and a read of each of the 1,200,000 positions take a
 // fraction of a second (a walk along the element's chain on each access took minutes).
-TEST_F(ArrayTest, SparseArraysTakeTimeInProportionToTheirSize) {
-    auto start = std::chrono::steady_clock::now();
+// Elements spread thinly past the direct block (every third index, 400,000 of them) are all found
+// and every position between them reads as a hole. bench/sparse_array.qls measures the speed; with
+// chains alone this took minutes.
+TEST_F(ArrayTest, SparseArraysFindEveryElement) {
     ArrayRecord* array = array_create(engine, 0);
     constexpr uint64_t count = 400000;
     for (uint64_t i = 0; i < count; ++i) {
@@ -235,11 +236,14 @@ TEST_F(ArrayTest, SparseArraysTakeTimeInProportionToTheirSize) {
     }
     uint64_t found = 0;
     for (uint64_t i = 0; i < array->length; ++i) {
-        found += array_get(array, i) != nullptr ? 1 : 0;
+        Value* cell = array_get(array, i);
+        if (cell != nullptr) {
+            ASSERT_EQ(i % 3, 0u);
+            ASSERT_EQ(cell->payload.integer, static_cast<int64_t>(i / 3));
+            ++found;
+        }
     }
     EXPECT_EQ(found, count);
-    std::chrono::duration<double> taken = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(taken.count(), 10.0) << "seconds";
 }
 
 // Everything an array holds is reached through visit_array: its nodes, their values, its own
