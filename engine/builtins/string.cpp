@@ -224,9 +224,7 @@ Value char_code_at(Text text, Value* args) {
     return Value::integer(text[static_cast<size_t>(position)]);
 }
 
-// Every argument is converted before anything is measured: a conversion may run script code that
-// lengthens the receiver or an earlier argument in place (an element store past the end), so the
-// texts are measured and copied afterwards, as they stand then, with nothing run in between.
+// All conversions first, then the measure and the one copy (see the top of this file).
 Value concat(ScriptEngine* engine, const Value& receiver, Value* args) {
     const uint32_t count = argument_count(args);
     for (uint32_t i = 1; i <= count; ++i) {

@@ -19,6 +19,7 @@
 // and writes to them are dropped, so no code can corrupt a frame.
 #include "engine/vm/interpreter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -333,13 +334,7 @@ void Invocation::args_pad(uint32_t wanted, uint32_t growth) {
     // The cells padding may move are the frame's own: those its caller gave it, never past a frame
     // cell (a caller that lies about its count, or hostile code that pads by a count of its own,
     // gets no more), and never past the stack's end.
-    int64_t v = count.tag == Tag::Integer ? count.payload.integer : owned;
-    if (v > owned) {
-        v = owned;
-    }
-    if (v < 1) {
-        v = 1;
-    }
+    int64_t v = std::clamp<int64_t>(count.tag == Tag::Integer ? count.payload.integer : owned, 1, owned);
     uint32_t padding = 0;
     if (v < wanted) {
         int64_t cell = 1;
