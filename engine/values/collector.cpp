@@ -129,6 +129,9 @@ size_t collect(ScriptEngine* engine, Value* top) {
             visit_host_class(engine, handler);
         }
     }
+    for (const DeclaredClass& declared : engine->declared_classes) {
+        visit_host_class(engine, declared.cls);
+    }
     mark_value(engine, engine->regexp_class);
     for (uint32_t i = 0; i < engine->permanent_count; ++i) {
         mark_plain_block(engine->permanent_blocks[i]);

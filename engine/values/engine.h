@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/values/config.h"
 #include "engine/values/errors.h"
@@ -15,6 +16,7 @@ namespace quill {
 struct AtomEntry;
 struct HostClass;
 struct CodeBlock;
+struct ClassDeclaration;
 
 // Services the virtual machine installs; the values layer only carries them.
 using RunModuleService = bool (*)(ScriptEngine* engine, void* module);
@@ -46,6 +48,12 @@ struct EngineStack {
     Value* saved_top = nullptr;           // where a nested invocation starts
     const uint32_t* saved_code = nullptr; // code position of the running instruction
     Value* end() const { return base + size; }
+};
+
+// A class made by declare_class and the declaration it was made from.
+struct DeclaredClass {
+    const ClassDeclaration* declaration;
+    HostClass* cls;
 };
 
 // Engine flag bits.
@@ -101,6 +109,9 @@ struct ScriptEngine {
     // For each atom (by its low bits) the slot at which a property table last held it: a hint that
     // lookups by atom try first and confirm by the slot's key (property_table.cpp).
     uint32_t slot_hints[config::slot_hint_count] = {};
+    // Every class made by declare_class, in registration order: roots, so that host code can make
+    // objects of a class whatever scripts do to its global.
+    std::vector<DeclaredClass> declared_classes;
     // Instructions this engine may still run (builds with an instruction budget only).
     uint64_t instructions_left = config::instruction_budget;
 };

@@ -39,9 +39,15 @@ Value make_host_object(ScriptEngine* engine, HostClass* cls, void* instance) {
     // Instances are finalized in the first pass of a sweep, while their classes are still whole.
     auto* record = static_cast<HostRecord*>(
         gc_allocate_finalized(engine, sizeof(HostRecord), finalize_host_record, FinalizerOrder::First));
+    // The record owns the instance data only once nothing more can fail: a caller whose allocation
+    // raised still owns its data and frees it.
     record->cls = cls;
-    record->instance = instance;
-    record->properties = instance != nullptr ? new_table_with_prototype(engine, cls->prototype) : nullptr;
+    record->instance = nullptr;
+    record->properties = nullptr;
+    if (instance != nullptr) {
+        record->properties = new_table_with_prototype(engine, cls->prototype);
+        record->instance = instance;
+    }
     return Value::host(record);
 }
 

@@ -78,7 +78,8 @@ T* set_class_data(ScriptEngine* engine, HostClass* cls, const T& data) {
 }
 
 // A HostObject of the class; with non-null instance data also an own table whose "__proto__" is
-// the class prototype table.
+// the class prototype table. The object owns the data once this returns; when it raises (out of
+// memory) the data is still the caller's.
 Value make_host_object(ScriptEngine* engine, HostClass* cls, void* instance);
 
 // Marks the class record with its prototype table.

@@ -36,24 +36,38 @@ namespace quill::vm {
 
 namespace {
 
-// The class registrations run at creation, in this order. The built-in and host classes join the
-// list as they are written.
-using Registration = void (*)(ScriptEngine* engine);
-const Registration registrations[] = {
-    register_global_functions,
+// The built-in classes at their places in the registration order.
+const ClassRegistration builtin_classes[] = {
+    {ClassSlot::GlobalFunctions, register_global_functions},
     // The URI functions belong with the application's globals; until those exist they come here,
     // so that every host (the command-line one included) has them.
-    register_uri_functions,
-    register_date_class,
-    register_math_object,
-    register_regexp_class,
-    register_array_class,
-    register_boolean_class,
-    register_function_class,
-    register_number_class,
-    register_string_class,
-    register_object_class,
+    {ClassSlot::GlobalFunctions, register_uri_functions},
+    {ClassSlot::Date, register_date_class},
+    {ClassSlot::Math, register_math_object},
+    {ClassSlot::RegExp, register_regexp_class},
+    {ClassSlot::Array, register_array_class},
+    {ClassSlot::Boolean, register_boolean_class},
+    {ClassSlot::Function, register_function_class},
+    {ClassSlot::Number, register_number_class},
+    {ClassSlot::String, register_string_class},
+    {ClassSlot::Object, register_object_class},
 };
+
+// Every class at its place: at each place the built-in ones first, then the host's in its order.
+void register_classes(ScriptEngine* engine, const EngineConfig& config) {
+    for (uint32_t slot = 0; slot < static_cast<uint32_t>(ClassSlot::Count); ++slot) {
+        for (const ClassRegistration& entry : builtin_classes) {
+            if (static_cast<uint32_t>(entry.slot) == slot) {
+                entry.register_class(engine);
+            }
+        }
+        for (size_t i = 0; i < config.host_class_count; ++i) {
+            if (static_cast<uint32_t>(config.host_classes[i].slot) == slot) {
+                config.host_classes[i].register_class(engine);
+            }
+        }
+    }
+}
 
 const char* module_function_name(ScriptEngine* engine, const uint32_t* code) { return function_name_at(engine, code); }
 int module_line(ScriptEngine* engine, const char** source_name) { return line_at(engine, source_name); }
@@ -218,11 +232,7 @@ EngineHandle* create_engine(const EngineConfig* config) {
     engine->line_at = module_line;
     engine->invoke_script = invoke_function;
 
-    bool ok = run_protected(engine, [engine] {
-        for (Registration registration : registrations) {
-            registration(engine);
-        }
-    });
+    bool ok = run_protected(engine, [engine, &c] { register_classes(engine, c); });
     if (!ok) {
         destroy_engine(handle);
         return nullptr;

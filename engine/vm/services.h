@@ -7,6 +7,7 @@
 
 #include "engine/values/engine.h"
 #include "engine/values/value.h"
+#include "engine/vm/class_slots.h"
 
 namespace quill::vm {
 
@@ -23,6 +24,10 @@ struct EngineConfig {
     EngineHook hook = nullptr;
     void* hook_data = nullptr;
     intptr_t host_words[2] = {0, -1};
+    // The host's classes, each registered at its place among the built-in ones; in list order
+    // where several share a place. The list must outlive the engine.
+    const ClassRegistration* host_classes = nullptr;
+    size_t host_class_count = 0;
 };
 
 // The engine handle: the configuration (copied) and the engine.

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <iostream>
 #include <iterator>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,8 @@
 #include "engine/values/string_record.h"
 #include "engine/values/text_codec.h"
 #include "engine/vm/disassembler.h"
+#include "host/common/console.h"
+#include "host/host_classes.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -41,32 +44,10 @@ using namespace quill;
 constexpr int exit_failure = 1;
 constexpr int exit_usage = 2;
 
-void print_call(ScriptEngine* engine, HostClass*, void*, Value*, Value* args) {
-    std::string line;
-    uint32_t count = argument_count(args);
-    for (uint32_t i = 1; i <= count; ++i) {
-        if (i > 1) {
-            line += ' ';
-        }
-        line += utf16_to_narrow(to_string(engine, args[i]).payload.string->view());
-    }
-    line += '\n';
-    std::fwrite(line.data(), 1, line.size(), stdout);
-}
-
 // print and scriptArgs.
 bool add_host_globals(EngineHandle* handle, const std::vector<std::string>& arguments) {
     ScriptEngine* engine = handle->engine;
-    return run_protected(engine, [&] {
-        HostClass* cls = new_host_class(engine);
-        cls->call = print_call;
-        set_global(engine, "print", make_host_object(engine, cls, nullptr));
-        ArrayRecord* array = array_create(engine, arguments.size());
-        for (size_t i = 0; i < arguments.size(); ++i) {
-            array_insert(engine, array, make_string_from_narrow(engine, arguments[i]), i);
-        }
-        set_global(engine, "scriptArgs", Value::array(array));
-    });
+    return run_protected(engine, [&] { tarpon::host::define_console(engine, tarpon::host::print_to_stdout, nullptr, arguments); });
 }
 
 int report(EngineHandle* handle, bool ok) {
@@ -173,14 +154,26 @@ int interactive(EngineHandle* handle) {
     return 0;
 }
 
+const char usage_text[] = "usage: quill FILE [ARG...]\n"
+                          "       quill -e TEXT [ARG...]\n"
+                          "       quill -c FILE.qls [-o OUT.qsc] [-g]\n"
+                          "       quill -l FILE\n"
+                          "       quill            (standard input, or an interactive prompt)\n";
+
 int usage() {
-    std::fputs("usage: quill FILE [ARG...]\n"
-               "       quill -e TEXT [ARG...]\n"
-               "       quill -c FILE.qls [-o OUT.qsc] [-g]\n"
-               "       quill -l FILE\n"
-               "       quill            (standard input, or an interactive prompt)\n",
-               stderr);
+    std::fputs(usage_text, stderr);
     return exit_usage;
+}
+
+int help() {
+    std::fputs(usage_text, stdout);
+    std::fputs("\n"
+               "Runs Quill Script files (source .qls or compiled .qsc, told apart by name or content),\n"
+               "compiles them (-c; -g keeps line information) and lists compiled code (-l). Scripts see\n"
+               "the standard globals, the host objects of this build, print(...) and scriptArgs.\n"
+               "Exit status: 0 success, 1 the script or a compilation failed, 2 bad options.\n",
+               stdout);
+    return 0;
 }
 
 int run(int argc, char** argv, EngineHandle* handle) {
@@ -234,7 +227,15 @@ int run(int argc, char** argv, EngineHandle* handle) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    EngineHandle* handle = quill::create_engine();
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        return help();
+    }
+    // Every host class there is, at its place: the projector registers the same list.
+    EngineConfig config;
+    std::span<const ClassRegistration> classes = tarpon::host::host_classes();
+    config.host_classes = classes.data();
+    config.host_class_count = classes.size();
+    EngineHandle* handle = quill::create_engine(&config);
     if (handle == nullptr) {
         std::fputs("quill: can't create the engine\n", stderr);
         return exit_failure;

@@ -1,7 +1,7 @@
 // The current time and the time zone from Windows.
 #include "engine/builtins/date_clock.h"
 
-#include "engine/values/windows_headers.h"
+#include "platform/windows.h"
 
 #include "engine/builtins/date_time.h"
 

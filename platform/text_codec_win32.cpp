@@ -2,7 +2,7 @@
 // replaced by the system's default character.
 #include "engine/values/text_codec.h"
 
-#include "engine/values/windows_headers.h"
+#include "platform/windows.h"
 
 #include <climits>
 

@@ -1,0 +1,201 @@
+// Class declarations: registration and the generic dispatcher.
+#include "engine/values/class_declaration.h"
+
+#include <cstring>
+
+#include "engine/values/atoms.h"
+#include "engine/values/engine.h"
+#include "engine/values/plain_heap.h"
+#include "engine/values/string_record.h"
+
+namespace quill {
+
+namespace {
+
+// Member tables are small and their names are usually interned together at registration, so their
+// atoms mostly lie close together: a direct index over that range finds a member in one step.
+constexpr Atom direct_index_limit = 512;
+constexpr uint8_t no_member = 0xFF;
+
+// The class's user data: its declaration and the atoms of its members, in table order.
+struct ClassData {
+    const ClassDeclaration* declaration;
+    uint32_t member_count;
+    Atom lowest;          // the direct index covers atoms lowest .. lowest + span - 1
+    Atom span;            // 0 when the members are looked up one by one
+    Atom* atoms;          // member_count atoms
+    uint8_t* index;       // span entries: the member of that atom, or no_member
+};
+
+void free_class_record(void* data) {
+    auto* record = static_cast<ClassData*>(data);
+    plain_free(nullptr, record->atoms);
+    plain_free(nullptr, record->index);
+    plain_free(nullptr, record);
+}
+
+const ClassData* data_of(const HostClass* cls) {
+    return cls != nullptr && cls->user_data_finalizer == free_class_record
+               ? static_cast<const ClassData*>(cls->user_data)
+               : nullptr;
+}
+
+const Member* find_member(const ClassData& data, Atom atom) {
+    if (data.span > 0) {
+        if (atom < data.lowest || atom - data.lowest >= data.span) {
+            return nullptr;
+        }
+        uint8_t i = data.index[atom - data.lowest];
+        return i == no_member ? nullptr : &data.declaration->members[i];
+    }
+    for (uint32_t i = 0; i < data.member_count; ++i) {
+        if (data.atoms[i] == atom) {
+            return &data.declaration->members[i];
+        }
+    }
+    return nullptr;
+}
+
+bool needs_met(const Member& member, void* instance) {
+    return member.needs != Needs::Instance || instance != nullptr;
+}
+
+bool dispatch_method(ScriptEngine* engine, HostClass* cls, void* instance, const Value& receiver, Atom method,
+                     Value* result, Value* args) {
+    const ClassData& data = *data_of(cls);
+    const Member* member = find_member(data, method);
+    if (member != nullptr && member->method != nullptr && needs_met(*member, instance)) {
+        MemberCall call{engine, cls, instance, receiver, Arguments(args), result, member};
+        member->method(call);
+        return true;
+    }
+    if (member == nullptr && method == atom_to_string && data.declaration->class_text != nullptr) {
+        *result = class_text(engine, cls);
+        return true;
+    }
+    const MethodHandler other = data.declaration->other_method;
+    return other != nullptr && other(engine, cls, instance, receiver, method, result, args);
+}
+
+bool dispatch_property(ScriptEngine* engine, HostClass* cls, void* instance, const Value& receiver, Atom property,
+                       PropertyMode mode, Value* value) {
+    const ClassData& data = *data_of(cls);
+    const Member* member = find_member(data, property);
+    if (member != nullptr && (member->get != nullptr || member->set != nullptr) && needs_met(*member, instance)) {
+        if (mode == PropertyMode::Get) {
+            *value = Value::undefined();
+            if (member->get != nullptr) {
+                MemberCall call{engine, cls, instance, receiver, Arguments(nullptr), value, member};
+                member->get(call);
+            }
+        } else if (member->set != nullptr) {
+            Value ignored;
+            MemberCall call{engine, cls, instance, receiver, Arguments(nullptr), &ignored, member};
+            member->set(call, *value);
+        }
+        return true;
+    }
+    const PropertyHandler other = data.declaration->other_property;
+    return other != nullptr && other(engine, cls, instance, receiver, property, mode, value);
+}
+
+void dispatch_construct(ScriptEngine* engine, HostClass* cls, Value* args, Value* result) {
+    const Value none;
+    MemberCall call{engine, cls, nullptr, none, Arguments(args), result, nullptr};
+    data_of(cls)->declaration->construct(call);
+}
+
+void dispatch_call(ScriptEngine* engine, HostClass* cls, void* instance, Value* result, Value* args) {
+    const Value none;
+    MemberCall call{engine, cls, instance, none, Arguments(args), result, nullptr};
+    data_of(cls)->declaration->call(call);
+}
+
+ClassData* make_class_data(ScriptEngine* engine, const ClassDeclaration& declaration) {
+    auto* data = static_cast<ClassData*>(plain_allocate(engine, sizeof(ClassData)));
+    *data = ClassData{&declaration, 0, 0, 0, nullptr, nullptr};
+    const auto count = static_cast<uint32_t>(declaration.members.size());
+    data->atoms = static_cast<Atom*>(plain_allocate(engine, sizeof(Atom) * (count > 0 ? count : 1)));
+    data->member_count = count;
+    Atom lowest = 0;
+    Atom highest = -1;
+    for (uint32_t i = 0; i < count; ++i) {
+        Atom atom = intern(engine, declaration.members[i].name);
+        data->atoms[i] = atom;
+        lowest = i == 0 || atom < lowest ? atom : lowest;
+        highest = atom > highest ? atom : highest;
+    }
+    if (count > 0 && count < no_member && highest - lowest < direct_index_limit) {
+        const Atom span = highest - lowest + 1;
+        data->index = static_cast<uint8_t*>(plain_allocate(engine, static_cast<size_t>(span)));
+        std::memset(data->index, no_member, static_cast<size_t>(span));
+        // Of two entries with one name the first serves, as in the one-by-one search.
+        for (uint32_t i = count; i-- > 0;) {
+            data->index[data->atoms[i] - lowest] = static_cast<uint8_t>(i);
+        }
+        data->lowest = lowest;
+        data->span = span;
+    }
+    return data;
+}
+
+}  // namespace
+
+HostClass* declare_class(ScriptEngine* engine, const ClassDeclaration& declaration) {
+    HostClass* cls = new_host_class(engine);
+    // The class is kept first, so that it is never collected between the steps below.
+    engine->declared_classes.push_back({&declaration, cls});
+    cls->user_data = make_class_data(engine, declaration);
+    cls->user_data_finalizer = free_class_record;
+    cls->method = dispatch_method;
+    cls->property = dispatch_property;
+    cls->construct = declaration.construct != nullptr ? dispatch_construct : nullptr;
+    cls->call = declaration.call != nullptr ? dispatch_call : nullptr;
+    cls->destroy = declaration.destroy;
+    cls->mark = declaration.mark;
+    if (declaration.name != nullptr || declaration.also_named != nullptr) {
+        Value object = make_host_object(engine, cls, nullptr);
+        if (declaration.name != nullptr) {
+            set_global(engine, declaration.name, object);
+        }
+        if (declaration.also_named != nullptr) {
+            set_global(engine, declaration.also_named, object);
+        }
+    }
+    for (Tag tag : declaration.types) {
+        engine->type_handlers[static_cast<uint32_t>(tag)] = cls;
+    }
+    return cls;
+}
+
+HostClass* declared_class(ScriptEngine* engine, const ClassDeclaration& declaration) {
+    for (const DeclaredClass& entry : engine->declared_classes) {
+        if (entry.declaration == &declaration) {
+            return entry.cls;
+        }
+    }
+    return nullptr;
+}
+
+const ClassDeclaration* declaration_of(const HostClass* cls) {
+    const ClassData* data = data_of(cls);
+    return data != nullptr ? data->declaration : nullptr;
+}
+
+void* instance_of(const Value& value, const ClassDeclaration& declaration) {
+    if (value.tag != Tag::HostObject || value.payload.host == nullptr) {
+        return nullptr;
+    }
+    const HostRecord* record = value.payload.host;
+    return declaration_of(record->cls) == &declaration ? record->instance : nullptr;
+}
+
+Value class_text(ScriptEngine* engine, const HostClass* cls) {
+    const ClassData* data = data_of(cls);
+    const char* text = data != nullptr ? data->declaration->class_text : nullptr;
+    return make_string_from_narrow(engine, text != nullptr ? text : "");
+}
+
+void construct_stateless(MemberCall& call) { *call.result = make_host_object(call.engine, call.cls, nullptr); }
+
+}  // namespace quill

@@ -1,0 +1,25 @@
+// Every message text of the host objects, in one table, used by name (as the engine's own are in
+// engine/values/messages.h). Texts are the system's own and must stay exactly as written.
+#pragma once
+
+namespace quill {
+struct ScriptEngine;
+}
+
+namespace tarpon::host {
+
+// X(name, text); a text may hold one "%s". The classes of the system report through the system's
+// own texts (system_error.h); classes with texts of their own list them here.
+#define TARPON_HOST_MESSAGES(X)
+
+enum class HostMessage {
+#define TARPON_HOST_MESSAGE_ENUM(name, text) name,
+    TARPON_HOST_MESSAGES(TARPON_HOST_MESSAGE_ENUM)
+#undef TARPON_HOST_MESSAGE_ENUM
+};
+
+const char* host_message_text(HostMessage message);
+// Stores the text (with the detail in place of its "%s") in the engine's message buffer.
+void store_host_message(quill::ScriptEngine* engine, HostMessage message, const char* detail = "");
+
+}  // namespace tarpon::host

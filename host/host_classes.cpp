@@ -1,0 +1,36 @@
+#include "host/host_classes.h"
+
+#ifdef _WIN32
+#include "host/system/system_classes.h"
+#endif
+
+namespace tarpon::host {
+
+namespace {
+
+using quill::ClassRegistration;
+using quill::ClassSlot;
+
+const ClassRegistration registrations[] = {
+#ifdef _WIN32
+    {ClassSlot::FolderAndFile, register_folder_class},
+    {ClassSlot::Drive, register_drive_class},
+    {ClassSlot::RegKey, register_reg_key_class},
+    {ClassSlot::RegValue, register_reg_value_class},
+    {ClassSlot::Ini, register_ini_class},
+    {ClassSlot::Shell, register_shell_class},
+    {ClassSlot::Shortcut, register_shortcut_class},
+    {ClassSlot::URLShortcut, register_url_shortcut_class},
+    {ClassSlot::SysInfo, register_sys_info_class},
+#endif
+    // Keeps the array non-empty where no class is built.
+    {ClassSlot::Count, nullptr},
+};
+
+}  // namespace
+
+std::span<const ClassRegistration> host_classes() {
+    return std::span<const ClassRegistration>(registrations, std::size(registrations) - 1);
+}
+
+}  // namespace tarpon::host

@@ -1,0 +1,23 @@
+// The RegValue class.
+#include "host/common/class.h"
+#include "host/system/system_classes.h"
+
+namespace tarpon::host {
+
+namespace {
+
+const Member members[] = {
+    {nullptr},
+};
+
+const ClassDeclaration declaration = {
+    .name = "RegValue",
+    .class_text = "[object RegValue]",
+    .members = std::span<const Member>(members, 0),
+};
+
+}  // namespace
+
+void register_reg_value_class(ScriptEngine* engine) { declare_class(engine, declaration); }
+
+}  // namespace tarpon::host
