@@ -97,8 +97,9 @@ void get_section(MemberCall& call) {
 }
 
 void get_section_names(MemberCall& call) {
-    const std::string names = read_growing(
-        2, [&](char* buffer, DWORD size) { return GetPrivateProfileSectionNamesA(buffer, size, path_of(call)); });
+    const std::string names = read_growing(2, [&](char* buffer, DWORD size) {
+        return GetPrivateProfileSectionNamesA(buffer, size, path_of(call));
+    });
     *call.result = string_list(call.engine, names);
 }
 

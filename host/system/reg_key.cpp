@@ -101,13 +101,14 @@ void create(MemberCall& call) {
     }
     std::string key_class = call.args.is(1, Tag::String) ? ansi_text(call.args.string(1)) : "REG_SZ";
     const std::optional<int64_t> index = call.args.integer(2);
-    const REGSAM access =
-        index && *index >= 0 && *index < static_cast<int64_t>(std::size(create_access)) ? create_access[*index]
-                                                                                        : all_access;
+    const REGSAM access = index && *index >= 0 && *index < static_cast<int64_t>(std::size(create_access))
+                              ? create_access[*index]
+                              : all_access;
     HKEY key = nullptr;
     DWORD disposition = 0;
-    if (succeeded(call.engine, RegCreateKeyExA(base, path.subkey.c_str(), 0, key_class.data(),
-                                               REG_OPTION_NON_VOLATILE, access, nullptr, &key, &disposition))) {
+    if (succeeded(call.engine,
+                  RegCreateKeyExA(base, path.subkey.c_str(), 0, key_class.data(), REG_OPTION_NON_VOLATILE,
+                                  access, nullptr, &key, &disposition))) {
         *call.result = make_reg_key(call, key, disposition == REG_CREATED_NEW_KEY);
     }
 }
@@ -205,7 +206,8 @@ void get_values(MemberCall& call) {
     *call.result = Value::array(array);
     for (DWORD i = 0; i < count; ++i) {
         RegValueRecord value;
-        if (succeeded(call.engine, enumerate_value(key, i, ansi_room(longest_name), longest_data + 1, value))) {
+        if (succeeded(call.engine,
+                      enumerate_value(key, i, ansi_room(longest_name), longest_data + 1, value))) {
             array_insert(call.engine, array, make_reg_value(call.engine, std::move(value)), i);
         }
     }
@@ -215,9 +217,8 @@ void get_subkey_names(MemberCall& call) {
     const HKEY key = own_key(call);
     DWORD count = 0;
     DWORD longest = 0;
-    const LONG status =
-        RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr);
+    const LONG status = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr,
+                                         nullptr, nullptr, nullptr, nullptr);
     if (!succeeded(call.engine, status)) {
         *call.result = Value::array(array_create(call.engine, 0));
         return;
@@ -231,7 +232,8 @@ void get_subkey_names(MemberCall& call) {
         DWORD size = room;
         if (succeeded(call.engine,
                       RegEnumKeyExA(key, i, name.data(), &size, nullptr, nullptr, nullptr, nullptr))) {
-            array_insert(call.engine, array, ansi_string(call.engine, std::string_view(name).substr(0, size)), i);
+            array_insert(call.engine, array, ansi_string(call.engine, std::string_view(name).substr(0, size)),
+                         i);
         }
     }
 }
@@ -245,7 +247,8 @@ void write(MemberCall& call) {
     std::string data = *value->data;
     if (value->type == REG_MULTI_SZ) {
         terminate_string_list(data);
-    } else if ((value->type == REG_SZ || value->type == REG_EXPAND_SZ) && (data.empty() || data.back() != '\0')) {
+    } else if ((value->type == REG_SZ || value->type == REG_EXPAND_SZ) &&
+               (data.empty() || data.back() != '\0')) {
         // Text values are stored with their terminator, as every reader of the registry expects.
         data += '\0';
     }
@@ -253,8 +256,9 @@ void write(MemberCall& call) {
         return;
     }
     const char* name = value->name ? value->name->c_str() : nullptr;
-    const LONG status = RegSetValueExA(own_key(call), name, 0, value->type,
-                                       reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
+    const LONG status =
+        RegSetValueExA(own_key(call), name, 0, value->type, reinterpret_cast<const BYTE*>(data.data()),
+                       static_cast<DWORD>(data.size()));
     *call.result = Value::boolean(succeeded(call.engine, status));
 }
 
@@ -269,14 +273,14 @@ void clone(MemberCall& call) {
 void get_class_name(MemberCall& call) {
     const HKEY key = own_key(call);
     DWORD length = 0;
-    LONG status = RegQueryInfoKeyA(key, nullptr, &length, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                   nullptr, nullptr, nullptr);
+    LONG status = RegQueryInfoKeyA(key, nullptr, &length, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                   nullptr, nullptr, nullptr, nullptr);
     DWORD room = ansi_room(length);
     for (int attempt = 0; status == ERROR_SUCCESS && attempt < 3; ++attempt) {
         std::string text(room, '\0');
         DWORD size = room;
-        status = RegQueryInfoKeyA(key, text.data(), &size, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                  nullptr, nullptr, nullptr);
+        status = RegQueryInfoKeyA(key, text.data(), &size, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                  nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_SUCCESS) {
             *call.result = ansi_string(call.engine, std::string_view(text).substr(0, std::min(size, room)));
             return;
@@ -289,7 +293,9 @@ void get_class_name(MemberCall& call) {
     succeeded(call.engine, status);
 }
 
-void get_new_created(MemberCall& call) { *call.result = Value::boolean(call.data<RegKeyRecord>().new_created); }
+void get_new_created(MemberCall& call) {
+    *call.result = Value::boolean(call.data<RegKeyRecord>().new_created);
+}
 
 void get_last_write_time(MemberCall& call) {
     FILETIME written{};

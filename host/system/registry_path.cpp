@@ -10,8 +10,8 @@ struct RootName {
 };
 
 const RootName root_names[] = {
-    {"HKCR", HKEY_CLASSES_ROOT},    {"HKCC", HKEY_CURRENT_CONFIG}, {"HKCU", HKEY_CURRENT_USER},
-    {"HKLM", HKEY_LOCAL_MACHINE},   {"HKU", HKEY_USERS},           {"HKPD", HKEY_PERFORMANCE_DATA},
+    {"HKCR", HKEY_CLASSES_ROOT},  {"HKCC", HKEY_CURRENT_CONFIG}, {"HKCU", HKEY_CURRENT_USER},
+    {"HKLM", HKEY_LOCAL_MACHINE}, {"HKU", HKEY_USERS},           {"HKPD", HKEY_PERFORMANCE_DATA},
     {"HKDD", HKEY_DYN_DATA},
 };
 
@@ -47,9 +47,15 @@ KeyPath split_key_path(std::string_view path) {
 
 bool is_predefined_key(HKEY key) {
     static const HKEY predefined[] = {
-        HKEY_CLASSES_ROOT,     HKEY_CURRENT_USER,       HKEY_LOCAL_MACHINE,
-        HKEY_USERS,            HKEY_PERFORMANCE_DATA,   HKEY_PERFORMANCE_TEXT,
-        HKEY_PERFORMANCE_NLSTEXT, HKEY_CURRENT_CONFIG,  HKEY_DYN_DATA,
+        HKEY_CLASSES_ROOT,
+        HKEY_CURRENT_USER,
+        HKEY_LOCAL_MACHINE,
+        HKEY_USERS,
+        HKEY_PERFORMANCE_DATA,
+        HKEY_PERFORMANCE_TEXT,
+        HKEY_PERFORMANCE_NLSTEXT,
+        HKEY_CURRENT_CONFIG,
+        HKEY_DYN_DATA,
         HKEY_CURRENT_USER_LOCAL_SETTINGS,
     };
     for (HKEY root : predefined) {
