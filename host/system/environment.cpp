@@ -19,7 +19,8 @@ std::optional<std::string> environment_variable(const std::string& name) {
     std::string value(64, '\0');
     for (;;) {
         SetLastError(ERROR_SUCCESS);
-        const DWORD length = GetEnvironmentVariableA(name.c_str(), value.data(), static_cast<DWORD>(value.size()));
+        const DWORD length =
+            GetEnvironmentVariableA(name.c_str(), value.data(), static_cast<DWORD>(value.size()));
         if (length == 0) {
             // Zero is also the length of a variable set to the empty text.
             if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
@@ -44,7 +45,8 @@ std::optional<std::vector<std::string>> environment_names() {
     std::vector<std::string> names;
     for (const char* entry = block.get(); *entry != '\0'; entry += std::strlen(entry) + 1) {
         const char* equals = std::strchr(entry + 1, '=');
-        names.emplace_back(entry, equals != nullptr ? static_cast<size_t>(equals - entry) : std::strlen(entry));
+        names.emplace_back(entry,
+                           equals != nullptr ? static_cast<size_t>(equals - entry) : std::strlen(entry));
     }
     return names;
 }

@@ -239,11 +239,13 @@ void shell_set_desktop_wallpaper(MemberCall& call) {
     if (!call.args.has(2) || to_boolean(call.args[2])) {
         flags |= SPIF_SENDWININICHANGE;
     }
-    *call.result = Value::boolean(SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, image->data(), flags) != FALSE);
+    *call.result =
+        Value::boolean(SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, image->data(), flags) != FALSE);
 }
 
 void shell_setting_change(MemberCall&) {
-    SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, 0, SMTO_ABORTIFHUNG, broadcast_timeout_ms, nullptr);
+    SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, 0, SMTO_ABORTIFHUNG, broadcast_timeout_ms,
+                        nullptr);
 }
 
 void put(ScriptEngine* engine, PropertyTable* object, const char* name, const Value& value) {
@@ -264,7 +266,8 @@ void shell_get_file_version_info(MemberCall& call) {
     PropertyTable* object = new_table(engine);
     if (info->file_version) {
         put(engine, object, "fileVersionNum", Value::integer(static_cast<int64_t>(*info->file_version)));
-        put(engine, object, "productVersionNum", Value::integer(static_cast<int64_t>(*info->product_version)));
+        put(engine, object, "productVersionNum",
+            Value::integer(static_cast<int64_t>(*info->product_version)));
     }
     if (info->translation) {
         put(engine, object, "translation", Value::integer(*info->translation));

@@ -23,14 +23,14 @@ namespace {
 using platform::ComPtr;
 
 // Buffer sizes of the texts read from the link, terminator included.
-constexpr size_t link_text_size = 4096;  // arguments, description
+constexpr size_t link_text_size = 4096;      // arguments, description
 constexpr size_t link_path_size = MAX_PATH;  // target, working directory, icon file
 
 struct ShortcutRecord {
     platform::ComScope com;  // first: the apartment outlives the link object
     ComPtr<IShellLinkA> link;
-    std::string path;        // as given to the constructor
-    std::wstring file;       // the same for the file calls; empty when too long
+    std::string path;   // as given to the constructor
+    std::wstring file;  // the same for the file calls; empty when too long
 };
 
 IShellLinkA* link_of(const MemberCall& call) { return call.data<ShortcutRecord>().link.get(); }
@@ -54,6 +54,7 @@ struct HotKeyName {
     BYTE modifiers;  // HOTKEYF_ bits the name adds
 };
 
+// clang-format off
 const HotKeyName hot_key_names[] = {
     {"CTRL", 0, HOTKEYF_CONTROL},
     {"SHIFT", 0, HOTKEYF_SHIFT},
@@ -64,15 +65,16 @@ const HotKeyName hot_key_names[] = {
     {"num 0", VK_NUMPAD0, 0}, {"num 1", VK_NUMPAD1, 0}, {"num 2", VK_NUMPAD2, 0}, {"num 3", VK_NUMPAD3, 0},
     {"num 4", VK_NUMPAD4, 0}, {"num 5", VK_NUMPAD5, 0}, {"num 6", VK_NUMPAD6, 0}, {"num 7", VK_NUMPAD7, 0},
     {"num 8", VK_NUMPAD8, 0}, {"num 9", VK_NUMPAD9, 0},
-    {"f1", VK_F1, 0}, {"f2", VK_F2, 0}, {"f3", VK_F3, 0}, {"f4", VK_F4, 0},
-    {"f5", VK_F5, 0}, {"f6", VK_F6, 0}, {"f7", VK_F7, 0}, {"f8", VK_F8, 0},
-    {"f9", VK_F9, 0}, {"f10", VK_F10, 0}, {"f11", VK_F11, 0}, {"f12", VK_F12, 0},
+    {"f1", VK_F1, 0},   {"f2", VK_F2, 0},   {"f3", VK_F3, 0},   {"f4", VK_F4, 0},
+    {"f5", VK_F5, 0},   {"f6", VK_F6, 0},   {"f7", VK_F7, 0},   {"f8", VK_F8, 0},
+    {"f9", VK_F9, 0},   {"f10", VK_F10, 0}, {"f11", VK_F11, 0}, {"f12", VK_F12, 0},
 };
+// clang-format on
 
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [&](char x, char y) { return lower(x) == lower(y); });
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 // The hot key a text names: the modifiers of all its parts and the key of the last part that names
@@ -83,9 +85,11 @@ WORD parse_hot_key(const std::string& text) {
     size_t start = 0;
     for (;;) {
         const size_t plus = text.find('+', start);
-        const std::string_view part(text.data() + start, (plus == std::string::npos ? text.size() : plus) - start);
-        const HotKeyName* named = std::find_if(std::begin(hot_key_names), std::end(hot_key_names),
-                                               [&](const HotKeyName& entry) { return equal_ignoring_case(part, entry.name); });
+        const std::string_view part(text.data() + start,
+                                    (plus == std::string::npos ? text.size() : plus) - start);
+        const HotKeyName* named =
+            std::find_if(std::begin(hot_key_names), std::end(hot_key_names),
+                         [&](const HotKeyName& entry) { return equal_ignoring_case(part, entry.name); });
         if (named != std::end(hot_key_names)) {
             modifiers |= named->modifiers;
             key = named->key != 0 ? named->key : key;
@@ -148,20 +152,24 @@ void shortcut_construct(MemberCall& call) {
 }
 
 void shortcut_arguments(MemberCall& call) {
-    read_text(call, link_text_size, [&](char* text, int size) { return link_of(call)->GetArguments(text, size); });
+    read_text(call, link_text_size,
+              [&](char* text, int size) { return link_of(call)->GetArguments(text, size); });
 }
 void shortcut_set_arguments(MemberCall& call, const Value& value) {
     link_of(call)->SetArguments(ansi_of(call.engine, value).c_str());
 }
 
 void shortcut_description(MemberCall& call) {
-    read_text(call, link_text_size, [&](char* text, int size) { return link_of(call)->GetDescription(text, size); });
+    read_text(call, link_text_size,
+              [&](char* text, int size) { return link_of(call)->GetDescription(text, size); });
 }
 void shortcut_set_description(MemberCall& call, const Value& value) {
     link_of(call)->SetDescription(ansi_of(call.engine, value).c_str());
 }
 
-void shortcut_full_name(MemberCall& call) { *call.result = ansi_string(call.engine, call.data<ShortcutRecord>().path); }
+void shortcut_full_name(MemberCall& call) {
+    *call.result = ansi_string(call.engine, call.data<ShortcutRecord>().path);
+}
 
 void shortcut_hot_key(MemberCall& call) {
     WORD hot_key = 0;

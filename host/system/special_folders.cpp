@@ -13,12 +13,12 @@ namespace tarpon::host {
 namespace {
 
 enum class Source : uint8_t {
-    ShellFolder,       // SHGetSpecialFolderPath with the CSIDL
+    ShellFolder,  // SHGetSpecialFolderPath with the CSIDL
     WindowsDirectory,
     SystemDirectory,
-    Temp,              // TMP, else TEMP, else the Windows directory
-    ProgramFiles,      // the variable ProgramFiles
-    None,              // a known name without a folder
+    Temp,          // TMP, else TEMP, else the Windows directory
+    ProgramFiles,  // the variable ProgramFiles
+    None,          // a known name without a folder
 };
 
 struct SpecialFolder {

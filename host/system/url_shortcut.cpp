@@ -19,7 +19,7 @@ namespace {
 struct UrlShortcutRecord {
     platform::ComScope com;  // first: the apartment outlives the shortcut object
     platform::ComPtr<IUniformResourceLocatorA> locator;
-    std::wstring file;       // the constructor's path for the file calls; empty when too long
+    std::wstring file;  // the constructor's path for the file calls; empty when too long
 };
 
 // The text the shortcut object hands out, freed with the task allocator.
@@ -36,8 +36,8 @@ void url_shortcut_construct(MemberCall& call) {
     }
     auto record = std::make_unique<UrlShortcutRecord>();
     record->file = link_file_path(path);
-    if (FAILED(CoCreateInstance(CLSID_InternetShortcut, nullptr, CLSCTX_INPROC_SERVER, IID_IUniformResourceLocatorA,
-                                record->locator.put_void()))) {
+    if (FAILED(CoCreateInstance(CLSID_InternetShortcut, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IUniformResourceLocatorA, record->locator.put_void()))) {
         return;
     }
     // A file that is missing or cannot be read leaves a new, empty shortcut.
@@ -54,7 +54,7 @@ void url_shortcut_url(MemberCall& call) {
 // A URL without a protocol gets the default one.
 void url_shortcut_set_url(MemberCall& call, const Value& value) {
     call.data<UrlShortcutRecord>().locator->SetURL(ansi_of(call.engine, value).c_str(),
-                                                    IURL_SETURL_FL_USE_DEFAULT_PROTOCOL);
+                                                   IURL_SETURL_FL_USE_DEFAULT_PROTOCOL);
 }
 
 void url_shortcut_save(MemberCall& call) {

@@ -17,8 +17,8 @@ uint64_t join_halves(DWORD most_significant, DWORD least_significant) {
 // A string of the block, "" when it is missing; never read past the length the system gives.
 std::string version_string(const void* block, uint32_t translation, const char* entry) {
     char sub_block[96];
-    std::snprintf(sub_block, sizeof sub_block, "\\StringFileInfo\\%08X\\%s", static_cast<unsigned>(translation),
-                  entry);
+    std::snprintf(sub_block, sizeof sub_block, "\\StringFileInfo\\%08X\\%s",
+                  static_cast<unsigned>(translation), entry);
     void* text = nullptr;
     UINT length = 0;
     if (!VerQueryValueA(block, sub_block, &text, &length) || text == nullptr) {

@@ -55,10 +55,12 @@ WindowWrapper* find_wrapper(ScriptEngine* engine, HWND handle) {
 // Takes the wrapper out of the table and frees it, putting the window's own procedure back.
 void release_wrapper(WindowWrapper* wrapper) {
     if (wrapper->previous_procedure != nullptr && IsWindow(wrapper->handle)) {
-        SetWindowLongPtrA(wrapper->handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(wrapper->previous_procedure));
+        SetWindowLongPtrA(wrapper->handle, GWLP_WNDPROC,
+                          reinterpret_cast<LONG_PTR>(wrapper->previous_procedure));
     }
     Bucket& bucket = bucket_of(wrapper->handle);
-    std::erase_if(bucket, [wrapper](const std::unique_ptr<WindowWrapper>& entry) { return entry.get() == wrapper; });
+    std::erase_if(bucket,
+                  [wrapper](const std::unique_ptr<WindowWrapper>& entry) { return entry.get() == wrapper; });
 }
 
 void destroy_window_cell(HostClass*, void* instance) {
@@ -117,8 +119,9 @@ void window_visible(MemberCall& call) {
 // Window(handle) and new Window(handle): an Integer handle of an existing window, else null.
 void window_construct(MemberCall& call) {
     const std::optional<int64_t> handle = call.args.integer(0);
-    *call.result = handle ? make_window_object(call.engine, reinterpret_cast<HWND>(static_cast<intptr_t>(*handle)))
-                          : Value::null();
+    *call.result =
+        handle ? make_window_object(call.engine, reinterpret_cast<HWND>(static_cast<intptr_t>(*handle)))
+               : Value::null();
 }
 
 const Member window_members[] = {

@@ -16,7 +16,8 @@ TEST(ShellTest, RunStoresTheSystemTextWhenTheProgramCannotStart) {
 
 TEST(ShellTest, RunAndWaitReportsNoStartFailure) {
     HostEngine engine;
-    EXPECT_EQ(engine.run("typeof Shell.runAndWait('C:\\\\windows\\\\no_such_program_here.exe')"), "undefined");
+    EXPECT_EQ(engine.run("typeof Shell.runAndWait('C:\\\\windows\\\\no_such_program_here.exe')"),
+              "undefined");
     EXPECT_STREQ(engine.message(), "");
 }
 
