@@ -2,6 +2,7 @@
 
 #ifdef _WIN32
 #include "host/system/system_classes.h"
+#include "host/ui/ui_classes.h"
 #endif
 
 namespace tarpon::host {
@@ -21,6 +22,7 @@ const ClassRegistration registrations[] = {
     {ClassSlot::Shell, register_shell_class},
     {ClassSlot::Shortcut, register_shortcut_class},
     {ClassSlot::URLShortcut, register_url_shortcut_class},
+    {ClassSlot::Window, register_window_class},
     {ClassSlot::SysInfo, register_sys_info_class},
 #endif
     // Keeps the array non-empty where no class is built.

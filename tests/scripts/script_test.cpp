@@ -29,6 +29,10 @@
 #include "host/common/console.h"
 #include "host/host_classes.h"
 
+#ifdef _WIN32
+#include "platform/windows.h"
+#endif
+
 namespace quill::testing {
 namespace {
 
@@ -171,6 +175,10 @@ TEST_P(ScriptTest, Runs) {
     if (GetParam().rfind("host/", 0) == 0) {
 #ifndef _WIN32
         GTEST_SKIP() << "host objects of the Windows build";
+#endif
+#ifdef TARPON_TEST_FIXTURES_DIR
+        // The folder of the build's fixture files, for scripts to read from the environment.
+        ASSERT_TRUE(SetEnvironmentVariableA("TARPON_TEST_FIXTURES", TARPON_TEST_FIXTURES_DIR));
 #endif
         scratch.emplace(test_name_of(GetParam()));
     }
