@@ -66,16 +66,24 @@ Value make_reg_key(const MemberCall& call, HKEY key, bool created) {
     return make_instance(call.engine, call.cls, std::move(record));
 }
 
-// The constructor and `open`: the path (String, required), then the access mask, passed on as it is.
-void open_key(MemberCall& call) {
+// The first argument as a key path (String, required) and the key it lies under; false when there
+// is no string or no key to start from.
+bool key_path_argument(MemberCall& call, KeyPath* path, HKEY* base) {
     *call.result = Value::null();
     const StringRecord* text = call.args.string(0);
     if (text == nullptr) {
-        return;
+        return false;
     }
-    const KeyPath path = split_key_path(ansi_text(text));
-    const HKEY base = base_key(call, path);
-    if (base == nullptr) {
+    *path = split_key_path(ansi_text(text));
+    *base = base_key(call, *path);
+    return *base != nullptr;
+}
+
+// The constructor and `open`: the path, then the access mask, passed on as it is.
+void open_key(MemberCall& call) {
+    KeyPath path;
+    HKEY base = nullptr;
+    if (!key_path_argument(call, &path, &base)) {
         return;
     }
     const std::optional<int64_t> mask = call.args.integer(1);
@@ -89,14 +97,9 @@ void open_key(MemberCall& call) {
 void reg_key_construct(MemberCall& call) { open_key(call); }
 
 void create(MemberCall& call) {
-    *call.result = Value::null();
-    const StringRecord* text = call.args.string(0);
-    if (text == nullptr) {
-        return;
-    }
-    const KeyPath path = split_key_path(ansi_text(text));
-    const HKEY base = base_key(call, path);
-    if (base == nullptr) {
+    KeyPath path;
+    HKEY base = nullptr;
+    if (!key_path_argument(call, &path, &base)) {
         return;
     }
     std::string key_class = call.args.is(1, Tag::String) ? ansi_text(call.args.string(1)) : "REG_SZ";
@@ -114,16 +117,11 @@ void create(MemberCall& call) {
 }
 
 void delete_key(MemberCall& call) {
-    *call.result = Value::boolean(false);
-    const StringRecord* text = call.args.string(0);
-    if (text == nullptr) {
-        return;
-    }
-    const KeyPath path = split_key_path(ansi_text(text));
-    const HKEY base = base_key(call, path);
-    if (base != nullptr && succeeded(call.engine, RegDeleteKeyA(base, path.subkey.c_str()))) {
-        *call.result = Value::boolean(true);
-    }
+    KeyPath path;
+    HKEY base = nullptr;
+    const bool deleted =
+        key_path_argument(call, &path, &base) && succeeded(call.engine, RegDeleteKeyA(base, path.subkey.c_str()));
+    *call.result = Value::boolean(deleted);
 }
 
 void delete_value(MemberCall& call) {
