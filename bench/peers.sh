@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034,SC2154
 # Shared by the benchmark runners (sourced, with $here set to bench/): finding the peer engines and
 # timing a command.
 
