@@ -20,6 +20,7 @@
 #include "engine/builtins/regexp.h"
 #include "engine/builtins/string.h"
 #include "engine/values/atoms.h"
+#include "engine/values/class_declaration.h"
 #include "engine/values/errors.h"
 #include "engine/values/host_class.h"
 #include "engine/values/method_call.h"
@@ -112,37 +113,42 @@ bool run_compiled_output(EngineHandle* handle, const compiler::CompileOutput& ou
 }
 
 // eval(text) and evals(path): compile and run in the engine whose handle is the instance data.
-void eval_call(ScriptEngine* engine, HostClass*, void* instance, Value* result, Value* args) {
-    if (argument_count(args) < 1) {
+void eval_call(MemberCall& call) {
+    if (!call.args.has(0)) {
         return;
     }
-    const Value& source = args[1];
-    if (source.tag != Tag::String) {
-        *result = source;
+    const StringRecord* source = call.args.string(0);
+    if (source == nullptr) {
+        *call.result = call.args[0];
         return;
     }
-    auto* handle = static_cast<EngineHandle*>(instance);
-    PlainPtr<char> text = string_to_narrow(engine, source.payload.string);
+    ScriptEngine* engine = call.engine;
+    auto* handle = static_cast<EngineHandle*>(call.instance);
+    PlainPtr<char> text = string_to_narrow(engine, source);
     run_compiled_output(handle, compiler::compile_text(engine, text.get(), compile_flags(handle)));
-    *result = engine->result;
+    *call.result = engine->result;
 }
 
-void evals_call(ScriptEngine* engine, HostClass*, void* instance, Value* result, Value* args) {
-    if (argument_count(args) < 1 || args[1].tag != Tag::String) {
+void evals_call(MemberCall& call) {
+    const StringRecord* path_string = call.args.string(0);
+    if (path_string == nullptr) {
         return;
     }
-    auto* handle = static_cast<EngineHandle*>(instance);
-    PlainPtr<char> path = string_to_narrow(engine, args[1].payload.string);
+    ScriptEngine* engine = call.engine;
+    auto* handle = static_cast<EngineHandle*>(call.instance);
+    PlainPtr<char> path = string_to_narrow(engine, path_string);
     run_compiled_output(handle, compiler::compile_file(engine, path.get(), compile_flags(handle)));
-    *result = engine->result;
+    *call.result = engine->result;
 }
+
+// Each is an object of a class of its own whose instance data is the engine's handle (not owned).
+const ClassDeclaration eval_function = {.call = eval_call, .fixed_properties = true};
+const ClassDeclaration evals_function = {.call = evals_call, .fixed_properties = true};
 
 void register_eval(EngineHandle* handle) {
     ScriptEngine* engine = handle->engine;
-    const std::pair<const char*, CallHandler> functions[] = {{"eval", eval_call}, {"evals", evals_call}};
-    for (auto [name, call] : functions) {
-        HostClass* cls = new_host_class(engine);
-        cls->call = call;
+    for (auto [name, declaration] : {std::pair{"eval", &eval_function}, {"evals", &evals_function}}) {
+        HostClass* cls = declare_class(engine, *declaration);
         set_global(engine, name, make_host_object(engine, cls, handle));
     }
 }
