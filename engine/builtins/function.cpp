@@ -11,6 +11,7 @@
 #include "engine/values/engine.h"
 #include "engine/values/errors.h"
 #include "engine/values/string_record.h"
+#include "engine/runtime/run.h"
 #include "engine/vm/services.h"
 
 namespace quill {
@@ -36,7 +37,7 @@ void function_construct(MemberCall& call) {
     }
     uint32_t number = engine->anonymous_functions;
     std::string source = function_source(engine, call.args);
-    compiler::CompileOutput compiled = compiler::compile_text(engine, source, vm::compile_flags(handle));
+    compiler::CompileOutput compiled = compiler::compile_text(engine, source, runtime::compile_flags(handle));
     if (!compiled.ok) {
         return;
     }
