@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "engine/values/class_dispatch.h"
+
 #include "engine/values/atoms.h"
 #include "engine/values/engine.h"
 #include "engine/values/plain_heap.h"
@@ -15,18 +17,6 @@ namespace {
 // Member tables are small and their names are usually interned together at registration, so their
 // atoms mostly lie close together: a direct index over that range finds a member in one step.
 constexpr Atom direct_index_limit = 512;
-
-// The class's user data: its declaration and the atoms of its members, in table order.
-struct ClassData {
-    const ClassDeclaration* declaration;
-    const Member* members;  // the declaration's table
-    uint32_t member_count;
-    Atom lowest;          // the direct index covers atoms lowest .. lowest + span - 1
-    uint32_t span;        // 0 when the members are looked up one by one
-    Atom* atoms;          // member_count atoms
-    const Member** index;  // span entries: the member of that atom, or null
-    void* state;          // the class-wide state, or null
-};
 
 void free_class_record(void* data) {
     auto* record = static_cast<ClassData*>(data);
@@ -44,7 +34,9 @@ const ClassData* data_of(const HostClass* cls) {
                : nullptr;
 }
 
-[[gnu::noinline]] const Member* find_member_one_by_one(const ClassData& data, Atom atom) {
+}  // namespace
+
+const Member* find_member_one_by_one(const ClassData& data, Atom atom) {
     for (uint32_t i = 0; i < data.member_count; ++i) {
         if (data.atoms[i] == atom) {
             return &data.members[i];
@@ -53,33 +45,10 @@ const ClassData* data_of(const HostClass* cls) {
     return nullptr;
 }
 
-// Every member call and property access comes here first, so the direct index is one unsigned
-// comparison and one load.
-inline const Member* find_member(const ClassData& data, Atom atom) {
-    const uint32_t offset = static_cast<uint32_t>(atom) - static_cast<uint32_t>(data.lowest);
-    if (offset < data.span) {
-        return data.index[offset];
-    }
-    return data.span > 0 ? nullptr : find_member_one_by_one(data, atom);
-}
-
-inline bool needs_met(const Member& member, void* instance, const Value& receiver) {
-    switch (member.needs) {
-    case Needs::Nothing:
-        return true;
-    case Needs::Instance:
-        return instance != nullptr;
-    case Needs::Value:
-        return receiver.tag != Tag::HostObject;
-    }
-    return false;
-}
-
 // A method the table does not serve for this receiver: the class text for toString when the table
-// has no such name, else the class's handler of other names. Kept apart so that the dispatcher's own
-// path stays short.
-[[gnu::noinline]] bool method_not_served(ScriptEngine* engine, HostClass* cls, void* instance, const Value& receiver,
-                                         Atom method, Value* result, Value* args, bool not_in_table) {
+// has no such name, else the class's handler of other names.
+bool method_not_served(ScriptEngine* engine, HostClass* cls, void* instance, const Value& receiver, Atom method,
+                       Value* result, Value* args, bool not_in_table) {
     const ClassDeclaration& declaration = *static_cast<const ClassData*>(cls->user_data)->declaration;
     if (not_in_table && method == atom_to_string && declaration.class_text != nullptr) {
         *result = class_text(engine, cls);
@@ -89,8 +58,7 @@ inline bool needs_met(const Member& member, void* instance, const Value& receive
     return other != nullptr && other(engine, cls, instance, receiver, method, result, args);
 }
 
-// A member whose handler declined: the class's handler of other names, from what the call holds.
-[[gnu::noinline]] bool declined_method(const MemberCall& call) {
+bool declined_method(const MemberCall& call) {
     const auto& data = *static_cast<const ClassData*>(call.cls->user_data);
     const Atom method = data.atoms[call.member - data.members];
     return method_not_served(call.engine, call.cls, call.instance, call.receiver, method, call.result,
@@ -99,23 +67,13 @@ inline bool needs_met(const Member& member, void* instance, const Value& receive
 
 bool dispatch_method(ScriptEngine* engine, HostClass* cls, void* instance, const Value& receiver, Atom method,
                      Value* result, Value* args) {
-    // The dispatchers serve only classes made by declare_class, whose user data is theirs.
-    const ClassData& data = *static_cast<const ClassData*>(cls->user_data);
-    const Member* member = find_member(data, method);
-    if (member == nullptr || member->method == nullptr || !needs_met(*member, instance, receiver)) [[unlikely]] {
-        return method_not_served(engine, cls, instance, receiver, method, result, args, member == nullptr);
-    }
-    // Nothing but the call record lives across the handler, which keeps this path short.
-    MemberCall call{engine, cls, instance, receiver, Arguments(args), result, member};
-    member->method(call);
-    return !call.declined || declined_method(call);
+    return serve_method(engine, cls, instance, receiver, method, result, args);
 }
 
-// A property access the fast path below does not finish: writes, a member without a getter, a
+// A property access serve_property does not finish: writes, a member without a getter, a
 // handler that declined, a name the table does not serve for this receiver.
-[[gnu::noinline]] bool property_not_served(ScriptEngine* engine, HostClass* cls, void* instance,
-                                           const Value& receiver, Atom property, PropertyMode mode, Value* value,
-                                           const Member* member) {
+bool property_not_served(ScriptEngine* engine, HostClass* cls, void* instance, const Value& receiver,
+                         Atom property, PropertyMode mode, Value* value, const Member* member) {
     const ClassData& data = *static_cast<const ClassData*>(cls->user_data);
     if (member != nullptr && (member->get != nullptr || member->set != nullptr) &&
         needs_met(*member, instance, receiver)) {
@@ -138,18 +96,10 @@ bool dispatch_method(ScriptEngine* engine, HostClass* cls, void* instance, const
 
 bool dispatch_property(ScriptEngine* engine, HostClass* cls, void* instance, const Value& receiver, Atom property,
                        PropertyMode mode, Value* value) {
-    const ClassData& data = *static_cast<const ClassData*>(cls->user_data);
-    const Member* member = find_member(data, property);
-    if (member == nullptr || mode != PropertyMode::Get || member->get == nullptr ||
-        !needs_met(*member, instance, receiver)) {
-        return property_not_served(engine, cls, instance, receiver, property, mode, value, member);
-    }
-    *value = Value::undefined();
-    MemberCall call{engine, cls, instance, receiver, Arguments(nullptr), value, member};
-    member->get(call);
-    // A getter that declined: as if the table lacked the name.
-    return !call.declined || property_not_served(engine, cls, instance, receiver, property, mode, value, nullptr);
+    return serve_property(engine, cls, instance, receiver, property, mode, value);
 }
+
+namespace {
 
 void dispatch_construct(ScriptEngine* engine, HostClass* cls, Value* args, Value* result) {
     const Value none;
