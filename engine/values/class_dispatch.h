@@ -45,15 +45,10 @@ inline const Member* find_member(const ClassData& data, Atom atom) {
 }
 
 inline bool needs_met(const Member& member, void* instance, const Value& receiver) {
-    switch (member.needs) {
-    case Needs::Nothing:
+    if (member.needs == Needs::Nothing) {
         return true;
-    case Needs::Instance:
-        return instance != nullptr;
-    case Needs::Value:
-        return receiver.tag != Tag::HostObject;
     }
-    return false;
+    return member.needs == Needs::Instance ? instance != nullptr : receiver.tag != Tag::HostObject;
 }
 
 // What dispatch_method does, for a class whose method handler it is.
