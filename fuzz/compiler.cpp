@@ -21,11 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace quill;
     fuzz::InputEngine input;
     std::string_view source(reinterpret_cast<const char*>(data), size);
-    uint32_t flags = vm::compile_flags(input.handle());
-
-    compiler::CompileOutput plain = compiler::compile_text(input.engine(), source, flags);
-    compiler::CompileOutput debug =
-        compiler::compile_text(input.engine(), source, flags | compiler::CF_DEBUG_INFO);
+    CompiledModule plain = compile_source_text(input.handle(), source);
+    CompiledModule debug = compile_source_text(input.handle(), source, true);
     if (plain.ok != debug.ok) {
         fuzz::finding("line information changes whether the source compiles", debug.diagnostics.c_str());
     }

@@ -9,14 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/compiler/driver.h"
 #include "engine/quill.h"
-#include "engine/values/atoms.h"
-#include "engine/values/collector.h"
-#include "engine/values/conversions.h"
-#include "engine/values/host_class.h"
-#include "engine/values/protected_run.h"
-#include "engine/values/string_record.h"
+#include "host/common/console.h"
 
 namespace quill::fuzz {
 
@@ -26,8 +20,9 @@ namespace quill::fuzz {
     std::abort();
 }
 
-// An engine made by the runtime services, with a `print` that converts its arguments and writes
-// nothing; warnings are dropped. Made afresh for each input, so inputs cannot affect one another.
+// An engine as the command-line host makes it, with the console's `print` (which converts its
+// arguments) writing nothing; warnings are dropped. Made afresh for each input, so inputs cannot
+// affect one another.
 class InputEngine {
 public:
     InputEngine() : m_handle(quill::create_engine()) {
@@ -35,14 +30,8 @@ public:
             finding("no engine");
         }
         ScriptEngine* engine = m_handle->engine;
-        bool ok = run_protected(engine, [engine] {
-            HostClass* cls = new_host_class(engine);
-            cls->call = [](ScriptEngine* e, HostClass*, void*, Value*, Value* args) {
-                for (uint32_t i = 1; i <= argument_count(args); ++i) {
-                    to_string(e, args[i]);
-                }
-            };
-            set_global(engine, "print", make_host_object(engine, cls, nullptr));
+        bool ok = run_native(m_handle, [](ScriptEngine* e) {
+            tarpon::host::define_console(e, [](void*, std::string_view) {}, nullptr, {});
         });
         if (!ok) {
             finding("no print function", engine->message);
@@ -62,29 +51,21 @@ public:
 
     // Sets a global to a string of the bytes, read in the ANSI code page.
     void set_text(const char* name, std::string_view bytes) {
-        ScriptEngine* engine = m_handle->engine;
-        Value text;
-        if (!run_protected(engine, [&] {
-                text = make_string_from_narrow(engine, bytes);
-                set_global(engine, name, text);
-            })) {
-            finding("cannot set a global", engine->message);
+        if (!run_native(m_handle, [&](ScriptEngine* engine) { set_global(engine, name, string_value(engine, bytes)); })) {
+            finding("cannot set a global", last_message(m_handle));
         }
     }
 
     // A full collection from the stack top the last run left, then the heap's consistency check.
     void check_heap() {
-        ScriptEngine* engine = m_handle->engine;
-        run_protected(engine, [engine] { collect(engine, engine->stack.saved_top); });
-        if (!gc_verify(engine, true)) {
+        if (!collect_and_check_heap(m_handle)) {
             finding("heap inconsistent");
         }
     }
 
     // Compiles a source that must compile, and runs it. Returns whether the run succeeded.
     bool run_trusted_source(std::string_view source) {
-        compiler::CompileOutput compiled =
-            compiler::compile_text(engine(), source, vm::compile_flags(m_handle));
+        CompiledModule compiled = compile_source_text(m_handle, source);
         if (!compiled.ok) {
             finding("a target's own script does not compile", compiled.diagnostics.c_str());
         }

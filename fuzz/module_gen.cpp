@@ -16,7 +16,6 @@
 #include <cstdlib>
 #include <limits>
 
-#include "engine/vm/disassembler.h"
 #include "engine/vm/module_writer.h"
 #include "fuzz/fuzz_engine.h"
 
@@ -696,7 +695,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Choices choices(data, size);
     std::vector<uint8_t> module = ModuleGenerator(choices).generate();
     std::string listing;
-    vm::disassemble(module.data(), module.size(), &listing);
+    list_module(module.data(), module.size(), &listing);
     static const bool show = std::getenv("QUILL_FUZZ_LISTING") != nullptr;
     if (show) {
         std::fprintf(stderr, "%s\n", listing.c_str());

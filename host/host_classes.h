@@ -4,7 +4,7 @@
 
 #include <span>
 
-#include "engine/vm/class_slots.h"
+#include "engine/runtime/class_slots.h"
 
 namespace tarpon::host {
 

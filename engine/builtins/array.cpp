@@ -1,6 +1,6 @@
-// The Array class: one HostClass that is both the class object in the global slot "Array" (scripts
-// call Array(3), new Array(1, 2)) and the per-type handler of Array values (a.push(x), a.length).
-// It keeps no instance data; the handlers tell the two apart by the receiver, which is a HostObject
+// The Array class: one class that is both the class object in the global slot "Array" (scripts call
+// Array(3), new Array(1, 2)) and the per-type handler of Array values (a.push(x), a.length). It
+// keeps no instance data; the handlers tell the two apart by the receiver, which is a HostObject
 // only for the class object.
 //
 // Lengths are unsigned 64-bit and elements sparse, so every method works over the stored elements
@@ -17,17 +17,18 @@
 #include <algorithm>
 #include <cstddef>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/builtins/value_class.h"
 #include "engine/values/array.h"
-#include "engine/values/atoms.h"
+#include "engine/values/class_declaration.h"
 #include "engine/values/config.h"
 #include "engine/values/conversions.h"
 #include "engine/values/engine.h"
 #include "engine/values/errors.h"
-#include "engine/values/host_class.h"
 #include "engine/values/plain_heap.h"
 #include "engine/values/stack_roots.h"
 #include "engine/values/string_record.h"
@@ -40,46 +41,6 @@ namespace {
 constexpr uint64_t max_length = std::numeric_limits<uint64_t>::max();
 // push stops at this length (and at any length of 2^32 or more).
 constexpr uint64_t push_limit = 0xFFFFFFFFu;
-
-// The atoms of the member names, compared with the atom a handler receives.
-struct ArrayAtoms {
-    Atom length;
-    Atom concat;
-    Atom join;
-    Atom pop;
-    Atom push;
-    Atom reverse;
-    Atom shift;
-    Atom slice;
-    Atom splice;
-    Atom sort;
-    Atom unshift;
-};
-
-const ArrayAtoms& atoms_of(const HostClass* cls) { return *static_cast<const ArrayAtoms*>(cls->user_data); }
-
-// The arguments of a call, numbered from 0.
-class Arguments {
-public:
-    explicit Arguments(Value* block) : m_block(block), m_count(argument_count(block)) {}
-
-    uint32_t count() const { return m_count; }
-    // Requires: i < count().
-    const Value& operator[](uint32_t i) const { return m_block[i + 1]; }
-    // An argument counts as an integer only when the call has it and it is an Integer value; a
-    // Number or a string never does.
-    bool integer(uint32_t i, int64_t* out) const {
-        if (i >= m_count || m_block[i + 1].tag != Tag::Integer) {
-            return false;
-        }
-        *out = m_block[i + 1].payload.integer;
-        return true;
-    }
-
-private:
-    Value* m_block;
-    uint32_t m_count;
-};
 
 [[noreturn]] void out_of_memory(ScriptEngine* engine) { raise_error(engine, Message::OutOfMemory); }
 
@@ -107,25 +68,19 @@ std::u16string text_of(ScriptEngine* engine, const Value& value) {
 
 // Array(...) and new Array(...). One Integer argument is a length. A negative count is the
 // compiler's mark of an array literal: its cells are the elements, whatever they hold.
-Value make_array(ScriptEngine* engine, Value* args) {
+void make_array(MemberCall& call) {
+    Value* args = call.args.block();
     int64_t raw = args != nullptr && args[0].tag == Tag::Integer ? args[0].payload.integer : 0;
     if (raw == 1 && args[1].tag == Tag::Integer) {
-        return Value::array(array_create(engine, static_cast<uint64_t>(args[1].payload.integer)));
+        *call.result = Value::array(array_create(call.engine, static_cast<uint64_t>(args[1].payload.integer)));
+        return;
     }
     uint64_t count = raw < 0 ? 0 - static_cast<uint64_t>(raw) : static_cast<uint64_t>(raw);
-    ArrayRecord* array = array_create(engine, count);
+    ArrayRecord* array = array_create(call.engine, count);
     for (uint64_t i = 0; i < count; ++i) {
-        array_insert(engine, array, args[i + 1], i);
+        array_insert(call.engine, array, args[i + 1], i);
     }
-    return Value::array(array);
-}
-
-void array_call(ScriptEngine* engine, HostClass*, void*, Value* result, Value* args) {
-    *result = make_array(engine, args);
-}
-
-void array_construct(ScriptEngine* engine, HostClass*, Value* args, Value* result) {
-    *result = make_array(engine, args);
+    *call.result = Value::array(array);
 }
 
 // }====
@@ -469,13 +424,12 @@ Value shift_array(ScriptEngine* engine, ArrayRecord* array) {
 // the length, so a bound past it gives a longer result whose tail is holes.
 Value slice_array(ScriptEngine* engine, ArrayRecord* array, const Arguments& args) {
     uint64_t length = array->length;
-    int64_t value;
     uint64_t start = 0;
-    if (args.integer(0, &value) && !position_in(value, length, &start)) {
+    if (std::optional<int64_t> value = args.integer(0); value && !position_in(*value, length, &start)) {
         start = 0;
     }
     uint64_t end = length;
-    if (args.integer(1, &value) && !position_in(value, length, &end)) {
+    if (std::optional<int64_t> value = args.integer(1); value && !position_in(*value, length, &end)) {
         end = start;
     }
     if (end < start) {
@@ -493,14 +447,13 @@ Value slice_array(ScriptEngine* engine, ArrayRecord* array, const Arguments& arg
 // from start on. A start at or past the end deletes nothing, and the items land at start.
 Value splice_array(ScriptEngine* engine, ArrayRecord* array, const Arguments& args) {
     uint64_t length = array->length;
-    int64_t value;
     uint64_t start = 0;
-    if (args.integer(0, &value) && !position_in(value, length, &start)) {
+    if (std::optional<int64_t> value = args.integer(0); value && !position_in(*value, length, &start)) {
         start = 0;
     }
     uint64_t count = length;
-    if (args.integer(1, &value)) {
-        count = value < 0 ? 0 : static_cast<uint64_t>(value);
+    if (std::optional<int64_t> value = args.integer(1)) {
+        count = *value < 0 ? 0 : static_cast<uint64_t>(*value);
     }
     uint64_t base;
     if (start < length) {
@@ -549,103 +502,87 @@ Value unshift_values(ScriptEngine* engine, ArrayRecord* array, const Arguments& 
 
 // }====
 
-bool array_method(ScriptEngine* engine, HostClass* cls, void*, const Value& receiver, Atom method, Value* result,
-                  Value* args) {
-    if (receiver.tag != Tag::Array) {
-        // The class object answers only toString.
-        if (receiver.tag == Tag::HostObject && method == atom_to_string) {
-            *result = make_static_string(engine, u"[object Array]");
-            return true;
-        }
-        return false;
-    }
-    const ArrayAtoms& names = atoms_of(cls);
-    ArrayRecord* array = receiver.payload.array;
-    Arguments arguments(args);
-    if (method == atom_to_string) {
-        *result = join_array(engine, receiver, u",");
-    } else if (method == names.join) {
-        std::u16string separator = arguments.count() >= 1 ? text_of(engine, arguments[0]) : u",";
-        *result = join_array(engine, receiver, separator);
-    } else if (method == names.push) {
-        *result = push_values(engine, array, arguments);
-    } else if (method == names.pop) {
-        *result = pop_array(array);
-    } else if (method == names.concat) {
-        *result = concat_arrays(engine, array, arguments);
-    } else if (method == names.slice) {
-        *result = slice_array(engine, array, arguments);
-    } else if (method == names.splice) {
-        *result = splice_array(engine, array, arguments);
-    } else if (method == names.shift) {
-        *result = shift_array(engine, array);
-    } else if (method == names.unshift) {
-        *result = unshift_values(engine, array, arguments);
-    } else if (method == names.reverse) {
-        reverse_array(engine, array);
-    } else if (method == names.sort) {
-        sort_array(engine, receiver, arguments);
-    } else {
-        return false;
-    }
-    return true;
-}
+// {==== The members
 
 // `length`: on an array its length, which a write with an Integer or a non-negative Number sets
 // (the elements from the new length up to the old one go); other values are ignored. On the class
 // object it reads 1, and a write there is left to the generic rules.
-bool array_property(ScriptEngine* engine, HostClass* cls, void*, const Value& receiver, Atom property,
-                    PropertyMode mode, Value* value) {
-    if (property != atoms_of(cls).length) {
-        return false;
-    }
-    if (receiver.tag != Tag::Array) {
-        if (receiver.tag == Tag::HostObject && mode == PropertyMode::Get) {
-            *value = Value::integer(1);
-            return true;
-        }
-        return false;
-    }
-    ArrayRecord* array = receiver.payload.array;
-    if (mode == PropertyMode::Get) {
-        *value = Value::integer(static_cast<int64_t>(array->length));
-        return true;
-    }
-    if (value->tag == Tag::Integer) {
-        array_set_length(engine, array, static_cast<uint64_t>(value->payload.integer));
-    } else if (value->tag == Tag::Number) {
-        // A length is a whole number below 2^64; a NaN, a negative or a larger Number is ignored.
-        double d = value->payload.number;
-        if (d >= 0 && d < 18446744073709551616.0) {
-            array_set_length(engine, array, static_cast<uint64_t>(d));
-        }
-    }
-    return true;
+void array_length(MemberCall& call) {
+    *call.result = is_class_object(call.receiver) ? Value::integer(1)
+                                                  : Value::integer(static_cast<int64_t>(call.receiver.payload.array->length));
 }
+
+void set_array_length(MemberCall& call, const Value& value) {
+    if (is_class_object(call.receiver)) {
+        call.decline();
+        return;
+    }
+    ArrayRecord* array = call.receiver.payload.array;
+    if (value.tag == Tag::Integer) {
+        array_set_length(call.engine, array, static_cast<uint64_t>(value.payload.integer));
+    } else if (value.tag == Tag::Number) {
+        // A length is a whole number below 2^64; a NaN, a negative or a larger Number is ignored.
+        double d = value.payload.number;
+        if (d >= 0 && d < 18446744073709551616.0) {
+            array_set_length(call.engine, array, static_cast<uint64_t>(d));
+        }
+    }
+}
+
+ArrayRecord* array_of(const MemberCall& call) { return call.receiver.payload.array; }
+
+void concat(MemberCall& call) { *call.result = concat_arrays(call.engine, array_of(call), call.args); }
+
+void join(MemberCall& call) {
+    std::u16string separator = call.args.has(0) ? text_of(call.engine, call.args[0]) : u",";
+    *call.result = join_array(call.engine, call.receiver, separator);
+}
+
+// On an array its elements joined with ","; on the class object its class text.
+void array_to_string(MemberCall& call) {
+    *call.result = is_class_object(call.receiver) ? class_text(call.engine, call.cls)
+                                                  : join_array(call.engine, call.receiver, u",");
+}
+
+void pop(MemberCall& call) { *call.result = pop_array(array_of(call)); }
+void push(MemberCall& call) { *call.result = push_values(call.engine, array_of(call), call.args); }
+void reverse(MemberCall& call) { reverse_array(call.engine, array_of(call)); }
+void shift(MemberCall& call) { *call.result = shift_array(call.engine, array_of(call)); }
+void slice(MemberCall& call) { *call.result = slice_array(call.engine, array_of(call), call.args); }
+void splice(MemberCall& call) { *call.result = splice_array(call.engine, array_of(call), call.args); }
+void sort(MemberCall& call) { sort_array(call.engine, call.receiver, call.args); }
+void unshift(MemberCall& call) { *call.result = unshift_values(call.engine, array_of(call), call.args); }
+
+// }====
+
+constexpr Needs value = Needs::Value;
+
+const Member array_members[] = {
+    property("length", array_length, set_array_length),
+    method("concat", concat, value),
+    method("join", join, value),
+    method("toString", array_to_string),
+    method("pop", pop, value),
+    method("push", push, value),
+    method("reverse", reverse, value),
+    method("shift", shift, value),
+    method("slice", slice, value),
+    method("splice", splice, value),
+    method("sort", sort, value),
+    method("unshift", unshift, value),
+};
+
+const ClassDeclaration array_class = {
+    .name = "Array",
+    .class_text = "[object Array]",
+    .members = array_members,
+    .construct = make_array,
+    .call = make_array,
+    .types = {Tag::Array},
+};
 
 }  // namespace
 
-void register_array_class(ScriptEngine* engine) {
-    HostClass* cls = new_host_class(engine);
-    set_class_data(engine, cls, ArrayAtoms{
-        .length = intern(engine, "length"),
-        .concat = intern(engine, "concat"),
-        .join = intern(engine, "join"),
-        .pop = intern(engine, "pop"),
-        .push = intern(engine, "push"),
-        .reverse = intern(engine, "reverse"),
-        .shift = intern(engine, "shift"),
-        .slice = intern(engine, "slice"),
-        .splice = intern(engine, "splice"),
-        .sort = intern(engine, "sort"),
-        .unshift = intern(engine, "unshift"),
-    });
-    cls->call = array_call;
-    cls->method = array_method;
-    cls->property = array_property;
-    cls->construct = array_construct;
-    set_global(engine, "Array", make_host_object(engine, cls, nullptr));
-    engine->type_handlers[static_cast<int>(Tag::Array)] = cls;
-}
+void register_array_class(ScriptEngine* engine) { declare_class(engine, array_class); }
 
 }  // namespace quill

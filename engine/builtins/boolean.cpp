@@ -3,7 +3,7 @@
 #include "engine/builtins/boolean.h"
 
 #include "engine/builtins/value_class.h"
-#include "engine/values/atoms.h"
+#include "engine/values/class_declaration.h"
 #include "engine/values/conversions.h"
 #include "engine/values/string_record.h"
 
@@ -11,37 +11,34 @@ namespace quill {
 
 namespace {
 
-Value boolean_of(Value* args) { return Value::boolean(argument_count(args) >= 1 && to_boolean(args[1])); }
+void boolean_of(MemberCall& call) { *call.result = Value::boolean(call.args.has(0) && to_boolean(call.args[0])); }
 
-void boolean_call(ScriptEngine*, HostClass*, void*, Value* result, Value* args) { *result = boolean_of(args); }
-
-void boolean_construct(ScriptEngine*, HostClass*, Value* args, Value* result) { *result = boolean_of(args); }
-
-bool boolean_method(ScriptEngine* engine, HostClass*, void*, const Value& receiver, Atom method, Value* result,
-                    Value*) {
-    if (method == atom_to_string) {
-        if (is_class_object(receiver)) {
-            *result = constructor_text(engine);
-        } else {
-            *result = receiver.payload.flag != 0 ? make_static_string(engine, u"true")
-                                                 : make_static_string(engine, u"false");
-        }
-        return true;
+void boolean_to_string(MemberCall& call) {
+    if (is_class_object(call.receiver)) {
+        *call.result = constructor_text(call.engine);
+    } else {
+        *call.result = call.receiver.payload.flag != 0 ? make_static_string(call.engine, u"true")
+                                                      : make_static_string(call.engine, u"false");
     }
-    if (method == atom_value_of) {
-        *result = receiver;
-        return true;
-    }
-    return false;
 }
+
+void boolean_value_of(MemberCall& call) { *call.result = call.receiver; }
+
+const Member boolean_members[] = {
+    method("toString", boolean_to_string),
+    method("valueOf", boolean_value_of),
+};
+
+const ClassDeclaration boolean_class = {
+    .name = "Boolean",
+    .members = boolean_members,
+    .construct = boolean_of,
+    .call = boolean_of,
+    .types = {Tag::Boolean},
+};
 
 }  // namespace
 
-void register_boolean_class(ScriptEngine* engine) {
-    HostClass* cls = register_value_class(engine, "Boolean", {Tag::Boolean});
-    cls->call = boolean_call;
-    cls->method = boolean_method;
-    cls->construct = boolean_construct;
-}
+void register_boolean_class(ScriptEngine* engine) { declare_class(engine, boolean_class); }
 
 }  // namespace quill

@@ -5,21 +5,21 @@
 
 #include <cstdio>
 
-#include "engine/builtins/value_class.h"
 #include "engine/compiler/driver.h"
 #include "engine/values/atoms.h"
+#include "engine/values/class_declaration.h"
 #include "engine/values/engine.h"
 #include "engine/values/errors.h"
-#include "engine/values/host_class.h"
 #include "engine/values/string_record.h"
+#include "engine/runtime/run.h"
 #include "engine/vm/services.h"
 
 namespace quill {
 
 namespace {
 
-void append_string(ScriptEngine* engine, const Value& value, std::string* out) {
-    PlainPtr<char> text = string_to_narrow(engine, value.payload.string);
+void append_string(ScriptEngine* engine, const StringRecord* string, std::string* out) {
+    PlainPtr<char> text = string_to_narrow(engine, string);
     out->append(text.get());
 }
 
@@ -28,15 +28,16 @@ void append_string(ScriptEngine* engine, const Value& value, std::string* out) {
 // the load. A text that does not compile leaves its diagnostics in the message buffer and the result
 // Null; a runtime error while the script runs (its top level may hold statements of the body's
 // making) goes on to the caller's protection record.
-void function_construct(ScriptEngine* engine, HostClass*, Value* args, Value* result) {
-    *result = Value::null();
+void function_construct(MemberCall& call) {
+    ScriptEngine* engine = call.engine;
+    *call.result = Value::null();
     auto* handle = static_cast<vm::EngineHandle*>(engine->service_handle);
     if (handle == nullptr) {
         return;  // an engine record without the runtime services cannot compile
     }
     uint32_t number = engine->anonymous_functions;
-    std::string source = function_source(engine, args);
-    compiler::CompileOutput compiled = compiler::compile_text(engine, source, vm::compile_flags(handle));
+    std::string source = function_source(engine, call.args);
+    compiler::CompileOutput compiled = compiler::compile_text(engine, source, runtime::compile_flags(handle));
     if (!compiled.ok) {
         return;
     }
@@ -45,51 +46,51 @@ void function_construct(ScriptEngine* engine, HostClass*, Value* args, Value* re
     }
     char name[32];
     std::snprintf(name, sizeof name, "@F_%u", number);
-    *result = get_global(engine, name);
+    *call.result = get_global(engine, name);
 }
 
-bool function_method(ScriptEngine* engine, HostClass*, void*, const Value& receiver, Atom method, Value* result,
-                     Value*) {
-    if (method == atom_to_string) {
-        *result = make_static_string(engine, u"[object Function]");
-        return true;
-    }
-    if (method == atom_value_of) {
-        *result = receiver;
-        return true;
-    }
-    return false;
-}
+void function_to_string(MemberCall& call) { *call.result = make_static_string(call.engine, u"[object Function]"); }
+
+void function_value_of(MemberCall& call) { *call.result = call.receiver; }
+
+const Member function_members[] = {
+    method("toString", function_to_string),
+    method("valueOf", function_value_of),
+};
+
+const ClassDeclaration function_class = {
+    .name = "Function",
+    .members = function_members,
+    .construct = function_construct,
+    .types = {Tag::Function},
+};
 
 }  // namespace
 
-std::string function_source(ScriptEngine* engine, const Value* args) {
-    uint32_t count = argument_count(args);
+std::string function_source(ScriptEngine* engine, const Arguments& args) {
+    const uint32_t count = args.count();
     std::string source = "function (";
     bool any = false;
     // Arguments that are not strings are left out, with their separators.
-    for (uint32_t i = 1; i < count; ++i) {
-        if (args[i].tag != Tag::String) {
+    for (uint32_t i = 0; i + 1 < count; ++i) {
+        const StringRecord* parameter = args.string(i);
+        if (parameter == nullptr) {
             continue;
         }
         if (any) {
             source += ", ";
         }
-        append_string(engine, args[i], &source);
+        append_string(engine, parameter, &source);
         any = true;
     }
     source += ") {";
-    if (count >= 1 && args[count].tag == Tag::String) {
-        append_string(engine, args[count], &source);
+    if (const StringRecord* body = count >= 1 ? args.string(count - 1) : nullptr) {
+        append_string(engine, body, &source);
     }
     source += "}";
     return source;
 }
 
-void register_function_class(ScriptEngine* engine) {
-    HostClass* cls = register_value_class(engine, "Function", {Tag::Function});
-    cls->method = function_method;
-    cls->construct = function_construct;
-}
+void register_function_class(ScriptEngine* engine) { declare_class(engine, function_class); }
 
 }  // namespace quill

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "engine/values/arguments.h"
 #include "engine/values/value.h"
 
 namespace quill {
@@ -14,9 +15,9 @@ struct ScriptEngine;
 // of Function values. Runs once, at engine creation.
 void register_function_class(ScriptEngine* engine);
 
-// The source text new Function compiles from its argument block: "function (p1, p2) {body}", the
+// The source text new Function compiles from its arguments: "function (p1, p2) {body}", the
 // parameters being every argument but the last that is a String, the body the last argument when it
 // is a String. Texts are in the system code page.
-std::string function_source(ScriptEngine* engine, const Value* args);
+std::string function_source(ScriptEngine* engine, const Arguments& args);
 
 }  // namespace quill

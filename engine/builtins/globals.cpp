@@ -1,8 +1,8 @@
 // The global values and functions of the language.
 //
-// Every function here is a native of the call-handler shape, installed as a HostObject of a class of
-// its own. Arguments that are absent are not the same as Undefined arguments: each handler checks the
-// count before it reads a cell.
+// Every function here is the class object of a declared class of its own with only a call handler.
+// Arguments that are absent are not the same as Undefined arguments: each handler checks the count
+// before it reads a cell.
 //
 // GC note: a handler may run script code while it converts an argument (an object's toString or
 // valueOf), and a collection may happen there. The argument block itself is on the interpreter
@@ -19,11 +19,11 @@
 #include <string_view>
 
 #include "engine/values/atoms.h"
+#include "engine/values/class_declaration.h"
 #include "engine/values/config.h"
 #include "engine/values/messages.h"
 #include "engine/values/conversions.h"
 #include "engine/values/engine.h"
-#include "engine/values/host_class.h"
 #include "engine/values/number_scan.h"
 #include "engine/values/plain_heap.h"
 #include "engine/values/string_record.h"
@@ -301,18 +301,20 @@ void send_trace(ScriptEngine* engine, const char* text) {
 
 // {==== The global functions
 
-void parse_int(ScriptEngine* engine, HostClass*, void*, Value* result, Value* args) {
-    uint32_t count = argument_count(args);
-    if (count < 1) {
+void parse_int(MemberCall& call) {
+    ScriptEngine* engine = call.engine;
+    const Arguments& args = call.args;
+    Value* result = call.result;
+    if (!args.has(0)) {
         *result = Value::nan();
         return;
     }
     // The scanner reads terminated text; the plain-heap copy also survives a collection that the
     // radix's valueOf may cause.
-    PlainPtr<char16_t> text = string_to_wide(engine, string_argument(engine, args[1]).payload.string);
+    PlainPtr<char16_t> text = string_to_wide(engine, string_argument(engine, args[0]).payload.string);
     // An Integer radix gives its low 32 bits, as the integer conversion does; non-finite numbers and
     // NaN give 0, which is automatic. The scanner takes the radix as unsigned.
-    uint32_t radix = count >= 2 ? static_cast<uint32_t>(to_int32(engine, args[2])) : 0;
+    uint32_t radix = args.has(1) ? static_cast<uint32_t>(to_int32(engine, args[1])) : 0;
     IntegerScan scan = scan_integer(text.get(), radix);
     switch (scan.kind) {
     case ScanKind::None:
@@ -329,57 +331,57 @@ void parse_int(ScriptEngine* engine, HostClass*, void*, Value* result, Value* ar
 
 // The number conversion, always widened to a double: strings honour "0x" and octal leading zeros
 // exactly as that conversion does.
-void parse_float(ScriptEngine* engine, HostClass*, void*, Value* result, Value* args) {
-    if (argument_count(args) < 1) {
-        *result = Value::nan();
+void parse_float(MemberCall& call) {
+    if (!call.args.has(0)) {
+        *call.result = Value::nan();
         return;
     }
-    Value number = to_number(engine, args[1]);
+    Value number = to_number(call.engine, call.args[0]);
     if (number.tag == Tag::Integer) {
         number = Value::number(static_cast<double>(number.payload.integer));
     }
-    *result = number;
+    *call.result = number;
 }
 
 // NOTE: a Number holding a NaN double (from arithmetic such as Infinity - Infinity) counts as NaN
 // here and is not finite, like the NaN value itself.
-void is_nan(ScriptEngine* engine, HostClass*, void*, Value* result, Value* args) {
-    if (argument_count(args) < 1) {
+void is_nan(MemberCall& call) {
+    if (!call.args.has(0)) {
         return;
     }
-    Value number = to_number(engine, args[1]);
-    *result = Value::boolean(number.tag == Tag::NaN ||
+    Value number = to_number(call.engine, call.args[0]);
+    *call.result = Value::boolean(number.tag == Tag::NaN ||
                              (number.tag == Tag::Number && std::isnan(number.payload.number)));
 }
 
-void is_finite(ScriptEngine* engine, HostClass*, void*, Value* result, Value* args) {
-    if (argument_count(args) < 1) {
+void is_finite(MemberCall& call) {
+    if (!call.args.has(0)) {
         return;
     }
-    Value number = to_number(engine, args[1]);
-    *result = Value::boolean(number.tag == Tag::Integer ||
+    Value number = to_number(call.engine, call.args[0]);
+    *call.result = Value::boolean(number.tag == Tag::Integer ||
                              (number.tag == Tag::Number && std::isfinite(number.payload.number)));
 }
 
-void escape(ScriptEngine* engine, HostClass*, void*, Value* result, Value* args) {
-    if (argument_count(args) < 1) {
-        *result = make_static_string(engine, u"");
+void escape(MemberCall& call) {
+    if (!call.args.has(0)) {
+        *call.result = make_static_string(call.engine, u"");
         return;
     }
-    std::u16string_view text = string_argument(engine, args[1]).payload.string->view();
+    std::u16string_view text = string_argument(call.engine, call.args[0]).payload.string->view();
     CountingOutput counting;
     escape_text(text, counting);
-    *result = build_string(engine, counting.count, [&](auto& out) { escape_text(text, out); });
+    *call.result = build_string(call.engine, counting.count, [&](auto& out) { escape_text(text, out); });
 }
 
-void unescape(ScriptEngine* engine, HostClass*, void*, Value* result, Value* args) {
-    if (argument_count(args) < 1) {
+void unescape(MemberCall& call) {
+    if (!call.args.has(0)) {
         return;
     }
-    std::u16string_view text = string_argument(engine, args[1]).payload.string->view();
+    std::u16string_view text = string_argument(call.engine, call.args[0]).payload.string->view();
     CountingOutput counting;
     unescape_text(text, counting);
-    *result = build_string(engine, counting.count, [&](auto& out) { unescape_text(text, out); });
+    *call.result = build_string(call.engine, counting.count, [&](auto& out) { unescape_text(text, out); });
 }
 
 // }====
@@ -391,11 +393,12 @@ void unescape(ScriptEngine* engine, HostClass*, void*, Value* result, Value* arg
 // any string may be ends the call the same way as a failed allocation: Undefined, no message.
 
 template <typename Transform>
-void uri_call(ScriptEngine* engine, Value* result, Value* args, Transform transform) {
-    if (argument_count(args) < 1) {
+void uri_call(MemberCall& call, Transform transform) {
+    ScriptEngine* engine = call.engine;
+    if (!call.args.has(0)) {
         return;
     }
-    std::u16string_view text = string_argument(engine, args[1]).payload.string->view();
+    std::u16string_view text = string_argument(engine, call.args[0]).payload.string->view();
     if (text.empty()) {
         return;
     }
@@ -407,93 +410,86 @@ void uri_call(ScriptEngine* engine, Value* result, Value* args, Transform transf
     if (counting.count > config::max_string_length) {
         return;
     }
-    *result = build_string(engine, counting.count, [&](auto& out) { transform(text, out); });
+    *call.result = build_string(engine, counting.count, [&](auto& out) { transform(text, out); });
 }
 
-void encode_uri(ScriptEngine* engine, HostClass*, void*, Value* result, Value* args) {
-    uri_call(engine, result, args, [](std::u16string_view text, auto& out) {
+void encode_uri(MemberCall& call) {
+    uri_call(call, [](std::u16string_view text, auto& out) {
         return encode_text(text, encode_uri_keep, out);
     });
 }
 
-void encode_uri_component(ScriptEngine* engine, HostClass*, void*, Value* result, Value* args) {
-    uri_call(engine, result, args, [](std::u16string_view text, auto& out) {
+void encode_uri_component(MemberCall& call) {
+    uri_call(call, [](std::u16string_view text, auto& out) {
         return encode_text(text, encode_component_keep, out);
     });
 }
 
-void decode_uri(ScriptEngine* engine, HostClass*, void*, Value* result, Value* args) {
-    uri_call(engine, result, args, [](std::u16string_view text, auto& out) {
+void decode_uri(MemberCall& call) {
+    uri_call(call, [](std::u16string_view text, auto& out) {
         return decode_text(text, decode_uri_keep, out);
     });
 }
 
-void decode_uri_component(ScriptEngine* engine, HostClass*, void*, Value* result, Value* args) {
-    uri_call(engine, result, args, [](std::u16string_view text, auto& out) {
+void decode_uri_component(MemberCall& call) {
+    uri_call(call, [](std::u16string_view text, auto& out) {
         return decode_text(text, decode_component_keep, out);
     });
 }
 
 // }====
 
-struct GlobalFunction {
-    const char* name;
-    CallHandler call;
-};
-
-void install(ScriptEngine* engine, const char* name, const Value& value) {
-    // Interning may grow the global slots, so the slot is addressed only afterwards.
-    Atom slot = intern(engine, name);
-    engine->globals.items[slot] = value;
-}
-
-void install_functions(ScriptEngine* engine, const GlobalFunction* functions, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        HostClass* cls = new_host_class(engine);
-        cls->call = functions[i].call;
-        install(engine, functions[i].name, make_host_object(engine, cls, nullptr));
-    }
-}
-
-const GlobalFunction global_functions[] = {
-    {"parseInt", parse_int},
-    {"parseFloat", parse_float},
-    {"escape", escape},
-    {"unescape", unescape},
-    {"isNaN", is_nan},
-    {"isFinite", is_finite},
-    {"trace", trace_hook},
-};
-
-const GlobalFunction uri_functions[] = {
-    {"encodeURI", encode_uri},
-    {"decodeURI", decode_uri},
-    {"encodeURIComponent", encode_uri_component},
-    {"decodeURIComponent", decode_uri_component},
-};
-
-}  // namespace
-
-void trace_hook(ScriptEngine* engine, HostClass*, void*, Value*, Value* args) {
+// The engine's trace hook: each argument's text goes to the trace sink, where warnings go too
+// (discarded when there is none). Never stops the script; leaves the result Undefined.
+void trace(MemberCall& call) {
+    ScriptEngine* engine = call.engine;
     // Without a sink nothing would see the texts, so they are not even made.
     if (engine->trace_sink == nullptr) {
         return;
     }
-    uint32_t count = argument_count(args);
-    for (uint32_t i = 1; i <= count; ++i) {
-        PlainPtr<char> text = string_to_narrow(engine, string_argument(engine, args[i]).payload.string);
+    for (uint32_t i = 0; i < call.args.count(); ++i) {
+        PlainPtr<char> text = string_to_narrow(engine, string_argument(engine, call.args[i]).payload.string);
         send_trace(engine, text.get());
     }
 }
 
+// A global function: the class object of a class with only a call handler. Writing a property of
+// one warns and stores nothing, as for any object that has no properties.
+constexpr ClassDeclaration global_function(const char* name, MemberHandler call) {
+    return ClassDeclaration{.name = name, .call = call, .fixed_properties = true};
+}
+
+const ClassDeclaration global_functions[] = {
+    global_function("parseInt", parse_int),
+    global_function("parseFloat", parse_float),
+    global_function("escape", escape),
+    global_function("unescape", unescape),
+    global_function("isNaN", is_nan),
+    global_function("isFinite", is_finite),
+    global_function("trace", trace),
+};
+
+const ClassDeclaration uri_functions[] = {
+    global_function("encodeURI", encode_uri),
+    global_function("decodeURI", decode_uri),
+    global_function("encodeURIComponent", encode_uri_component),
+    global_function("decodeURIComponent", decode_uri_component),
+};
+
+}  // namespace
+
 void register_global_functions(ScriptEngine* engine) {
-    install(engine, "NaN", Value::nan());
-    install(engine, "Infinity", Value::number(std::numeric_limits<double>::infinity()));
-    install_functions(engine, global_functions, std::size(global_functions));
+    set_global(engine, "NaN", Value::nan());
+    set_global(engine, "Infinity", Value::number(std::numeric_limits<double>::infinity()));
+    for (const ClassDeclaration& function : global_functions) {
+        declare_class(engine, function);
+    }
 }
 
 void register_uri_functions(ScriptEngine* engine) {
-    install_functions(engine, uri_functions, std::size(uri_functions));
+    for (const ClassDeclaration& function : uri_functions) {
+        declare_class(engine, function);
+    }
 }
 
 }  // namespace quill

@@ -1,6 +1,5 @@
-// The Math object. One host object holds everything: the constants answer through its property
-// handler, the functions through its method handler. No member raises an error; arguments that are
-// missing or not numbers give NaN.
+// The Math object: a class object without instances or constructor whose table holds the functions
+// and the constants. No member raises an error; arguments that are missing or not numbers give NaN.
 #include "engine/builtins/math.h"
 
 #include <atomic>
@@ -8,12 +7,9 @@
 #include <cstddef>
 #include <ctime>
 
-#include "engine/values/atoms.h"
+#include "engine/values/class_declaration.h"
 #include "engine/values/conversions.h"
 #include "engine/values/engine.h"
-#include "engine/values/host_class.h"
-#include "engine/values/plain_heap.h"
-#include "engine/values/string_record.h"
 
 namespace quill {
 
@@ -32,55 +28,14 @@ constexpr double exact_integer_limit = 9007199254740992.0; // 2^53
 constexpr double integer_low = -9223372036854775808.0;
 constexpr double integer_high = 9223372036854775808.0;
 
-using Unary = double (*)(double);
-
-struct UnaryFunction {
-    const char* name;
-    Unary function;
-};
-
-const UnaryFunction unary_functions[] = {
-    {"abs", [](double x) { return std::fabs(x); }},  {"acos", [](double x) { return std::acos(x); }},
-    {"asin", [](double x) { return std::asin(x); }}, {"atan", [](double x) { return std::atan(x); }},
-    {"ceil", [](double x) { return std::ceil(x); }}, {"cos", [](double x) { return std::cos(x); }},
-    {"exp", [](double x) { return std::exp(x); }},   {"floor", [](double x) { return std::floor(x); }},
-    {"log", [](double x) { return std::log(x); }},   {"sin", [](double x) { return std::sin(x); }},
-    {"sqrt", [](double x) { return std::sqrt(x); }}, {"tan", [](double x) { return std::tan(x); }},
-};
-constexpr size_t unary_count = sizeof unary_functions / sizeof unary_functions[0];
-
-struct Constant {
-    const char* name;
-    double value;
-};
-
-const Constant constants[] = {
-    {"E", 2.718281828459045},        {"LN10", 2.302585092994046},   {"LN2", 0.6931471805599453},
-    {"LOG10E", 0.4342944819032518},  {"LOG2E", 1.4426950408889634}, {"PI", 3.141592653589793},
-    {"SQRT1_2", 0.7071067811865476}, {"SQRT2", 1.4142135623730951},
-};
-constexpr size_t constant_count = sizeof constants / sizeof constants[0];
-
-// The object's user data: the atoms of its member names.
-struct MathAtoms {
-    Atom unary[unary_count];
-    Atom constant[constant_count];
-    Atom atan2;
-    Atom max;
-    Atom min;
-    Atom pow;
-    Atom random;
-    Atom round;
-};
-
 // A double as a value: NaN has a tag of its own.
 Value number_value(double d) { return std::isnan(d) ? Value::nan() : Value::number(d); }
 
-// Argument `index` (from 1) as a double; false when it is missing or does not convert to a number.
+// Argument `index` as a double; false when it is missing or does not convert to a number.
 // `converted`, when given, receives the number conversion itself.
-bool argument_number(ScriptEngine* engine, Value* args, uint32_t index, double* out,
+bool argument_number(ScriptEngine* engine, const Arguments& args, uint32_t index, double* out,
                      Value* converted = nullptr) {
-    if (argument_count(args) < index) {
+    if (!args.has(index)) {
         return false;
     }
     Value n = to_number(engine, args[index]);
@@ -101,10 +56,10 @@ bool argument_number(ScriptEngine* engine, Value* args, uint32_t index, double* 
 // floor(x + 0.5) as an Integer; infinities, and results an Integer cannot hold, stay Numbers. An
 // Integer comes back unchanged. The sum x + 0.5 is never formed: it rounds in doubles, which would
 // turn 0.49999999999999994 into 1 and an odd whole number above 2^52 into the next even one.
-Value math_round(ScriptEngine* engine, Value* args) {
+Value rounded(ScriptEngine* engine, const Arguments& args) {
     double x = 0;
     Value n;
-    if (!argument_number(engine, args, 1, &x, &n)) {
+    if (!argument_number(engine, args, 0, &x, &n)) {
         return Value::nan();
     }
     if (n.tag == Tag::Integer) {
@@ -138,12 +93,12 @@ double power_by_squaring(double base, int64_t exponent) {
 
 // x to the power y. Two Integers give an Integer when the result is a whole number below 2^53;
 // everything else a Number. A fractional result (2 to the -1) stays a Number.
-Value math_pow(ScriptEngine* engine, Value* args) {
+Value power(ScriptEngine* engine, const Arguments& args) {
     double x = 0;
     double y = 0;
     Value base;
     Value exponent;
-    if (!argument_number(engine, args, 1, &x, &base) || !argument_number(engine, args, 2, &y, &exponent)) {
+    if (!argument_number(engine, args, 0, &x, &base) || !argument_number(engine, args, 1, &y, &exponent)) {
         return Value::nan();
     }
     double r = std::pow(x, y);
@@ -165,13 +120,13 @@ Value math_pow(ScriptEngine* engine, Value* args) {
 
 // The largest (or smallest) of all arguments; NaN without arguments or when any is not a number.
 // +0 counts as larger than -0.
-Value math_extreme(ScriptEngine* engine, Value* args, bool largest) {
-    uint32_t count = argument_count(args);
+Value extreme(ScriptEngine* engine, const Arguments& args, bool largest) {
+    uint32_t count = args.count();
     if (count == 0) {
         return Value::nan();
     }
     double best = 0;
-    for (uint32_t i = 1; i <= count; ++i) {
+    for (uint32_t i = 0; i < count; ++i) {
         double x = 0;
         if (!argument_number(engine, args, i, &x)) {
             return Value::nan();
@@ -180,62 +135,104 @@ Value math_extreme(ScriptEngine* engine, Value* args, bool largest) {
         if (x == best && x == 0) {
             better = largest ? !std::signbit(x) : std::signbit(x);
         }
-        if (i == 1 || better) {
+        if (i == 0 || better) {
             best = x;
         }
     }
     return Value::number(best);
 }
 
-bool math_method(ScriptEngine* engine, HostClass* cls, void*, const Value&, Atom method, Value* result,
-                 Value* args) {
-    const auto* atoms = static_cast<MathAtoms*>(cls->user_data);
-    for (size_t i = 0; i < unary_count; ++i) {
-        if (method == atoms->unary[i]) {
-            double x = 0;
-            *result = argument_number(engine, args, 1, &x) ? number_value(unary_functions[i].function(x))
-                                                           : Value::nan();
-            return true;
-        }
-    }
-    if (method == atoms->round) {
-        *result = math_round(engine, args);
-    } else if (method == atoms->pow) {
-        *result = math_pow(engine, args);
-    } else if (method == atoms->max || method == atoms->min) {
-        *result = math_extreme(engine, args, method == atoms->max);
-    } else if (method == atoms->atan2) {
-        double y = 0;
-        double x = 0;
-        *result = argument_number(engine, args, 1, &y) && argument_number(engine, args, 2, &x)
-                      ? number_value(std::atan2(y, x))
-                      : Value::nan();
-    } else if (method == atoms->random) {
-        *result = Value::number(next_random());
-    } else if (method == atom_to_string) {
-        *result = make_static_string(engine, u"[object Math]");
-    } else {
-        return false;
+using Unary = double (*)(double);
+
+// abs, acos, ... : the function of the first argument.
+void unary(MemberCall& call) {
+    double x = 0;
+    *call.result = argument_number(call.engine, call.args, 0, &x) ? number_value(call.context<Unary>()(x))
+                                                                  : Value::nan();
+}
+
+constexpr Unary abs_of = [](double x) { return std::fabs(x); };
+constexpr Unary acos_of = [](double x) { return std::acos(x); };
+constexpr Unary asin_of = [](double x) { return std::asin(x); };
+constexpr Unary atan_of = [](double x) { return std::atan(x); };
+constexpr Unary ceil_of = [](double x) { return std::ceil(x); };
+constexpr Unary cos_of = [](double x) { return std::cos(x); };
+constexpr Unary exp_of = [](double x) { return std::exp(x); };
+constexpr Unary floor_of = [](double x) { return std::floor(x); };
+constexpr Unary log_of = [](double x) { return std::log(x); };
+constexpr Unary sin_of = [](double x) { return std::sin(x); };
+constexpr Unary sqrt_of = [](double x) { return std::sqrt(x); };
+constexpr Unary tan_of = [](double x) { return std::tan(x); };
+
+void math_atan2(MemberCall& call) {
+    double y = 0;
+    double x = 0;
+    *call.result = argument_number(call.engine, call.args, 0, &y) && argument_number(call.engine, call.args, 1, &x)
+                       ? number_value(std::atan2(y, x))
+                       : Value::nan();
+}
+
+void math_max(MemberCall& call) { *call.result = extreme(call.engine, call.args, true); }
+void math_min(MemberCall& call) { *call.result = extreme(call.engine, call.args, false); }
+void math_round(MemberCall& call) { *call.result = rounded(call.engine, call.args); }
+void math_pow(MemberCall& call) { *call.result = power(call.engine, call.args); }
+void math_random(MemberCall& call) { *call.result = Value::number(next_random()); }
+
+// The constants; writes change nothing.
+void constant(MemberCall& call) { *call.result = Value::number(call.context<double>()); }
+
+constexpr double e = 2.718281828459045;
+constexpr double ln10 = 2.302585092994046;
+constexpr double ln2 = 0.6931471805599453;
+constexpr double log10e = 0.4342944819032518;
+constexpr double log2e = 1.4426950408889634;
+constexpr double pi = 3.141592653589793;
+constexpr double sqrt1_2 = 0.7071067811865476;
+constexpr double sqrt2 = 1.4142135623730951;
+
+// Every other name reads as Undefined, and writes change nothing: Math keeps no properties.
+bool no_other_property(ScriptEngine*, HostClass*, void*, const Value&, Atom, PropertyMode mode, Value* value) {
+    if (mode == PropertyMode::Get) {
+        *value = Value::undefined();
     }
     return true;
 }
 
-// The constants read as their values and every other name as Undefined; writes change nothing.
-bool math_property(ScriptEngine*, HostClass* cls, void*, const Value&, Atom property, PropertyMode mode,
-                   Value* value) {
-    if (mode == PropertyMode::Set) {
-        return true;
-    }
-    const auto* atoms = static_cast<MathAtoms*>(cls->user_data);
-    *value = Value::undefined();
-    for (size_t i = 0; i < constant_count; ++i) {
-        if (property == atoms->constant[i]) {
-            *value = Value::number(constants[i].value);
-        }
-    }
-    return true;
-}
+const Member math_members[] = {
+    method("abs", unary, Needs::Nothing, &abs_of),
+    method("acos", unary, Needs::Nothing, &acos_of),
+    method("asin", unary, Needs::Nothing, &asin_of),
+    method("atan", unary, Needs::Nothing, &atan_of),
+    method("ceil", unary, Needs::Nothing, &ceil_of),
+    method("cos", unary, Needs::Nothing, &cos_of),
+    method("exp", unary, Needs::Nothing, &exp_of),
+    method("floor", unary, Needs::Nothing, &floor_of),
+    method("log", unary, Needs::Nothing, &log_of),
+    method("sin", unary, Needs::Nothing, &sin_of),
+    method("sqrt", unary, Needs::Nothing, &sqrt_of),
+    method("tan", unary, Needs::Nothing, &tan_of),
+    method("atan2", math_atan2),
+    method("max", math_max),
+    method("min", math_min),
+    method("pow", math_pow),
+    method("random", math_random),
+    method("round", math_round),
+    property("E", constant, nullptr, Needs::Nothing, &e),
+    property("LN10", constant, nullptr, Needs::Nothing, &ln10),
+    property("LN2", constant, nullptr, Needs::Nothing, &ln2),
+    property("LOG10E", constant, nullptr, Needs::Nothing, &log10e),
+    property("LOG2E", constant, nullptr, Needs::Nothing, &log2e),
+    property("PI", constant, nullptr, Needs::Nothing, &pi),
+    property("SQRT1_2", constant, nullptr, Needs::Nothing, &sqrt1_2),
+    property("SQRT2", constant, nullptr, Needs::Nothing, &sqrt2),
+};
 
+const ClassDeclaration math_class = {
+    .name = "Math",
+    .class_text = "[object Math]",
+    .members = math_members,
+    .other_property = no_other_property,
+};
 
 } // namespace
 
@@ -260,26 +257,7 @@ double next_random() {
 }
 
 void register_math_object(ScriptEngine* engine) {
-    MathAtoms names{};
-    for (size_t i = 0; i < unary_count; ++i) {
-        names.unary[i] = intern(engine, unary_functions[i].name);
-    }
-    for (size_t i = 0; i < constant_count; ++i) {
-        names.constant[i] = intern(engine, constants[i].name);
-    }
-    names.atan2 = intern(engine, "atan2");
-    names.max = intern(engine, "max");
-    names.min = intern(engine, "min");
-    names.pow = intern(engine, "pow");
-    names.random = intern(engine, "random");
-    names.round = intern(engine, "round");
-
-    HostClass* cls = new_host_class(engine);
-    set_class_data(engine, cls, names);
-    cls->method = math_method;
-    cls->property = math_property;
-    set_global(engine, "Math", make_host_object(engine, cls, nullptr));
-
+    declare_class(engine, math_class);
     seed_random(static_cast<uint64_t>(std::time(nullptr)));
 }
 

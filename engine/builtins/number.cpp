@@ -9,53 +9,29 @@
 
 #include "engine/builtins/number_text.h"
 #include "engine/builtins/value_class.h"
-#include "engine/values/atoms.h"
+#include "engine/values/class_declaration.h"
 #include "engine/values/conversions.h"
-#include "engine/values/engine.h"
-#include "engine/values/plain_heap.h"
 #include "engine/values/string_record.h"
 
 namespace quill {
 
 namespace {
 
-// The class's user data: the atoms of its member names.
-struct NumberAtoms {
-    Atom format;
-    Atom max_value;
-    Atom min_value;
-    Atom nan;
-    Atom negative_infinity;
-    Atom positive_infinity;
-};
+using limits = std::numeric_limits<double>;
 
-Value number_of(ScriptEngine* engine, Value* args) {
-    return argument_count(args) >= 1 ? to_number(engine, args[1]) : Value::integer(0);
-}
-
-void number_call(ScriptEngine* engine, HostClass*, void*, Value* result, Value* args) {
-    *result = number_of(engine, args);
-}
-
-void number_construct(ScriptEngine* engine, HostClass*, Value* args, Value* result) {
-    *result = number_of(engine, args);
+void number_of(MemberCall& call) {
+    *call.result = call.args.has(0) ? to_number(call.engine, call.args[0]) : Value::integer(0);
 }
 
 Value ascii_string(ScriptEngine* engine, const std::string& text) {
     return ascii_string(engine, text.data(), text.size());
 }
 
-// value.toString(radix): the radix counts only when it is an Integer; a double ignores it.
-Value number_to_string(ScriptEngine* engine, const Value& value, Value* args) {
+// The text of a number in a radix; the radix counts only for an Integer, a double ignores it.
+Value number_text(ScriptEngine* engine, const Value& value, int radix) {
     switch (value.tag) {
-    case Tag::Integer: {
-        int radix = 10;
-        if (argument_count(args) >= 1 && args[1].tag == Tag::Integer && args[1].payload.integer >= 2 &&
-            args[1].payload.integer <= 36) {
-            radix = static_cast<int>(args[1].payload.integer);
-        }
+    case Tag::Integer:
         return ascii_string(engine, integer_text(value.payload.integer, radix));
-    }
     case Tag::Number:
         return ascii_string(engine, double_text(value.payload.number));
     default:
@@ -63,81 +39,67 @@ Value number_to_string(ScriptEngine* engine, const Value& value, Value* args) {
     }
 }
 
-// value.format(fmt): a format that is missing, not a String or refused gives the plain string
-// conversion; NaN is always "NaN".
-Value number_format(ScriptEngine* engine, const Value& value, Value* args) {
-    if (value.tag == Tag::NaN) {
-        return make_static_string(engine, u"NaN");
+// value.toString(radix): the radix counts only when it is an Integer from 2 to 36.
+void number_to_string(MemberCall& call) {
+    if (is_class_object(call.receiver)) {
+        *call.result = constructor_text(call.engine);
+        return;
     }
-    if (argument_count(args) >= 1 && args[1].tag == Tag::String) {
-        std::optional<std::u16string> text = format_number(args[1].payload.string->view(), value);
-        if (text) {
-            return make_string_copy(engine, *text);
-        }
-    }
-    return number_to_string(engine, value, nullptr);
+    std::optional<int64_t> radix = call.args.integer(0);
+    const int base = radix && *radix >= 2 && *radix <= 36 ? static_cast<int>(*radix) : 10;
+    *call.result = number_text(call.engine, call.receiver, base);
 }
 
-bool number_method(ScriptEngine* engine, HostClass* cls, void*, const Value& receiver, Atom method, Value* result,
-                   Value* args) {
-    if (method == atom_value_of) {
-        *result = receiver;
-        return true;
+void number_value_of(MemberCall& call) { *call.result = call.receiver; }
+
+// value.format(fmt): a format that is missing, not a String or refused gives the plain string
+// conversion; NaN is always "NaN".
+void number_format(MemberCall& call) {
+    const Value& value = call.receiver;
+    if (value.tag == Tag::NaN) {
+        *call.result = make_static_string(call.engine, u"NaN");
+        return;
     }
-    if (method == atom_to_string) {
-        *result = is_class_object(receiver) ? constructor_text(engine) : number_to_string(engine, receiver, args);
-        return true;
+    if (const StringRecord* format = call.args.string(0)) {
+        std::optional<std::u16string> text = format_number(format->view(), value);
+        if (text) {
+            *call.result = make_string_copy(call.engine, *text);
+            return;
+        }
     }
-    if (method == static_cast<NumberAtoms*>(cls->user_data)->format && !is_class_object(receiver)) {
-        *result = number_format(engine, receiver, args);
-        return true;
-    }
-    return false;
+    *call.result = number_text(call.engine, value, 10);
 }
 
 // The constants, on the class object and on every number alike; writing them changes nothing.
-bool number_property(ScriptEngine*, HostClass* cls, void*, const Value&, Atom property, PropertyMode mode,
-                     Value* value) {
-    const auto* atoms = static_cast<NumberAtoms*>(cls->user_data);
-    using limits = std::numeric_limits<double>;
-    Value constant;
-    if (property == atoms->max_value) {
-        constant = Value::number(limits::max());
-    } else if (property == atoms->min_value) {
-        constant = Value::number(limits::min());  // the smallest normal double, not the smallest subnormal
-    } else if (property == atoms->nan) {
-        constant = Value::nan();
-    } else if (property == atoms->negative_infinity) {
-        constant = Value::number(-limits::infinity());
-    } else if (property == atoms->positive_infinity) {
-        constant = Value::number(limits::infinity());
-    } else {
-        return false;
-    }
-    if (mode == PropertyMode::Get) {
-        *value = constant;
-    }
-    return true;
-}
+void number_constant(MemberCall& call) { *call.result = call.context<Value>(); }
 
+const Value max_value = Value::number(limits::max());
+const Value min_value = Value::number(limits::min());  // the smallest normal double, not the smallest subnormal
+const Value nan_value = Value::nan();
+const Value negative_infinity = Value::number(-limits::infinity());
+const Value positive_infinity = Value::number(limits::infinity());
+
+const Member number_members[] = {
+    method("toString", number_to_string),
+    method("valueOf", number_value_of),
+    method("format", number_format, Needs::Value),
+    property("MAX_VALUE", number_constant, nullptr, Needs::Nothing, &max_value),
+    property("MIN_VALUE", number_constant, nullptr, Needs::Nothing, &min_value),
+    property("NaN", number_constant, nullptr, Needs::Nothing, &nan_value),
+    property("NEGATIVE_INFINITY", number_constant, nullptr, Needs::Nothing, &negative_infinity),
+    property("POSITIVE_INFINITY", number_constant, nullptr, Needs::Nothing, &positive_infinity),
+};
+
+const ClassDeclaration number_class = {
+    .name = "Number",
+    .members = number_members,
+    .construct = number_of,
+    .call = number_of,
+    .types = {Tag::Integer, Tag::Number, Tag::NaN},
+};
 
 }  // namespace
 
-void register_number_class(ScriptEngine* engine) {
-    NumberAtoms names{
-        .format = intern(engine, "format"),
-        .max_value = intern(engine, "MAX_VALUE"),
-        .min_value = intern(engine, "MIN_VALUE"),
-        .nan = intern(engine, "NaN"),
-        .negative_infinity = intern(engine, "NEGATIVE_INFINITY"),
-        .positive_infinity = intern(engine, "POSITIVE_INFINITY"),
-    };
-    HostClass* cls = register_value_class(engine, "Number", {Tag::Integer, Tag::Number, Tag::NaN});
-    set_class_data(engine, cls, names);
-    cls->call = number_call;
-    cls->method = number_method;
-    cls->property = number_property;
-    cls->construct = number_construct;
-}
+void register_number_class(ScriptEngine* engine) { declare_class(engine, number_class); }
 
 }  // namespace quill

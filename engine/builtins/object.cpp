@@ -3,7 +3,7 @@
 #include "engine/builtins/object.h"
 
 #include "engine/builtins/value_class.h"
-#include "engine/values/atoms.h"
+#include "engine/values/class_declaration.h"
 #include "engine/values/conversions.h"
 #include "engine/values/property_table.h"
 #include "engine/values/string_record.h"
@@ -19,53 +19,57 @@ Value new_object(ScriptEngine* engine) { return Value::object(new_table(engine))
 // Object(), Object(undefined) and Object(null) make an object; anything else is the object conversion
 // of the first argument, which raises "Can't convert to object" for undefined and null when more
 // arguments follow.
-void object_call(ScriptEngine* engine, HostClass*, void*, Value* result, Value* args) {
-    uint32_t count = argument_count(args);
-    if (count == 0 || (count == 1 && is_nothing(args[1]))) {
-        *result = new_object(engine);
+void object_call(MemberCall& call) {
+    const Arguments& args = call.args;
+    if (args.count() == 0 || (args.count() == 1 && is_nothing(args[0]))) {
+        *call.result = new_object(call.engine);
         return;
     }
-    *result = to_object(engine, args[1]);
+    *call.result = to_object(call.engine, args[0]);
 }
 
 // new Object(x) is x itself, a string as a fresh copy; without a value, a new object.
-void object_construct(ScriptEngine* engine, HostClass*, Value* args, Value* result) {
-    if (argument_count(args) == 0 || is_nothing(args[1])) {
-        *result = new_object(engine);
-    } else if (args[1].tag == Tag::String) {
-        *result = make_string_copy(engine, args[1].payload.string->view());
+void object_construct(MemberCall& call) {
+    const Arguments& args = call.args;
+    if (args.count() == 0 || is_nothing(args[0])) {
+        *call.result = new_object(call.engine);
+    } else if (const StringRecord* text = args.string(0)) {
+        *call.result = make_string_copy(call.engine, text->view());
     } else {
-        *result = args[1];
+        *call.result = args[0];
     }
 }
 
-bool object_method(ScriptEngine* engine, HostClass*, void*, const Value& receiver, Atom method, Value* result,
-                   Value*) {
-    if (method == atom_to_string) {
-        *result = is_class_object(receiver) ? constructor_text(engine) : make_static_string(engine, u"[object Object]");
-        return true;
-    }
-    if (method == atom_to_source) {
-        // A plain object has no source form: the result stays Undefined.
-        if (is_class_object(receiver)) {
-            *result = make_static_string(engine, u"new Object()");
-        }
-        return true;
-    }
-    if (method == atom_value_of) {
-        *result = receiver;
-        return true;
-    }
-    return false;
+void object_to_string(MemberCall& call) {
+    *call.result = is_class_object(call.receiver) ? constructor_text(call.engine)
+                                                  : make_static_string(call.engine, u"[object Object]");
 }
+
+// A plain object has no source form: the result stays Undefined.
+void object_to_source(MemberCall& call) {
+    if (is_class_object(call.receiver)) {
+        *call.result = make_static_string(call.engine, u"new Object()");
+    }
+}
+
+void object_value_of(MemberCall& call) { *call.result = call.receiver; }
+
+const Member object_members[] = {
+    method("toString", object_to_string),
+    method("toSource", object_to_source),
+    method("valueOf", object_value_of),
+};
+
+const ClassDeclaration object_class = {
+    .name = "Object",
+    .members = object_members,
+    .construct = object_construct,
+    .call = object_call,
+    .types = {Tag::Object},
+};
 
 }  // namespace
 
-void register_object_class(ScriptEngine* engine) {
-    HostClass* cls = register_value_class(engine, "Object", {Tag::Object});
-    cls->call = object_call;
-    cls->method = object_method;
-    cls->construct = object_construct;
-}
+void register_object_class(ScriptEngine* engine) { declare_class(engine, object_class); }
 
 }  // namespace quill

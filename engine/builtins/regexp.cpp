@@ -13,6 +13,7 @@
 #include "engine/builtins/regexp_object.h"
 #include "engine/values/array.h"
 #include "engine/values/atoms.h"
+#include "engine/values/class_declaration.h"
 #include "engine/values/collector.h"
 #include "engine/values/conversions.h"
 #include "engine/values/engine.h"
@@ -28,30 +29,22 @@ namespace {
 
 using Text = std::u16string_view;
 
-constexpr size_t group_names = 9;  // $1 ... $9
-
-// The class's user data: the atoms of its member names and the last-match state.
-struct RegExpClassData {
-    Atom exec;
-    Atom test;
-    Atom compile;
-    Atom global;
-    Atom ignore_case;
-    Atom multiline;
-    Atom last_index;
-    Atom source;
+// The class-wide state: the last-match state, and the names of the match array's properties.
+struct RegExpState {
+    LastMatch last;
     Atom index;
     Atom input;
-    Atom input_short;  // $_
-    Atom last_match;
-    Atom last_paren;
-    Atom left_context;
-    Atom right_context;
-    Atom groups[group_names];
-    LastMatch last;
 };
 
-RegExpClassData& class_data(HostClass* cls) { return *static_cast<RegExpClassData*>(cls->user_data); }
+void* make_state(ScriptEngine* engine) {
+    auto state = std::make_unique<RegExpState>();
+    reset_pairs(state->last.pairs, config::regexp_match_pairs);
+    state->index = intern(engine, "index");
+    state->input = intern(engine, "input");
+    return state.release();
+}
+
+RegExpState& state_of(HostClass* cls) { return *static_cast<RegExpState*>(class_state(cls)); }
 
 // The compile flags of the constructor (and of regular-expression constants), and of `compile`.
 constexpr int constructor_compile_flags = reg_extended | reg_nocollate | reg_escape_in_lists;
@@ -86,9 +79,6 @@ bool compile_source(ScriptEngine* engine, RegExpObject& object, int compile_flag
     return true;
 }
 
-bool regexp_method(ScriptEngine* engine, HostClass* cls, void* instance, const Value& receiver, Atom method,
-                   Value* result, Value* args);
-
 // A new instance with lastIndex 0, or Null when the pattern does not compile. An empty pattern
 // becomes "^".
 Value new_regexp(ScriptEngine* engine, HostClass* cls, Text pattern, int flags) {
@@ -101,57 +91,32 @@ Value new_regexp(ScriptEngine* engine, HostClass* cls, Text pattern, int flags) 
     if (!compile_source(engine, *object, constructor_compile_flags)) {
         return Value::null();
     }
-    // The record takes the data only once it exists, and its finalizer frees the data should making
-    // its own table fail; so the data is freed exactly once whichever allocation fails.
-    Value made = make_host_object(engine, cls, nullptr);
-    HostRecord* record = made.payload.host;
-    record->instance = object.release();
-    record->properties = new_table_with_prototype(engine, cls->prototype);
-    return made;
+    return make_instance(engine, cls, std::move(object));
 }
 
 // new RegExp(pattern, flags) and RegExp(pattern, flags): only String arguments count.
-Value construct_regexp(ScriptEngine* engine, HostClass* cls, const Value* args) {
-    const uint32_t count = argument_count(args);
-    Text pattern = count >= 1 && args[1].tag == Tag::String ? args[1].payload.string->view() : Text();
-    int flags = count >= 2 && args[2].tag == Tag::String ? flags_from_text(args[2].payload.string->view()) : 0;
-    return new_regexp(engine, cls, pattern, flags);
+Value construct_regexp(ScriptEngine* engine, HostClass* cls, const Arguments& args) {
+    const StringRecord* pattern = args.string(0);
+    const StringRecord* flags = args.string(1);
+    return new_regexp(engine, cls, pattern != nullptr ? pattern->view() : Text(),
+                      flags != nullptr ? flags_from_text(flags->view()) : 0);
 }
 
 // The text the argument gives (it becomes the input), or without one the current input's text.
 // The argument cell keeps the converted string alive.
-Text search_text(ScriptEngine* engine, LastMatch& last, Value* args) {
-    if (argument_count(args) >= 1) {
-        args[1] = to_string(engine, args[1]);
-        last.input = args[1];
-        return args[1].payload.string->view();
+Text search_text(ScriptEngine* engine, LastMatch& last, const Arguments& args) {
+    if (args.has(0)) {
+        Value& text = args.cell(0);
+        text = to_string(engine, text);
+        last.input = text;
+        return text.payload.string->view();
     }
     return to_string(engine, last.input).payload.string->view();
 }
 
-Value exec(ScriptEngine* engine, HostClass* cls, RegExpObject& object, Value* args) {
-    Text text = search_text(engine, class_data(cls).last, args);
+Value exec(ScriptEngine* engine, HostClass* cls, RegExpObject& object, const Arguments& args) {
+    Text text = search_text(engine, state_of(cls).last, args);
     return regexp_exec_text(engine, cls, object, text);
-}
-
-Value test(ScriptEngine* engine, HostClass* cls, RegExpObject& object, Value* args) {
-    return Value::boolean(
-        regexp_test_text(engine, cls, object, search_text(engine, class_data(cls).last, args)));
-}
-
-// compile(pattern, flags): a new source and all three flags; lastIndex stays.
-Value compile(ScriptEngine* engine, RegExpObject& object, Value* args) {
-    const uint32_t count = argument_count(args);
-    if (count == 0) {
-        return Value::boolean(false);
-    }
-    args[1] = to_string(engine, args[1]);
-    if (count >= 2) {
-        args[2] = to_string(engine, args[2]);
-    }
-    object.source = up_to_nul(args[1].payload.string->view());
-    object.flags = count >= 2 ? flags_from_text(args[2].payload.string->view()) : 0;
-    return Value::boolean(compile_source(engine, object, method_compile_flags));
 }
 
 Value regexp_text(ScriptEngine* engine, const RegExpObject& object) {
@@ -164,31 +129,6 @@ Value regexp_text(ScriptEngine* engine, const RegExpObject& object) {
     return make_string_copy(engine, text);
 }
 
-bool regexp_method(ScriptEngine* engine, HostClass* cls, void* instance, const Value&, Atom method, Value* result,
-                   Value* args) {
-    const RegExpClassData& data = class_data(cls);
-    if (instance == nullptr) {
-        if (method != atom_to_string) {
-            return false;
-        }
-        *result = make_static_string(engine, u"[Object RegExp]");
-        return true;
-    }
-    auto& object = *static_cast<RegExpObject*>(instance);
-    if (method == data.exec) {
-        *result = exec(engine, cls, object, args);
-    } else if (method == data.test) {
-        *result = test(engine, cls, object, args);
-    } else if (method == data.compile) {
-        *result = compile(engine, object, args);
-    } else if (method == atom_to_string) {
-        *result = regexp_text(engine, object);
-    } else {
-        return false;
-    }
-    return true;
-}
-
 // The text of a pair of the input, or Null when it is unmatched or lies beyond the input.
 Value pair_text(ScriptEngine* engine, Text input, const RegexPair& pair) {
     const auto length = static_cast<int64_t>(input.size());
@@ -199,101 +139,146 @@ Value pair_text(ScriptEngine* engine, Text input, const RegexPair& pair) {
                                                  static_cast<size_t>(pair.end - pair.start)));
 }
 
-// The static properties: false for any other name.
-bool last_match_property(ScriptEngine* engine, const RegExpClassData& data, Atom property, Value* out) {
-    const LastMatch& last = data.last;
-    const auto* group = std::find(std::begin(data.groups), std::end(data.groups), property);
-    const bool known = group != std::end(data.groups) || property == data.input || property == data.input_short ||
-                       property == data.last_match || property == data.last_paren ||
-                       property == data.left_context || property == data.right_context;
-    if (!known) {
-        return false;
-    }
-    *out = Value::null();
-    if (last.input.tag != Tag::String) {
-        return true;
-    }
-    Text input = last.input.payload.string->view();
-    const auto length = static_cast<int64_t>(input.size());
-    const RegexPair& whole = last.pairs[0];
-    if (group != std::end(data.groups)) {
-        *out = pair_text(engine, input, last.pairs[group - data.groups + 1]);
-    } else if (property == data.input || property == data.input_short) {
-        *out = last.input;
-    } else if (property == data.last_match) {
-        *out = pair_text(engine, input, whole);
-    } else if (property == data.last_paren) {
-        const size_t group = last_group_of_run(last.pairs, length);
-        if (group > 0) {
-            *out = pair_text(engine, input, last.pairs[group]);
-        }
-    } else if (property == data.left_context) {
-        *out = pair_text(engine, input, {whole.start < 0 ? -1 : 0, whole.start});
-    } else {
-        *out = pair_text(engine, input, {whole.end, whole.end < 0 ? -1 : length});
-    }
-    return true;
+// {==== The members
+
+RegExpObject& object_of(const MemberCall& call) { return call.data<RegExpObject>(); }
+
+void regexp_exec(MemberCall& call) { *call.result = exec(call.engine, call.cls, object_of(call), call.args); }
+
+void regexp_test(MemberCall& call) {
+    Text text = search_text(call.engine, state_of(call.cls).last, call.args);
+    *call.result = Value::boolean(regexp_test_text(call.engine, call.cls, object_of(call), text));
 }
 
-// Writes to the instance properties and the static properties are accepted and ignored, except
-// that an Integer sets lastIndex (its low 32 bits).
-bool regexp_property(ScriptEngine* engine, HostClass* cls, void* instance, const Value&, Atom property,
-                     PropertyMode mode, Value* value) {
-    const RegExpClassData& data = class_data(cls);
-    if (instance != nullptr) {
-        auto& object = *static_cast<RegExpObject*>(instance);
-        const bool get = mode == PropertyMode::Get;
-        if (property == data.last_index) {
-            if (get) {
-                *value = Value::integer(object.last_index);
-            } else if (value->tag == Tag::Integer) {
-                object.last_index = static_cast<int32_t>(static_cast<uint32_t>(value->payload.integer));
-            }
-            return true;
-        }
-        for (auto [name, flag] : {std::pair{data.global, regexp_global},
-                                  {data.ignore_case, regexp_ignore_case},
-                                  {data.multiline, regexp_multiline}}) {
-            if (property == name) {
-                if (get) {
-                    *value = Value::boolean((object.flags & flag) != 0);
-                }
-                return true;
-            }
-        }
-        if (property == data.source) {
-            if (get) {
-                *value = make_string_copy(engine, object.source);
-            }
-            return true;
-        }
+// compile(pattern, flags): a new source and all three flags; lastIndex stays.
+void regexp_compile(MemberCall& call) {
+    const Arguments& args = call.args;
+    RegExpObject& object = object_of(call);
+    if (!args.has(0)) {
+        *call.result = Value::boolean(false);
+        return;
     }
-    Value found;
-    if (!last_match_property(engine, data, property, &found)) {
-        return false;
+    args.cell(0) = to_string(call.engine, args[0]);
+    if (args.has(1)) {
+        args.cell(1) = to_string(call.engine, args[1]);
     }
-    if (mode == PropertyMode::Get) {
-        *value = found;
-    }
-    return true;
+    object.source = up_to_nul(args[0].payload.string->view());
+    object.flags = args.has(1) ? flags_from_text(args[1].payload.string->view()) : 0;
+    *call.result = Value::boolean(compile_source(call.engine, object, method_compile_flags));
 }
+
+// On an instance its text form; on the class object its class text.
+void regexp_to_string(MemberCall& call) {
+    *call.result = call.instance == nullptr ? class_text(call.engine, call.cls) : regexp_text(call.engine, object_of(call));
+}
+
+// The instance properties. Writes are ignored, except that an Integer sets lastIndex (its low 32
+// bits).
+void flag(MemberCall& call) { *call.result = Value::boolean((object_of(call).flags & call.context<int>()) != 0); }
+
+void last_index(MemberCall& call) { *call.result = Value::integer(object_of(call).last_index); }
+
+void set_last_index(MemberCall& call, const Value& value) {
+    if (value.tag == Tag::Integer) {
+        object_of(call).last_index = static_cast<int32_t>(static_cast<uint32_t>(value.payload.integer));
+    }
+}
+
+void source(MemberCall& call) { *call.result = make_string_copy(call.engine, object_of(call).source); }
+
+// The static properties, on the class object and on every instance alike; writes are ignored.
+// Each is Null while no String has been searched.
+template <Value (*read)(ScriptEngine* engine, const LastMatch& last, Text input, const MemberCall& call)>
+void last_match_property(MemberCall& call) {
+    const LastMatch& last = state_of(call.cls).last;
+    *call.result = last.input.tag == Tag::String ? read(call.engine, last, last.input.payload.string->view(), call)
+                                                 : Value::null();
+}
+
+Value group(ScriptEngine* engine, const LastMatch& last, Text input, const MemberCall& call) {
+    return pair_text(engine, input, last.pairs[call.context<size_t>()]);
+}
+
+Value input(ScriptEngine*, const LastMatch& last, Text, const MemberCall&) { return last.input; }
+
+Value last_match(ScriptEngine* engine, const LastMatch& last, Text input, const MemberCall&) {
+    return pair_text(engine, input, last.pairs[0]);
+}
+
+Value last_paren(ScriptEngine* engine, const LastMatch& last, Text input, const MemberCall&) {
+    const size_t group = last_group_of_run(last.pairs, static_cast<int64_t>(input.size()));
+    return group > 0 ? pair_text(engine, input, last.pairs[group]) : Value::null();
+}
+
+Value left_context(ScriptEngine* engine, const LastMatch& last, Text input, const MemberCall&) {
+    const RegexPair& whole = last.pairs[0];
+    return pair_text(engine, input, {whole.start < 0 ? -1 : 0, whole.start});
+}
+
+Value right_context(ScriptEngine* engine, const LastMatch& last, Text input, const MemberCall&) {
+    const RegexPair& whole = last.pairs[0];
+    return pair_text(engine, input, {whole.end, whole.end < 0 ? -1 : static_cast<int64_t>(input.size())});
+}
+
+// }====
 
 // The class object called makes an expression; an instance called runs exec.
-void regexp_call(ScriptEngine* engine, HostClass* cls, void* instance, Value* result, Value* args) {
-    *result = instance == nullptr ? construct_regexp(engine, cls, args)
-                                  : exec(engine, cls, *static_cast<RegExpObject*>(instance), args);
+void regexp_call(MemberCall& call) {
+    *call.result = call.instance == nullptr ? construct_regexp(call.engine, call.cls, call.args)
+                                            : exec(call.engine, call.cls, object_of(call), call.args);
 }
 
-void regexp_construct(ScriptEngine* engine, HostClass* cls, Value* args, Value* result) {
-    *result = construct_regexp(engine, cls, args);
-}
-
-void regexp_destroy(HostClass*, void* instance) { delete static_cast<RegExpObject*>(instance); }
+void regexp_construct(MemberCall& call) { *call.result = construct_regexp(call.engine, call.cls, call.args); }
 
 // The input is the one value the class keeps.
-void regexp_mark(ScriptEngine* engine, HostClass* cls, void*) { mark_value(engine, class_data(cls).last.input); }
+void regexp_mark(ScriptEngine* engine, HostClass* cls, void*) { mark_value(engine, state_of(cls).last.input); }
 
-void free_regexp_class_data(void* data) { delete static_cast<RegExpClassData*>(data); }
+constexpr int global_flag = regexp_global;
+constexpr int ignore_case_flag = regexp_ignore_case;
+constexpr int multiline_flag = regexp_multiline;
+constexpr size_t groups[] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+
+constexpr Needs instance = Needs::Instance;
+constexpr Needs any = Needs::Nothing;
+
+const Member regexp_members[] = {
+    method("exec", regexp_exec, instance),
+    method("test", regexp_test, instance),
+    method("compile", regexp_compile, instance),
+    method("toString", regexp_to_string),
+    property("global", flag, nullptr, instance, &global_flag),
+    property("ignoreCase", flag, nullptr, instance, &ignore_case_flag),
+    property("multiline", flag, nullptr, instance, &multiline_flag),
+    property("lastIndex", last_index, set_last_index, instance),
+    property("source", source, nullptr, instance),
+    property("$1", last_match_property<group>, nullptr, any, &groups[0]),
+    property("$2", last_match_property<group>, nullptr, any, &groups[1]),
+    property("$3", last_match_property<group>, nullptr, any, &groups[2]),
+    property("$4", last_match_property<group>, nullptr, any, &groups[3]),
+    property("$5", last_match_property<group>, nullptr, any, &groups[4]),
+    property("$6", last_match_property<group>, nullptr, any, &groups[5]),
+    property("$7", last_match_property<group>, nullptr, any, &groups[6]),
+    property("$8", last_match_property<group>, nullptr, any, &groups[7]),
+    property("$9", last_match_property<group>, nullptr, any, &groups[8]),
+    property("$_", last_match_property<input>),
+    property("input", last_match_property<input>),
+    property("lastMatch", last_match_property<last_match>),
+    property("lastParen", last_match_property<last_paren>),
+    property("leftContext", last_match_property<left_context>),
+    property("rightContext", last_match_property<right_context>),
+};
+
+const ClassDeclaration regexp_class = {
+    .name = "RegExp",
+    .class_text = "[Object RegExp]",
+    .members = regexp_members,
+    .construct = regexp_construct,
+    .call = regexp_call,
+    .destroy = delete_instance<RegExpObject>,
+    .mark = regexp_mark,
+    .make_state = make_state,
+    .free_state = delete_state<RegExpState>,
+};
 
 // The maker of regular-expression constants: the constructor's work with the constant's flags.
 bool make_regexp_constant(ScriptEngine* engine, const char16_t* pattern, size_t length, int flags, Value* out) {
@@ -307,17 +292,11 @@ bool make_regexp_constant(ScriptEngine* engine, const char16_t* pattern, size_t 
 
 int regexp_literal_options(int flags) { return with_flag_options(constructor_compile_flags, flags); }
 
-RegExpObject* regexp_object(const Value& value) {
-    if (value.tag != Tag::HostObject || value.payload.host == nullptr || value.payload.host->cls == nullptr ||
-        value.payload.host->cls->method != regexp_method) {
-        return nullptr;
-    }
-    return static_cast<RegExpObject*>(value.payload.host->instance);
-}
+RegExpObject* regexp_object(const Value& value) { return instance_of<RegExpObject>(value, regexp_class); }
 
 bool is_regexp(const Value& value) { return regexp_object(value) != nullptr; }
 
-LastMatch& last_match_of(HostClass* cls) { return class_data(cls).last; }
+LastMatch& last_match_of(HostClass* cls) { return state_of(cls).last; }
 
 void reset_pairs(RegexPair* pairs, size_t n) { std::fill(pairs, pairs + n, RegexPair{-1, -1}); }
 
@@ -357,7 +336,7 @@ bool search_from_last_index(ScriptEngine* engine, const RegExpObject& regexp, co
 }
 
 bool regexp_test_text(ScriptEngine* engine, HostClass* cls, RegExpObject& regexp, Text text) {
-    LastMatch& last = class_data(cls).last;
+    LastMatch& last = state_of(cls).last;
     bool found = search_from_last_index(engine, regexp, RegexText(text, search_start(regexp, text.size())),
                                         last.pairs);
     if ((regexp.flags & regexp_global) != 0) {
@@ -367,7 +346,7 @@ bool regexp_test_text(ScriptEngine* engine, HostClass* cls, RegExpObject& regexp
 }
 
 Value regexp_exec_text(ScriptEngine* engine, HostClass* cls, RegExpObject& regexp, Text text) {
-    RegExpClassData& data = class_data(cls);
+    RegExpState& data = state_of(cls);
     const RegexPair* pairs = data.last.pairs;
     const bool global = (regexp.flags & regexp_global) != 0;
     if (!search_from_last_index(engine, regexp, RegexText(text, search_start(regexp, text.size())),
@@ -397,39 +376,10 @@ Value regexp_exec_text(ScriptEngine* engine, HostClass* cls, RegExpObject& regex
 }
 
 void register_regexp_class(ScriptEngine* engine) {
-    auto data = std::make_unique<RegExpClassData>();
-    data->exec = intern(engine, "exec");
-    data->test = intern(engine, "test");
-    data->compile = intern(engine, "compile");
-    data->global = intern(engine, "global");
-    data->ignore_case = intern(engine, "ignoreCase");
-    data->multiline = intern(engine, "multiline");
-    data->last_index = intern(engine, "lastIndex");
-    data->source = intern(engine, "source");
-    data->index = intern(engine, "index");
-    data->input = intern(engine, "input");
-    data->input_short = intern(engine, "$_");
-    data->last_match = intern(engine, "lastMatch");
-    data->last_paren = intern(engine, "lastParen");
-    data->left_context = intern(engine, "leftContext");
-    data->right_context = intern(engine, "rightContext");
-    for (size_t n = 0; n < group_names; ++n) {
-        data->groups[n] = intern(engine, "$" + std::to_string(n + 1));
-    }
-    reset_pairs(data->last.pairs, config::regexp_match_pairs);
-
-    HostClass* cls = new_host_class(engine);
-    // The class frees its user data from here on.
-    cls->user_data = data.release();
-    cls->user_data_finalizer = free_regexp_class_data;
-    cls->call = regexp_call;
-    cls->method = regexp_method;
-    cls->property = regexp_property;
-    cls->construct = regexp_construct;
-    cls->destroy = regexp_destroy;
-    cls->mark = regexp_mark;
-    engine->regexp_class = make_host_object(engine, cls, nullptr);
-    set_global(engine, "RegExp", engine->regexp_class);
+    declare_class(engine, regexp_class);
+    // The engine keeps the class object, which the constants are made with, whatever scripts do
+    // to the global.
+    engine->regexp_class = get_global(engine, "RegExp");
     engine->make_regexp = make_regexp_constant;
 }
 

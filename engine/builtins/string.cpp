@@ -17,12 +17,13 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <optional>
 #include <string_view>
 
 #include "engine/builtins/regexp.h"
 #include "engine/builtins/value_class.h"
 #include "engine/values/array.h"
-#include "engine/values/atoms.h"
+#include "engine/values/class_declaration.h"
 #include "engine/values/conversions.h"
 #include "engine/values/engine.h"
 #include "engine/values/plain_heap.h"
@@ -38,82 +39,14 @@ using Text = std::u16string_view;
 // The largest count `split` stores when no limit is given.
 constexpr int64_t default_split_limit = 2147483647;
 
-// The class's user data: the atoms of its member names.
-struct StringAtoms {
-    Atom length;
-    Atom char_at;
-    Atom char_code_at;
-    Atom concat;
-    Atom from_char_code;
-    Atom index_of;
-    Atom last_index_of;
-    Atom match;
-    Atom replace;
-    Atom search;
-    Atom slice;
-    Atom split;
-    Atom substr;
-    Atom substring;
-    Atom to_lower_case;
-    Atom to_upper_case;
-    Atom anchor;
-    Atom big;
-    Atom blink;
-    Atom bold;
-    Atom fixed;
-    Atom font_color;
-    Atom font_size;
-    Atom italics;
-    Atom link;
-    Atom small;
-    Atom strike;
-    Atom sub;
-    Atom sup;
-};
-
-// An HTML wrapper: the text before the attribute (before the string when it takes none) and the
-// text after the string. A wrapper with an attribute closes the attribute with `attribute_end`.
-struct Wrapper {
-    Atom StringAtoms::*name;
-    bool takes_attribute;
-    const char16_t* open;
-    const char16_t* close;
-};
-
-constexpr Wrapper wrappers[] = {
-    {&StringAtoms::anchor, true, u"<A NAME=\"", u"</A>"},
-    {&StringAtoms::big, false, u"<BIG>", u"</BIG>"},
-    {&StringAtoms::blink, false, u"<BLINK>", u"</BLINK>"},
-    {&StringAtoms::bold, false, u"<B>", u"</B>"},
-    {&StringAtoms::fixed, false, u"<TT>", u"</TT>"},
-    {&StringAtoms::font_color, true, u"<FONT COLOR=\"", u"</FONT>"},
-    {&StringAtoms::font_size, true, u"<FONT SIZE=\"", u"</FONT>"},
-    {&StringAtoms::italics, false, u"<I>", u"</I>"},
-    {&StringAtoms::link, true, u"<A HREF=\"", u"</A>"},
-    {&StringAtoms::small, false, u"<SMALL>", u"</SMALL>"},
-    {&StringAtoms::strike, false, u"<STRIKE>", u"</STRIKE>"},
-    {&StringAtoms::sub, false, u"<SUB>", u"</SUB>"},
-    {&StringAtoms::sup, false, u"<SUP>", u"</SUP>"},
-};
-
-constexpr Text attribute_end = u"\">";
-
 Text text_of(const Value& string) { return string.payload.string->view(); }
 
-// Argument n (from 1) when it is present and an Integer.
-bool integer_argument(const Value* args, uint32_t n, int64_t* out) {
-    if (argument_count(args) < n || args[n].tag != Tag::Integer) {
-        return false;
-    }
-    *out = args[n].payload.integer;
-    return true;
-}
-
-// Replaces argument n by its string conversion and returns its text. The argument cell keeps the
+// Replaces argument i by its string conversion and returns its text. The argument cell keeps the
 // converted string alive while later conversions run script code.
-Text converted_argument(ScriptEngine* engine, Value* args, uint32_t n) {
-    args[n] = to_string(engine, args[n]);
-    return text_of(args[n]);
+Text converted_argument(ScriptEngine* engine, const Arguments& args, uint32_t i) {
+    Value& cell = args.cell(i);
+    cell = to_string(engine, cell);
+    return text_of(cell);
 }
 
 // A position counted from the end when negative, clamped to 0 .. length.
@@ -194,170 +127,174 @@ char16_t char_code_of(const Value& value) {
     }
 }
 
-Value from_char_code(ScriptEngine* engine, Value* args) {
-    const uint32_t count = argument_count(args);
-    StringRecord* result = make_string_buffer(engine, count);
-    for (uint32_t i = 0; i < count; ++i) {
-        result->chars[i] = char_code_of(args[i + 1]);
-    }
-    return Value::string(result);
+// {==== The members
+
+// `length` of a string value; writing it is accepted and changes nothing.
+void string_length(MemberCall& call) { *call.result = Value::integer(call.receiver.payload.string->length); }
+
+// On the class object its class text; a string is its own string form.
+void string_to_string(MemberCall& call) {
+    *call.result = is_class_object(call.receiver) ? class_text(call.engine, call.cls) : call.receiver;
 }
 
-Value char_at(ScriptEngine* engine, Text text, Value* args) {
-    int64_t position = 0;
-    if (!integer_argument(args, 1, &position) || position < 0 || position >= static_cast<int64_t>(text.size())) {
-        return make_static_string(engine, u"");
+void string_value_of(MemberCall& call) { *call.result = call.receiver; }
+
+void char_at(MemberCall& call) {
+    Text text = text_of(call.receiver);
+    std::optional<int64_t> position = call.args.integer(0);
+    if (!position || *position < 0 || *position >= static_cast<int64_t>(text.size())) {
+        *call.result = make_static_string(call.engine, u"");
+        return;
     }
-    return make_string_copy(engine, text.substr(static_cast<size_t>(position), 1));
+    *call.result = make_string_copy(call.engine, text.substr(static_cast<size_t>(*position), 1));
 }
 
 // Without arguments the first code unit; a position that is not an Integer, or lies outside the
 // string on either side, gives NaN.
-Value char_code_at(Text text, Value* args) {
+void char_code_at(MemberCall& call) {
+    Text text = text_of(call.receiver);
     int64_t position = 0;
-    if (argument_count(args) >= 1 && !integer_argument(args, 1, &position)) {
-        return Value::nan();
+    if (call.args.has(0)) {
+        std::optional<int64_t> given = call.args.integer(0);
+        if (!given) {
+            *call.result = Value::nan();
+            return;
+        }
+        position = *given;
     }
-    if (position < 0 || position >= static_cast<int64_t>(text.size())) {
-        return Value::nan();
-    }
-    return Value::integer(text[static_cast<size_t>(position)]);
+    *call.result = position < 0 || position >= static_cast<int64_t>(text.size())
+                       ? Value::nan()
+                       : Value::integer(text[static_cast<size_t>(position)]);
 }
 
 // All conversions first, then the measure and the one copy (see the top of this file).
-Value concat(ScriptEngine* engine, const Value& receiver, Value* args) {
-    const uint32_t count = argument_count(args);
-    for (uint32_t i = 1; i <= count; ++i) {
-        converted_argument(engine, args, i);
+void concat(MemberCall& call) {
+    const Arguments& args = call.args;
+    const uint32_t count = args.count();
+    for (uint32_t i = 0; i < count; ++i) {
+        converted_argument(call.engine, args, i);
     }
-    size_t total = text_of(receiver).size();
-    for (uint32_t i = 1; i <= count; ++i) {
+    size_t total = text_of(call.receiver).size();
+    for (uint32_t i = 0; i < count; ++i) {
         total += text_of(args[i]).size();
     }
-    StringRecord* result = make_string_buffer(engine, total);
+    StringRecord* result = make_string_buffer(call.engine, total);
     size_t at = 0;
     for (uint32_t i = 0; i <= count; ++i) {
-        Text part = text_of(i == 0 ? receiver : args[i]);
+        Text part = text_of(i == 0 ? call.receiver : args[i - 1]);
         if (!part.empty()) {
             std::memcpy(result->chars + at, part.data(), part.size() * sizeof(char16_t));
         }
         at += part.size();
     }
-    return Value::string(result);
+    *call.result = Value::string(result);
 }
 
-Value index_of(ScriptEngine* engine, const Value& receiver, Value* args) {
-    if (argument_count(args) < 1) {
-        return Value::integer(-1);
+void from_char_code(MemberCall& call) {
+    const uint32_t count = call.args.count();
+    StringRecord* result = make_string_buffer(call.engine, count);
+    for (uint32_t i = 0; i < count; ++i) {
+        result->chars[i] = char_code_of(call.args[i]);
     }
-    Text search = converted_argument(engine, args, 1);
-    int64_t from = 0;
-    integer_argument(args, 2, &from);
-    return Value::integer(find_forward(text_of(receiver), search, from));
+    *call.result = Value::string(result);
 }
 
-Value last_index_of(ScriptEngine* engine, const Value& receiver, Value* args) {
-    if (argument_count(args) < 1) {
-        return Value::integer(-1);
+void index_of(MemberCall& call) {
+    if (!call.args.has(0)) {
+        *call.result = Value::integer(-1);
+        return;
     }
-    Text search = converted_argument(engine, args, 1);
-    Text text = text_of(receiver);
+    Text search = converted_argument(call.engine, call.args, 0);
+    const int64_t from = call.args.integer(1).value_or(0);
+    *call.result = Value::integer(find_forward(text_of(call.receiver), search, from));
+}
+
+void last_index_of(MemberCall& call) {
+    *call.result = Value::integer(-1);
+    if (!call.args.has(0)) {
+        return;
+    }
+    Text search = converted_argument(call.engine, call.args, 0);
+    Text text = text_of(call.receiver);
     if (search.size() > text.size()) {
-        return Value::integer(-1);
+        return;
     }
     const auto last = static_cast<int64_t>(text.size() - search.size());
-    int64_t from = last;
-    if (integer_argument(args, 2, &from) && from > last) {
-        from = last;
-    }
+    const int64_t from = std::min(call.args.integer(1).value_or(last), last);
     for (int64_t p = from; p >= 0; --p) {
         if (matches_at(text, static_cast<size_t>(p), search)) {
-            return Value::integer(p);
+            *call.result = Value::integer(p);
+            return;
         }
     }
-    return Value::integer(-1);
+}
+
+// Matching needs a regular expression; anything else finds nothing.
+void match(MemberCall& call) {
+    *call.result = is_regexp(call.args[0]) ? regexp_match(call.engine, call.receiver, call.args[0])
+                                           : Value::array(array_create(call.engine, 0));
 }
 
 // replace(pattern, replacement) with a String replacement. A String pattern: the first occurrence is
 // replaced, without '$' substitutions; without one the string comes back unchanged. A RegExp pattern
 // is the regular expression's work. Any other arguments give the empty string.
-Value replace(ScriptEngine* engine, const Value& receiver, Value* args) {
-    if (argument_count(args) < 2 || args[2].tag != Tag::String) {
-        return make_static_string(engine, u"");
+void replace(MemberCall& call) {
+    ScriptEngine* engine = call.engine;
+    const Arguments& args = call.args;
+    const StringRecord* replacement = args.string(1);
+    const StringRecord* pattern = args.string(0);
+    if (replacement != nullptr && is_regexp(args[0])) {
+        *call.result = regexp_replace(engine, call.receiver, args[0], args[1]);
+    } else if (replacement == nullptr || pattern == nullptr) {
+        *call.result = make_static_string(engine, u"");
+    } else {
+        Text text = text_of(call.receiver);
+        const int64_t found = find_forward(text, pattern->view(), 0);
+        if (found < 0) {
+            *call.result = make_string_copy(engine, text);
+            return;
+        }
+        const auto at = static_cast<size_t>(found);
+        *call.result = make_concatenation(
+            engine, {text.substr(0, at), replacement->view(), text.substr(at + pattern->view().size())});
     }
-    if (is_regexp(args[1])) {
-        return regexp_replace(engine, receiver, args[1], args[2]);
-    }
-    if (args[1].tag != Tag::String) {
-        return make_static_string(engine, u"");
-    }
-    Text text = text_of(receiver);
-    Text pattern = text_of(args[1]);
-    const int64_t found = find_forward(text, pattern, 0);
-    if (found < 0) {
-        return make_string_copy(engine, text);
-    }
-    const auto at = static_cast<size_t>(found);
-    return make_concatenation(engine, {text.substr(0, at), text_of(args[2]), text.substr(at + pattern.size())});
 }
 
-Value slice(ScriptEngine* engine, Text text, Value* args) {
+void search(MemberCall& call) {
+    *call.result = is_regexp(call.args[0]) ? regexp_search(call.engine, call.receiver, call.args[0])
+                                           : Value::integer(-1);
+}
+
+void slice(MemberCall& call) {
+    Text text = text_of(call.receiver);
     const auto length = static_cast<int64_t>(text.size());
-    int64_t start = 0;
-    int64_t end = length;
-    if (!integer_argument(args, 1, &start) || (argument_count(args) >= 2 && !integer_argument(args, 2, &end))) {
-        return make_static_string(engine, u"");
+    std::optional<int64_t> start = call.args.integer(0);
+    std::optional<int64_t> end = call.args.has(1) ? call.args.integer(1) : length;
+    if (!start || !end) {
+        *call.result = make_static_string(call.engine, u"");
+        return;
     }
-    return substring_value(engine, text, position_from_end(start, length), position_from_end(end, length));
+    *call.result = substring_value(call.engine, text, position_from_end(*start, length),
+                                   position_from_end(*end, length));
 }
 
-Value substr(ScriptEngine* engine, Text text, Value* args) {
-    const auto length = static_cast<int64_t>(text.size());
-    int64_t start = 0;
-    if (!integer_argument(args, 1, &start)) {
-        return make_static_string(engine, u"");
-    }
-    start = position_from_end(start, length);
-    int64_t count = length;
-    if (integer_argument(args, 2, &count) && count < 0) {
-        count = 0;
-    }
-    count = std::min(count, length - start);
-    return substring_value(engine, text, start, start + count);
-}
-
-// substring(start, end): the arguments are never swapped; an end before the start gives "".
-Value substring(ScriptEngine* engine, Text text, Value* args) {
-    const auto length = static_cast<int64_t>(text.size());
-    int64_t start = 0;
-    if (!integer_argument(args, 1, &start)) {
-        return make_static_string(engine, u"");
-    }
-    start = std::max<int64_t>(start, 0);
-    int64_t end = length;
-    if (integer_argument(args, 2, &end) && end > length) {
-        end = length;
-    }
-    if (start > end) {
-        return make_static_string(engine, u"");
-    }
-    return substring_value(engine, text, start, end);
-}
-
-Value split(ScriptEngine* engine, const Value& receiver, Value* args) {
-    Text text = text_of(receiver);
-    int64_t limit = default_split_limit;
-    integer_argument(args, 2, &limit);
-    if (argument_count(args) >= 1 && is_regexp(args[1])) {
-        return regexp_split(engine, receiver, args[1], limit);
+void split(MemberCall& call) {
+    ScriptEngine* engine = call.engine;
+    Text text = text_of(call.receiver);
+    const int64_t limit = call.args.integer(1).value_or(default_split_limit);
+    if (is_regexp(call.args[0])) {
+        *call.result = regexp_split(engine, call.receiver, call.args[0], limit);
+        return;
     }
     ArrayRecord* result = array_create(engine, 0);
-    if (argument_count(args) < 1 || args[1].tag != Tag::String) {
+    *call.result = Value::array(result);
+    const StringRecord* separator_string = call.args.string(0);
+    if (separator_string == nullptr) {
         array_put(engine, result, 0, make_string_copy(engine, text));
         array_set_length(engine, result, 1);
-        return Value::array(result);
+        return;
     }
-    Text separator = text_of(args[1]);
+    Text separator = separator_string->view();
     int64_t count = 0;
     if (separator.empty()) {
         for (; count < limit && count < static_cast<int64_t>(text.size()); ++count) {
@@ -380,7 +317,33 @@ Value split(ScriptEngine* engine, const Value& receiver, Value* args) {
         }
     }
     array_set_length(engine, result, static_cast<uint64_t>(count));
-    return Value::array(result);
+}
+
+void substr(MemberCall& call) {
+    Text text = text_of(call.receiver);
+    const auto length = static_cast<int64_t>(text.size());
+    std::optional<int64_t> given = call.args.integer(0);
+    if (!given) {
+        *call.result = make_static_string(call.engine, u"");
+        return;
+    }
+    const int64_t start = position_from_end(*given, length);
+    const int64_t count = std::min(std::max<int64_t>(call.args.integer(1).value_or(length), 0), length - start);
+    *call.result = substring_value(call.engine, text, start, start + count);
+}
+
+// substring(start, end): the arguments are never swapped; an end before the start gives "".
+void substring(MemberCall& call) {
+    Text text = text_of(call.receiver);
+    const auto length = static_cast<int64_t>(text.size());
+    std::optional<int64_t> given = call.args.integer(0);
+    if (!given) {
+        *call.result = make_static_string(call.engine, u"");
+        return;
+    }
+    const int64_t start = std::max<int64_t>(*given, 0);
+    const int64_t end = std::min(call.args.integer(1).value_or(length), length);
+    *call.result = start > end ? make_static_string(call.engine, u"") : substring_value(call.engine, text, start, end);
 }
 
 // Only the ASCII letters change; every other code unit is copied as it is.
@@ -398,158 +361,114 @@ Value map_case(ScriptEngine* engine, Text text, bool upper) {
     return Value::string(result);
 }
 
+void to_lower_case(MemberCall& call) { *call.result = map_case(call.engine, text_of(call.receiver), false); }
+void to_upper_case(MemberCall& call) { *call.result = map_case(call.engine, text_of(call.receiver), true); }
+
+// An HTML wrapper: the text before the attribute (before the string when it takes none) and the
+// text after the string. A wrapper with an attribute closes the attribute with `attribute_end`.
+struct Wrapper {
+    bool takes_attribute;
+    const char16_t* open;
+    const char16_t* close;
+};
+
+constexpr Text attribute_end = u"\">";
+
 // The whole wrapped text, however long the string and the attribute are.
-Value wrap(ScriptEngine* engine, const Value& receiver, const Wrapper& wrapper, Value* args) {
+void wrap(MemberCall& call) {
+    const auto& wrapper = call.context<Wrapper>();
     if (!wrapper.takes_attribute) {
-        return make_concatenation(engine, {Text(wrapper.open), text_of(receiver), Text(wrapper.close)});
+        *call.result =
+            make_concatenation(call.engine, {Text(wrapper.open), text_of(call.receiver), Text(wrapper.close)});
+        return;
     }
-    Text attribute = argument_count(args) >= 1 ? converted_argument(engine, args, 1) : Text();
-    return make_concatenation(engine,
-                              {Text(wrapper.open), attribute, attribute_end, text_of(receiver), Text(wrapper.close)});
+    Text attribute = call.args.has(0) ? converted_argument(call.engine, call.args, 0) : Text();
+    *call.result = make_concatenation(
+        call.engine, {Text(wrapper.open), attribute, attribute_end, text_of(call.receiver), Text(wrapper.close)});
 }
 
-// The members of a string value; false for a name the class does not know.
-bool string_member(ScriptEngine* engine, const StringAtoms& atoms, const Value& receiver, Atom method, Value* result,
-                   Value* args) {
-    // For the members that convert nothing; the others read the receiver after their conversions.
-    Text text = text_of(receiver);
-    if (method == atom_to_string || method == atom_value_of) {
-        *result = receiver;
-    } else if (method == atoms.char_at) {
-        *result = char_at(engine, text, args);
-    } else if (method == atoms.char_code_at) {
-        *result = char_code_at(text, args);
-    } else if (method == atoms.concat) {
-        *result = concat(engine, receiver, args);
-    } else if (method == atoms.from_char_code) {
-        *result = from_char_code(engine, args);
-    } else if (method == atoms.index_of) {
-        *result = index_of(engine, receiver, args);
-    } else if (method == atoms.last_index_of) {
-        *result = last_index_of(engine, receiver, args);
-    } else if (method == atoms.match) {
-        // Matching needs a regular expression; anything else finds nothing.
-        *result = argument_count(args) >= 1 && is_regexp(args[1]) ? regexp_match(engine, receiver, args[1])
-                                                                  : Value::array(array_create(engine, 0));
-    } else if (method == atoms.replace) {
-        *result = replace(engine, receiver, args);
-    } else if (method == atoms.search) {
-        *result = argument_count(args) >= 1 && is_regexp(args[1]) ? regexp_search(engine, receiver, args[1])
-                                                                  : Value::integer(-1);
-    } else if (method == atoms.slice) {
-        *result = slice(engine, text, args);
-    } else if (method == atoms.split) {
-        *result = split(engine, receiver, args);
-    } else if (method == atoms.substr) {
-        *result = substr(engine, text, args);
-    } else if (method == atoms.substring) {
-        *result = substring(engine, text, args);
-    } else if (method == atoms.to_lower_case) {
-        *result = map_case(engine, text, false);
-    } else if (method == atoms.to_upper_case) {
-        *result = map_case(engine, text, true);
-    } else {
-        for (const Wrapper& wrapper : wrappers) {
-            if (method == atoms.*wrapper.name) {
-                *result = wrap(engine, receiver, wrapper, args);
-                return true;
-            }
-        }
-        return false;
+constexpr Wrapper anchor{true, u"<A NAME=\"", u"</A>"};
+constexpr Wrapper big{false, u"<BIG>", u"</BIG>"};
+constexpr Wrapper blink{false, u"<BLINK>", u"</BLINK>"};
+constexpr Wrapper bold{false, u"<B>", u"</B>"};
+constexpr Wrapper fixed{false, u"<TT>", u"</TT>"};
+constexpr Wrapper font_color{true, u"<FONT COLOR=\"", u"</FONT>"};
+constexpr Wrapper font_size{true, u"<FONT SIZE=\"", u"</FONT>"};
+constexpr Wrapper italics{false, u"<I>", u"</I>"};
+constexpr Wrapper link{true, u"<A HREF=\"", u"</A>"};
+constexpr Wrapper small{false, u"<SMALL>", u"</SMALL>"};
+constexpr Wrapper strike{false, u"<STRIKE>", u"</STRIKE>"};
+constexpr Wrapper sub{false, u"<SUB>", u"</SUB>"};
+constexpr Wrapper sup{false, u"<SUP>", u"</SUP>"};
+
+// }====
+
+// String(x): the string conversion, made in the argument cell.
+Value string_of(MemberCall& call) {
+    if (!call.args.has(0)) {
+        return make_static_string(call.engine, u"");
     }
-    return true;
+    Value& cell = call.args.cell(0);
+    cell = to_string(call.engine, cell);
+    return cell;
 }
 
-bool string_method(ScriptEngine* engine, HostClass* cls, void*, const Value& receiver, Atom method, Value* result,
-                   Value* args) {
-    const auto& atoms = *static_cast<StringAtoms*>(cls->user_data);
-    if (!is_class_object(receiver)) {
-        return string_member(engine, atoms, receiver, method, result, args);
-    }
-    if (method == atom_to_string) {
-        *result = make_static_string(engine, u"[Object String]");
-    } else if (method == atom_value_of) {
-        *result = receiver;
-    } else if (method == atoms.from_char_code) {
-        *result = from_char_code(engine, args);
-    } else {
-        return false;
-    }
-    return true;
-}
-
-// `length` of a string value; writing it is accepted and changes nothing.
-bool string_property(ScriptEngine*, HostClass* cls, void*, const Value& receiver, Atom property, PropertyMode mode,
-                     Value* value) {
-    if (is_class_object(receiver) || property != static_cast<StringAtoms*>(cls->user_data)->length) {
-        return false;
-    }
-    if (mode == PropertyMode::Get) {
-        *value = Value::integer(receiver.payload.string->length);
-    }
-    return true;
-}
-
-Value string_of(ScriptEngine* engine, Value* args) {
-    if (argument_count(args) < 1) {
-        return make_static_string(engine, u"");
-    }
-    args[1] = to_string(engine, args[1]);
-    return args[1];
-}
-
-void string_call(ScriptEngine* engine, HostClass*, void*, Value* result, Value* args) {
-    *result = string_of(engine, args);
-}
+void string_call(MemberCall& call) { *call.result = string_of(call); }
 
 // A fresh copy, so that its own table is not shared with the string it came from.
-void string_construct(ScriptEngine* engine, HostClass* cls, Value* args, Value* result) {
-    Value copy = make_string_copy(engine, text_of(string_of(engine, args)));
-    copy.payload.string->properties = new_table_with_prototype(engine, cls->prototype);
-    *result = copy;
+void string_construct(MemberCall& call) {
+    Value copy = make_string_copy(call.engine, text_of(string_of(call)));
+    copy.payload.string->properties = new_table_with_prototype(call.engine, call.cls->prototype);
+    *call.result = copy;
 }
 
+constexpr Needs value = Needs::Value;
+
+const Member string_members[] = {
+    property("length", string_length, nullptr, value),
+    method("toString", string_to_string),
+    method("valueOf", string_value_of),
+    method("charAt", char_at, value),
+    method("charCodeAt", char_code_at, value),
+    method("concat", concat, value),
+    method("fromCharCode", from_char_code),
+    method("indexOf", index_of, value),
+    method("lastIndexOf", last_index_of, value),
+    method("match", match, value),
+    method("replace", replace, value),
+    method("search", search, value),
+    method("slice", slice, value),
+    method("split", split, value),
+    method("substr", substr, value),
+    method("substring", substring, value),
+    method("toLowerCase", to_lower_case, value),
+    method("toUpperCase", to_upper_case, value),
+    method("anchor", wrap, value, &anchor),
+    method("big", wrap, value, &big),
+    method("blink", wrap, value, &blink),
+    method("bold", wrap, value, &bold),
+    method("fixed", wrap, value, &fixed),
+    method("fontColor", wrap, value, &font_color),
+    method("fontSize", wrap, value, &font_size),
+    method("italics", wrap, value, &italics),
+    method("link", wrap, value, &link),
+    method("small", wrap, value, &small),
+    method("strike", wrap, value, &strike),
+    method("sub", wrap, value, &sub),
+    method("sup", wrap, value, &sup),
+};
+
+const ClassDeclaration string_class = {
+    .name = "String",
+    .class_text = "[Object String]",
+    .members = string_members,
+    .construct = string_construct,
+    .call = string_call,
+    .types = {Tag::String},
+};
 
 }  // namespace
 
-void register_string_class(ScriptEngine* engine) {
-    StringAtoms names{
-        .length = intern(engine, "length"),
-        .char_at = intern(engine, "charAt"),
-        .char_code_at = intern(engine, "charCodeAt"),
-        .concat = intern(engine, "concat"),
-        .from_char_code = intern(engine, "fromCharCode"),
-        .index_of = intern(engine, "indexOf"),
-        .last_index_of = intern(engine, "lastIndexOf"),
-        .match = intern(engine, "match"),
-        .replace = intern(engine, "replace"),
-        .search = intern(engine, "search"),
-        .slice = intern(engine, "slice"),
-        .split = intern(engine, "split"),
-        .substr = intern(engine, "substr"),
-        .substring = intern(engine, "substring"),
-        .to_lower_case = intern(engine, "toLowerCase"),
-        .to_upper_case = intern(engine, "toUpperCase"),
-        .anchor = intern(engine, "anchor"),
-        .big = intern(engine, "big"),
-        .blink = intern(engine, "blink"),
-        .bold = intern(engine, "bold"),
-        .fixed = intern(engine, "fixed"),
-        .font_color = intern(engine, "fontColor"),
-        .font_size = intern(engine, "fontSize"),
-        .italics = intern(engine, "italics"),
-        .link = intern(engine, "link"),
-        .small = intern(engine, "small"),
-        .strike = intern(engine, "strike"),
-        .sub = intern(engine, "sub"),
-        .sup = intern(engine, "sup"),
-    };
-    HostClass* cls = register_value_class(engine, "String", {Tag::String});
-    set_class_data(engine, cls, names);
-    cls->call = string_call;
-    cls->method = string_method;
-    cls->property = string_property;
-    cls->construct = string_construct;
-}
+void register_string_class(ScriptEngine* engine) { declare_class(engine, string_class); }
 
 }  // namespace quill

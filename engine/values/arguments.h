@@ -52,6 +52,10 @@ public:
     // "must be an Array": its record, else null.
     ArrayRecord* array(uint32_t i) const { return is(i, Tag::Array) ? m_block[i + 1].payload.array : nullptr; }
 
+    // The argument's own cell, for a handler that converts an argument in place: the cell keeps the
+    // converted value alive while later conversions run script code. Requires: has(i).
+    Value& cell(uint32_t i) const { return m_block[i + 1]; }
+
     // The block itself (count cell first), for handing the arguments on.
     Value* block() const { return m_block; }
 

@@ -1,7 +1,9 @@
 // Class declarations: registration and the generic dispatcher.
 #include "engine/values/class_declaration.h"
 
-#include <cstring>
+#include <algorithm>
+
+#include "engine/values/class_dispatch.h"
 
 #include "engine/values/atoms.h"
 #include "engine/values/engine.h"
@@ -15,20 +17,12 @@ namespace {
 // Member tables are small and their names are usually interned together at registration, so their
 // atoms mostly lie close together: a direct index over that range finds a member in one step.
 constexpr Atom direct_index_limit = 512;
-constexpr uint8_t no_member = 0xFF;
-
-// The class's user data: its declaration and the atoms of its members, in table order.
-struct ClassData {
-    const ClassDeclaration* declaration;
-    uint32_t member_count;
-    Atom lowest;          // the direct index covers atoms lowest .. lowest + span - 1
-    Atom span;            // 0 when the members are looked up one by one
-    Atom* atoms;          // member_count atoms
-    uint8_t* index;       // span entries: the member of that atom, or no_member
-};
 
 void free_class_record(void* data) {
     auto* record = static_cast<ClassData*>(data);
+    if (record->state != nullptr && record->declaration->free_state != nullptr) {
+        record->declaration->free_state(record->state);
+    }
     plain_free(nullptr, record->atoms);
     plain_free(nullptr, record->index);
     plain_free(nullptr, record);
@@ -40,64 +34,72 @@ const ClassData* data_of(const HostClass* cls) {
                : nullptr;
 }
 
-const Member* find_member(const ClassData& data, Atom atom) {
-    if (data.span > 0) {
-        if (atom < data.lowest || atom - data.lowest >= data.span) {
-            return nullptr;
-        }
-        uint8_t i = data.index[atom - data.lowest];
-        return i == no_member ? nullptr : &data.declaration->members[i];
-    }
+}  // namespace
+
+const Member* find_member_one_by_one(const ClassData& data, Atom atom) {
     for (uint32_t i = 0; i < data.member_count; ++i) {
         if (data.atoms[i] == atom) {
-            return &data.declaration->members[i];
+            return &data.members[i];
         }
     }
     return nullptr;
 }
 
-bool needs_met(const Member& member, void* instance) {
-    return member.needs != Needs::Instance || instance != nullptr;
+// A method the table does not serve for this receiver: the class text for toString when the table
+// has no such name, else the class's handler of other names.
+bool method_not_served(ScriptEngine* engine, HostClass* cls, void* instance, const Value& receiver, Atom method,
+                       Value* result, Value* args, bool not_in_table) {
+    const ClassDeclaration& declaration = *static_cast<const ClassData*>(cls->user_data)->declaration;
+    if (not_in_table && method == atom_to_string && declaration.class_text != nullptr) {
+        *result = class_text(engine, cls);
+        return true;
+    }
+    const MethodHandler other = declaration.other_method;
+    return other != nullptr && other(engine, cls, instance, receiver, method, result, args);
+}
+
+bool declined_method(const MemberCall& call) {
+    const auto& data = *static_cast<const ClassData*>(call.cls->user_data);
+    const Atom method = data.atoms[call.member - data.members];
+    return method_not_served(call.engine, call.cls, call.instance, call.receiver, method, call.result,
+                             call.args.block(), false);
 }
 
 bool dispatch_method(ScriptEngine* engine, HostClass* cls, void* instance, const Value& receiver, Atom method,
                      Value* result, Value* args) {
-    const ClassData& data = *data_of(cls);
-    const Member* member = find_member(data, method);
-    if (member != nullptr && member->method != nullptr && needs_met(*member, instance)) {
-        MemberCall call{engine, cls, instance, receiver, Arguments(args), result, member};
-        member->method(call);
-        return true;
-    }
-    if (member == nullptr && method == atom_to_string && data.declaration->class_text != nullptr) {
-        *result = class_text(engine, cls);
-        return true;
-    }
-    const MethodHandler other = data.declaration->other_method;
-    return other != nullptr && other(engine, cls, instance, receiver, method, result, args);
+    return serve_method(engine, cls, instance, receiver, method, result, args);
 }
 
-bool dispatch_property(ScriptEngine* engine, HostClass* cls, void* instance, const Value& receiver, Atom property,
-                       PropertyMode mode, Value* value) {
-    const ClassData& data = *data_of(cls);
-    const Member* member = find_member(data, property);
-    if (member != nullptr && (member->get != nullptr || member->set != nullptr) && needs_met(*member, instance)) {
+// A property access serve_property does not finish: writes, a member without a getter, a
+// handler that declined, a name the table does not serve for this receiver.
+bool property_not_served(ScriptEngine* engine, HostClass* cls, void* instance, const Value& receiver,
+                         Atom property, PropertyMode mode, Value* value, const Member* member) {
+    const ClassData& data = *static_cast<const ClassData*>(cls->user_data);
+    if (member != nullptr && (member->get != nullptr || member->set != nullptr) &&
+        needs_met(*member, instance, receiver)) {
+        bool declined = false;
         if (mode == PropertyMode::Get) {
-            *value = Value::undefined();
-            if (member->get != nullptr) {
-                MemberCall call{engine, cls, instance, receiver, Arguments(nullptr), value, member};
-                member->get(call);
-            }
+            *value = Value::undefined();  // a property without a getter reads as Undefined
         } else if (member->set != nullptr) {
             Value ignored;
             MemberCall call{engine, cls, instance, receiver, Arguments(nullptr), &ignored, member};
             member->set(call, *value);
+            declined = call.declined;
         }
-        return true;
+        if (!declined) {
+            return true;
+        }
     }
     const PropertyHandler other = data.declaration->other_property;
     return other != nullptr && other(engine, cls, instance, receiver, property, mode, value);
 }
+
+bool dispatch_property(ScriptEngine* engine, HostClass* cls, void* instance, const Value& receiver, Atom property,
+                       PropertyMode mode, Value* value) {
+    return serve_property(engine, cls, instance, receiver, property, mode, value);
+}
+
+namespace {
 
 void dispatch_construct(ScriptEngine* engine, HostClass* cls, Value* args, Value* result) {
     const Value none;
@@ -113,7 +115,7 @@ void dispatch_call(ScriptEngine* engine, HostClass* cls, void* instance, Value* 
 
 ClassData* make_class_data(ScriptEngine* engine, const ClassDeclaration& declaration) {
     auto* data = static_cast<ClassData*>(plain_allocate(engine, sizeof(ClassData)));
-    *data = ClassData{&declaration, 0, 0, 0, nullptr, nullptr};
+    *data = ClassData{&declaration, declaration.members.data(), 0, 0, 0, nullptr, nullptr, nullptr};
     const auto count = static_cast<uint32_t>(declaration.members.size());
     data->atoms = static_cast<Atom*>(plain_allocate(engine, sizeof(Atom) * (count > 0 ? count : 1)));
     data->member_count = count;
@@ -125,13 +127,13 @@ ClassData* make_class_data(ScriptEngine* engine, const ClassDeclaration& declara
         lowest = i == 0 || atom < lowest ? atom : lowest;
         highest = atom > highest ? atom : highest;
     }
-    if (count > 0 && count < no_member && highest - lowest < direct_index_limit) {
-        const Atom span = highest - lowest + 1;
-        data->index = static_cast<uint8_t*>(plain_allocate(engine, static_cast<size_t>(span)));
-        std::memset(data->index, no_member, static_cast<size_t>(span));
+    if (count > 0 && highest - lowest < direct_index_limit) {
+        const auto span = static_cast<uint32_t>(highest - lowest + 1);
+        data->index = static_cast<const Member**>(plain_allocate(engine, sizeof(const Member*) * span));
+        std::fill(data->index, data->index + span, nullptr);
         // Of two entries with one name the first serves, as in the one-by-one search.
         for (uint32_t i = count; i-- > 0;) {
-            data->index[data->atoms[i] - lowest] = static_cast<uint8_t>(i);
+            data->index[data->atoms[i] - lowest] = &declaration.members[i];
         }
         data->lowest = lowest;
         data->span = span;
@@ -147,8 +149,11 @@ HostClass* declare_class(ScriptEngine* engine, const ClassDeclaration& declarati
     engine->declared_classes.push_back({&declaration, cls});
     cls->user_data = make_class_data(engine, declaration);
     cls->user_data_finalizer = free_class_record;
+    if (declaration.make_state != nullptr) {
+        static_cast<ClassData*>(cls->user_data)->state = declaration.make_state(engine);
+    }
     cls->method = dispatch_method;
-    cls->property = dispatch_property;
+    cls->property = declaration.fixed_properties ? nullptr : dispatch_property;
     cls->construct = declaration.construct != nullptr ? dispatch_construct : nullptr;
     cls->call = declaration.call != nullptr ? dispatch_call : nullptr;
     cls->destroy = declaration.destroy;
@@ -175,6 +180,11 @@ HostClass* declared_class(ScriptEngine* engine, const ClassDeclaration& declarat
         }
     }
     return nullptr;
+}
+
+void* class_state(const HostClass* cls) {
+    const ClassData* data = data_of(cls);
+    return data != nullptr ? data->state : nullptr;
 }
 
 const ClassDeclaration* declaration_of(const HostClass* cls) {

@@ -18,6 +18,12 @@
 // object and for values served as a type), the receiver, the arguments and the result (Undefined
 // on entry; a handler that writes nothing leaves it so). Every class answers toString with its class
 // text unless its table has a member of that name.
+//
+// The built-in classes of the language's values (String, Array, Number, ...) are declared the same
+// way: `.types` enters the class as the per-type handler of its value tags, members that only such
+// values have are marked Needs::Value, and a member's `context` carries the datum of a handler that
+// serves several names (a Math function, a Date field). Class-wide state (RegExp's last match) is
+// made by `.make_state` and reached with call.state<T>().
 #pragma once
 
 #include <cstdint>
@@ -34,6 +40,8 @@ namespace quill {
 struct ScriptEngine;
 struct Member;
 
+void* class_state(const HostClass* cls);
+
 struct MemberCall {
     ScriptEngine* engine;
     HostClass* cls;
@@ -42,11 +50,24 @@ struct MemberCall {
     Arguments args;
     Value* result;
     const Member* member;  // the table entry being served; null for construct and call
+    bool declined = false;
 
     template <typename T>
     T& data() const {
         return *static_cast<T*>(instance);
     }
+    // The class-wide state the declaration's make_state made.
+    template <typename T>
+    T& state() const {
+        return *static_cast<T*>(class_state(cls));
+    }
+    // The member's context datum, as the type it was given as.
+    template <typename T>
+    const T& context() const;
+    // For a member whose name is this class's only for some receivers: the call or access goes on
+    // as if the table lacked the name (a method call as a call of a missing method, a property
+    // access to the generic lookup).
+    void decline() { declined = true; }
 };
 
 using MemberHandler = void (*)(MemberCall& call);
@@ -57,6 +78,7 @@ using PropertySetter = void (*)(MemberCall& call, const Value& value);
 enum class Needs : uint8_t {
     Nothing,
     Instance,  // instance data (an object made by the constructor, not the class object)
+    Value,     // a value the class serves as a type (a string, an array), not the class object
 };
 
 struct Member {
@@ -67,6 +89,11 @@ struct Member {
     Needs needs = Needs::Nothing;
     const void* context = nullptr;   // the member's own datum, for handlers shared by several members
 };
+
+template <typename T>
+const T& MemberCall::context() const {
+    return *static_cast<const T*>(member->context);
+}
 
 constexpr Member method(const char* name, MemberHandler handler, Needs needs = Needs::Nothing,
                         const void* context = nullptr) {
@@ -91,7 +118,25 @@ struct ClassDeclaration {
     // Names the table does not hold go here, for classes whose members are not known in advance.
     MethodHandler other_method = nullptr;
     PropertyHandler other_property = nullptr;
+    // No property handler at all, for a class whose table has no properties: a write of any name to
+    // its objects warns of an undefined property and stores nothing (otherwise it is stored in the
+    // object's own table, or the class prototype table for the class object).
+    bool fixed_properties = false;
+    // Class-wide state, one per engine: made at registration, freed with the class (see
+    // MemberCall::state and new_state/delete_state).
+    void* (*make_state)(ScriptEngine* engine) = nullptr;
+    void (*free_state)(void* state) = nullptr;
 };
+
+// A make_state handler for state made with `new T`, and the free_state handler that goes with it.
+template <typename T>
+void* new_state(ScriptEngine*) {
+    return new T();
+}
+template <typename T>
+void delete_state(void* state) {
+    delete static_cast<T*>(state);
+}
 
 // Registers the class: interns its member names, makes the HostClass with the generic handlers,
 // stores the class object in its global slot(s) and enters it for its value types. The class stays

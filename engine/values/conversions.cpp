@@ -95,9 +95,12 @@ Value to_string(ScriptEngine* engine, const Value& value) {
     case Tag::Undefined:
     case Tag::Null:
         return undefined_text(engine);
+    case Tag::String:
+        // What the String class's toString gives a string: the string itself. Concatenation converts
+        // every operand, so this one skips the class.
+        return value;
     case Tag::Boolean:
     case Tag::Integer:
-    case Tag::String:
     case Tag::Number:
     case Tag::Array:
     case Tag::Function:
@@ -109,8 +112,7 @@ Value to_string(ScriptEngine* engine, const Value& value) {
             result.tag == Tag::String) {
             return result;
         }
-        // Without the class of the type (an engine still being built) a string stays itself.
-        return value.tag == Tag::String ? value : unknown_text(engine);
+        return unknown_text(engine);
     }
     case Tag::Object: {
         Value no_arguments = Value::integer(0);

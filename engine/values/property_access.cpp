@@ -2,6 +2,7 @@
 #include "engine/values/property_access.h"
 
 #include "engine/values/atoms.h"
+#include "engine/values/class_dispatch.h"
 #include "engine/values/engine.h"
 #include "engine/values/errors.h"
 #include "engine/values/host_class.h"
@@ -29,8 +30,12 @@ PropertyTable** own_table_slot(const Value& value) {
 
 bool ask_property_handler(ScriptEngine* engine, HostClass* cls, void* instance, const Value& receiver, Atom name,
                           PropertyMode mode, Value* value) {
-    return cls != nullptr && cls->property != nullptr &&
-           cls->property(engine, cls, instance, receiver, name, mode, value);
+    if (cls == nullptr || cls->property == nullptr) {
+        return false;
+    }
+    // Declared classes (every built-in one) are served here directly.
+    return cls->property == dispatch_property ? serve_property(engine, cls, instance, receiver, name, mode, value)
+                                              : cls->property(engine, cls, instance, receiver, name, mode, value);
 }
 
 bool get_host_property(ScriptEngine* engine, const Value& target, Atom name, Value* out) {

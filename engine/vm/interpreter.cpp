@@ -25,6 +25,7 @@
 #include <new>
 
 #include "engine/values/atoms.h"
+#include "engine/values/class_dispatch.h"
 #include "engine/values/collector.h"
 #include "engine/values/conversions.h"
 #include "engine/values/engine.h"
@@ -391,7 +392,12 @@ bool Invocation::call_native_method(HostClass* cls, void* instance, const Value&
     Value result;
     sync();
     Value* args = native_block(m_sp + 2, m_frame - 3, &empty);
-    if (!cls->method(m_engine, cls, instance, receiver, name, &result, args)) {
+    // Declared classes (every built-in one) are served here directly, without the call through
+    // their method handler.
+    const bool handled = cls->method == dispatch_method
+                             ? serve_method(m_engine, cls, instance, receiver, name, &result, args)
+                             : cls->method(m_engine, cls, instance, receiver, name, &result, args);
+    if (!handled) {
         return false;
     }
     push(result);

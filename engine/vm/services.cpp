@@ -1,4 +1,4 @@
-// Engine creation, module runs and the call services.
+// Engine creation, compiled-module runs and the call services.
 #include "engine/vm/services.h"
 
 #include <cctype>
@@ -9,16 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "engine/builtins/array.h"
-#include "engine/builtins/boolean.h"
-#include "engine/builtins/date.h"
-#include "engine/builtins/function.h"
-#include "engine/builtins/globals.h"
-#include "engine/builtins/math.h"
-#include "engine/builtins/number.h"
-#include "engine/builtins/object.h"
-#include "engine/builtins/regexp.h"
-#include "engine/builtins/string.h"
 #include "engine/values/atoms.h"
 #include "engine/values/errors.h"
 #include "engine/values/host_class.h"
@@ -26,7 +16,6 @@
 #include "engine/values/protected_run.h"
 #include "engine/values/records.h"
 #include "engine/values/stack_roots.h"
-#include "engine/compiler/driver.h"
 #include "engine/values/string_record.h"
 #include "engine/vm/interpreter.h"
 #include "engine/vm/loader.h"
@@ -35,39 +24,6 @@
 namespace quill::vm {
 
 namespace {
-
-// The built-in classes at their places in the registration order.
-const ClassRegistration builtin_classes[] = {
-    {ClassSlot::GlobalFunctions, register_global_functions},
-    // The URI functions belong with the application's globals; until those exist they come here,
-    // so that every host (the command-line one included) has them.
-    {ClassSlot::GlobalFunctions, register_uri_functions},
-    {ClassSlot::Date, register_date_class},
-    {ClassSlot::Math, register_math_object},
-    {ClassSlot::RegExp, register_regexp_class},
-    {ClassSlot::Array, register_array_class},
-    {ClassSlot::Boolean, register_boolean_class},
-    {ClassSlot::Function, register_function_class},
-    {ClassSlot::Number, register_number_class},
-    {ClassSlot::String, register_string_class},
-    {ClassSlot::Object, register_object_class},
-};
-
-// Every class at its place: at each place the built-in ones first, then the host's in its order.
-void register_classes(ScriptEngine* engine, const EngineConfig& config) {
-    for (uint32_t slot = 0; slot < static_cast<uint32_t>(ClassSlot::Count); ++slot) {
-        for (const ClassRegistration& entry : builtin_classes) {
-            if (static_cast<uint32_t>(entry.slot) == slot) {
-                entry.register_class(engine);
-            }
-        }
-        for (size_t i = 0; i < config.host_class_count; ++i) {
-            if (static_cast<uint32_t>(config.host_classes[i].slot) == slot) {
-                config.host_classes[i].register_class(engine);
-            }
-        }
-    }
-}
 
 const char* module_function_name(ScriptEngine* engine, const uint32_t* code) { return function_name_at(engine, code); }
 int module_line(ScriptEngine* engine, const char** source_name) { return line_at(engine, source_name); }
@@ -97,120 +53,9 @@ void call_value(ScriptEngine* engine, const Value& self, const Value& function, 
     fail_with(engine, Message::UndefinedFunction);
 }
 
-bool run_module_bytes(EngineHandle* handle, const std::vector<uint8_t>& bytes) {
-    std::optional<Module> module = read_module(bytes.data(), bytes.size());
-    return module && load_module(handle->engine, *module);
-}
-
-// A text that did not compile leaves its diagnostics in the message buffer and no result.
-bool run_compiled_output(EngineHandle* handle, const compiler::CompileOutput& output) {
-    if (!output.ok) {
-        handle->engine->result = Value::undefined();
-        return false;
-    }
-    return run_module_bytes(handle, output.module);
-}
-
-// eval(text) and evals(path): compile and run in the engine whose handle is the instance data.
-void eval_call(ScriptEngine* engine, HostClass*, void* instance, Value* result, Value* args) {
-    if (argument_count(args) < 1) {
-        return;
-    }
-    const Value& source = args[1];
-    if (source.tag != Tag::String) {
-        *result = source;
-        return;
-    }
-    auto* handle = static_cast<EngineHandle*>(instance);
-    PlainPtr<char> text = string_to_narrow(engine, source.payload.string);
-    run_compiled_output(handle, compiler::compile_text(engine, text.get(), compile_flags(handle)));
-    *result = engine->result;
-}
-
-void evals_call(ScriptEngine* engine, HostClass*, void* instance, Value* result, Value* args) {
-    if (argument_count(args) < 1 || args[1].tag != Tag::String) {
-        return;
-    }
-    auto* handle = static_cast<EngineHandle*>(instance);
-    PlainPtr<char> path = string_to_narrow(engine, args[1].payload.string);
-    run_compiled_output(handle, compiler::compile_file(engine, path.get(), compile_flags(handle)));
-    *result = engine->result;
-}
-
-void register_eval(EngineHandle* handle) {
-    ScriptEngine* engine = handle->engine;
-    const std::pair<const char*, CallHandler> functions[] = {{"eval", eval_call}, {"evals", evals_call}};
-    for (auto [name, call] : functions) {
-        HostClass* cls = new_host_class(engine);
-        cls->call = call;
-        set_global(engine, name, make_host_object(engine, cls, handle));
-    }
-}
-
-bool has_extension(const char* path, const char* extension) {
-    const char* dot = std::strrchr(path, '.');
-    if (dot == nullptr || std::strlen(dot) != std::strlen(extension)) {
-        return false;
-    }
-    for (size_t i = 0; dot[i] != 0; ++i) {
-        if (std::tolower(static_cast<unsigned char>(dot[i])) != extension[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Whether the file holds a compiled module: "QS1b" at its start or after a "#" first line.
-bool looks_compiled(const char* path) {
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
-        return false;
-    }
-    int c = std::fgetc(file);
-    if (c == '#') {
-        while (c != EOF && c != '\n') {
-            c = std::fgetc(file);
-        }
-    } else if (c != EOF) {
-        std::ungetc(c, file);
-    }
-    char magic[4] = {};
-    bool compiled = std::fread(magic, 1, 4, file) == 4 && std::memcmp(magic, "QS1b", 4) == 0;
-    std::fclose(file);
-    return compiled;
-}
-
 }  // namespace
 
-uint32_t compile_flags(const EngineHandle* handle) {
-    return compiler::compile_flags_from_options(handle->config.flags, handle->config.stack_cells);
-}
-
-bool run_source_text(EngineHandle* handle, const char* text) {
-    return run_compiled_output(handle, compiler::compile_text(handle->engine, text, compile_flags(handle)));
-}
-
-bool run_source_bytes(EngineHandle* handle, const char* bytes, size_t length) {
-    // The text ends at its first NUL, as a terminated copy would.
-    std::string text(bytes, length);
-    return run_source_text(handle, text.c_str());
-}
-
-bool run_source_file(EngineHandle* handle, const char* path) {
-    return run_compiled_output(handle, compiler::compile_file(handle->engine, path, compile_flags(handle)));
-}
-
-bool run_script_file(EngineHandle* handle, const char* path) {
-    if (has_extension(path, ".qsc")) {
-        return run_compiled_file(handle, path);
-    }
-    if (has_extension(path, ".qls")) {
-        return run_source_file(handle, path);
-    }
-    return looks_compiled(path) ? run_compiled_file(handle, path) : run_source_file(handle, path);
-}
-
-EngineHandle* create_engine(const EngineConfig* config) {
+EngineHandle* create_engine(const EngineConfig* config, void (*set_up)(EngineHandle* handle)) {
     auto* handle = new (std::nothrow) EngineHandle{};
     if (handle == nullptr) {
         return nullptr;
@@ -232,7 +77,7 @@ EngineHandle* create_engine(const EngineConfig* config) {
     engine->line_at = module_line;
     engine->invoke_script = invoke_function;
 
-    bool ok = run_protected(engine, [engine, &c] { register_classes(engine, c); });
+    bool ok = set_up == nullptr || run_protected(engine, [handle, set_up] { set_up(handle); });
     if (!ok) {
         destroy_engine(handle);
         return nullptr;
@@ -246,10 +91,6 @@ EngineHandle* create_engine(const EngineConfig* config) {
     engine->hook_data = c.hook_data;
     engine->host_words[0] = c.host_words[0];
     engine->host_words[1] = c.host_words[1];
-    if (!run_protected(engine, [handle] { register_eval(handle); })) {
-        destroy_engine(handle);
-        return nullptr;
-    }
     return handle;
 }
 

@@ -1,5 +1,5 @@
-// The runtime services: engines made from a configuration, running compiled modules, and calling
-// script functions and methods from native code.
+// The virtual machine's services: engines made from a configuration, running compiled modules, and
+// calling script functions and methods from native code.
 #pragma once
 
 #include <cstddef>
@@ -7,7 +7,10 @@
 
 #include "engine/values/engine.h"
 #include "engine/values/value.h"
-#include "engine/vm/class_slots.h"
+
+namespace quill {
+struct ClassRegistration;  // engine/runtime/class_slots.h
+}
 
 namespace quill::vm {
 
@@ -36,8 +39,10 @@ struct EngineHandle {
     ScriptEngine* engine = nullptr;
 };
 
-// Null when the engine cannot be made (out of memory, a registration that failed).
-EngineHandle* create_engine(const EngineConfig* config = nullptr);
+// Makes the handle and the engine record from the configuration, then runs `set_up` (the class
+// registrations of the layer above) under a protection record. Null when the engine cannot be
+// made (out of memory, a set-up that failed).
+EngineHandle* create_engine(const EngineConfig* config, void (*set_up)(EngineHandle* handle));
 // Runs every finalizer, then frees everything. A null handle is ignored.
 void destroy_engine(EngineHandle* handle);
 
@@ -47,18 +52,6 @@ bool protected_run(EngineHandle* handle, void (*procedure)(ScriptEngine* engine,
 // Read the module (as compiled bytes or from a file opened in binary mode), load it and run ".main".
 bool run_compiled_bytes(EngineHandle* handle, const uint8_t* bytes, size_t length);
 bool run_compiled_file(EngineHandle* handle, const char* path);
-
-// Compile a source with the engine's compile flags, load it and run ".main". A source that does not
-// compile leaves its diagnostic text in the message buffer.
-bool run_source_text(EngineHandle* handle, const char* text);
-bool run_source_bytes(EngineHandle* handle, const char* bytes, size_t length);
-bool run_source_file(EngineHandle* handle, const char* path);
-// ".qsc" files (any letter case) run as compiled modules, ".qls" files as source; any other file
-// by its content: the magic "QS1b" (after an optional "#" first line) means a compiled module.
-bool run_script_file(EngineHandle* handle, const char* path);
-
-// The compile flags the engine's configuration gives.
-uint32_t compile_flags(const EngineHandle* handle);
 
 // `cells` counts the argument block's cells, the count cell included. On success the engine result
 // holds what the function returned; on failure the message buffer says why.

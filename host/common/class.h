@@ -6,7 +6,7 @@
 #include "engine/values/arguments.h"
 #include "engine/values/class_declaration.h"
 #include "engine/values/value.h"
-#include "engine/vm/class_slots.h"
+#include "engine/runtime/class_slots.h"
 #include "host/common/text.h"
 
 namespace tarpon::host {

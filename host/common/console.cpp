@@ -3,8 +3,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "engine/values/array.h"
-#include "engine/values/atoms.h"
+#include "engine/quill.h"
 #include "host/common/class.h"
 
 namespace tarpon::host {

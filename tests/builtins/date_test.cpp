@@ -87,7 +87,7 @@ public:
     // The string conversion of an expression's value, after the statements given.
     std::string text(const std::string& expression, const std::string& statements = "") {
         std::string source = statements + "\nzone_result = String(" + expression + ");";
-        if (!vm::run_source_text(m_handle, source.c_str())) {
+        if (!quill::run_source_text(m_handle, source.c_str())) {
             return std::string("failed: ") + quill::last_message(m_handle);
         }
         Value v = get_global(m_handle->engine, "zone_result");

@@ -12,7 +12,7 @@ protected:
     std::string source(std::initializer_list<Value> arguments) {
         std::vector<Value> block{Value::integer(static_cast<int64_t>(arguments.size()))};
         block.insert(block.end(), arguments.begin(), arguments.end());
-        return function_source(engine, block.data());
+        return function_source(engine, Arguments(block.data()));
     }
 };
 

@@ -57,13 +57,13 @@ TEST_F(RegExpTest, AbandonedSearchesLeaveTheLibrarysReason) {
         "s = 'aaaaaaaaaaaaaaaaaaaaaab';"
         "[re.test(s), re.exec(s), s.search(re), s.replace(re, 'X'), s.match(re), s.split(re).length,"
         " s.match(new RegExp(re.source, 'g')).length].join(',');";
-    ASSERT_TRUE(vm::run_source_text(handle, (std::string("re = /z/;") + searches).c_str()))
+    ASSERT_TRUE(quill::run_source_text(handle, (std::string("re = /z/;") + searches).c_str()))
         << engine->message;
     EXPECT_EQ(result_text(), "false,undefined,-1,aaaaaaaaaaaaaaaaaaaaaab,undefined,1,0");
     EXPECT_STREQ(engine->message, "");
     EXPECT_TRUE(warnings.empty());
 
-    ASSERT_TRUE(vm::run_source_text(handle, (std::string("re = /(a*)*b/;") + searches).c_str()))
+    ASSERT_TRUE(quill::run_source_text(handle, (std::string("re = /(a*)*b/;") + searches).c_str()))
         << engine->message;
     EXPECT_EQ(result_text(), "false,undefined,-1,aaaaaaaaaaaaaaaaaaaaaab,undefined,1,0");
     const std::string reason = "RegExp runtime error: " + regex_error_text(18);

@@ -17,7 +17,7 @@ protected:
 
     // The program's result as text, or "failed: " and the engine's message.
     std::string run(const std::string& source) {
-        if (!vm::run_source_text(handle, source.c_str())) {
+        if (!quill::run_source_text(handle, source.c_str())) {
             return std::string("failed: ") + last_message(handle);
         }
         return last_result_text(handle);

@@ -41,11 +41,11 @@ protected:
 };
 
 TEST_F(DriverTest, ProgramsLeaveTheirLastExpression) {
-    ASSERT_TRUE(vm::run_source_text(handle, "1 + 2;"));
+    ASSERT_TRUE(quill::run_source_text(handle, "1 + 2;"));
     EXPECT_EQ(result_text(), "3");
-    ASSERT_TRUE(vm::run_source_text(handle, "var x = 5;"));
+    ASSERT_TRUE(quill::run_source_text(handle, "var x = 5;"));
     EXPECT_EQ(last_result(handle).tag, Tag::Undefined);
-    ASSERT_TRUE(vm::run_source_text(handle, ""));
+    ASSERT_TRUE(quill::run_source_text(handle, ""));
     EXPECT_EQ(last_result(handle).tag, Tag::Undefined);
 }
 
@@ -60,7 +60,7 @@ TEST_F(DriverTest, DiagnosticLines) {
     EXPECT_EQ(warning.diagnostics, "warning: line 0: missing ;\r\n");
 
     // A failed run from source leaves the diagnostics as its message.
-    EXPECT_FALSE(vm::run_source_text(handle, "\n\nfor (;;"));
+    EXPECT_FALSE(quill::run_source_text(handle, "\n\nfor (;;"));
     EXPECT_EQ(std::string(last_message(handle)).rfind("error: line 2: ", 0), 0u) << last_message(handle);
 }
 
@@ -83,23 +83,23 @@ TEST_F(DriverTest, CompilationsDifferOnlyInSectionIds) {
 
 TEST_F(DriverTest, NumbersThatPrintAlikeStayApart) {
     // Interning by printed text would make these one constant.
-    ASSERT_TRUE(vm::run_source_text(handle, "a = 1e-40; b = 2e-40; b / a;"));
+    ASSERT_TRUE(quill::run_source_text(handle, "a = 1e-40; b = 2e-40; b / a;"));
     EXPECT_EQ(result_text(), "2");
 }
 
 TEST_F(DriverTest, EvalAndEvals) {
-    ASSERT_TRUE(vm::run_source_text(handle, "eval('1+1');"));
+    ASSERT_TRUE(quill::run_source_text(handle, "eval('1+1');"));
     EXPECT_EQ(result_text(), "2");
-    ASSERT_TRUE(vm::run_source_text(handle, "eval(5);"));
+    ASSERT_TRUE(quill::run_source_text(handle, "eval(5);"));
     EXPECT_EQ(result_text(), "5");
-    ASSERT_TRUE(vm::run_source_text(handle, "typeof eval();"));
+    ASSERT_TRUE(quill::run_source_text(handle, "typeof eval();"));
     EXPECT_EQ(result_text(), "undefined");
     // A text that does not compile does not stop the script.
-    ASSERT_TRUE(vm::run_source_text(handle, "eval('x = ;'); 7;"));
+    ASSERT_TRUE(quill::run_source_text(handle, "eval('x = ;'); 7;"));
     EXPECT_EQ(result_text(), "7");
 
     fs::path source = write_file("evals.txt", "40 + 2;");
-    ASSERT_TRUE(vm::run_source_text(handle, ("evals('" + source.generic_string() + "');").c_str()));
+    ASSERT_TRUE(quill::run_source_text(handle, ("evals('" + source.generic_string() + "');").c_str()));
     EXPECT_EQ(result_text(), "42");
 }
 
@@ -107,15 +107,15 @@ TEST_F(DriverTest, ScriptFilesByExtensionAndContent) {
     CompileOutput compiled = compile_text(nullptr, "6 * 7;", 0);
     ASSERT_TRUE(compiled.ok);
     std::string module(compiled.module.begin(), compiled.module.end());
-    EXPECT_TRUE(vm::run_script_file(handle, write_file("upper.QSC", module).string().c_str()));
+    EXPECT_TRUE(quill::run_script_file(handle, write_file("upper.QSC", module).string().c_str()));
     EXPECT_EQ(result_text(), "42");
-    EXPECT_TRUE(vm::run_script_file(handle, write_file("noext", "#!quill\n" + module).string().c_str()));
+    EXPECT_TRUE(quill::run_script_file(handle, write_file("noext", "#!quill\n" + module).string().c_str()));
     EXPECT_EQ(result_text(), "42");
-    EXPECT_TRUE(vm::run_script_file(handle, write_file("source.Qls", "'text';").string().c_str()));
+    EXPECT_TRUE(quill::run_script_file(handle, write_file("source.Qls", "'text';").string().c_str()));
     EXPECT_EQ(result_text(), "text");
-    EXPECT_TRUE(vm::run_script_file(handle, write_file("plain.txt", "1 + 1;").string().c_str()));
+    EXPECT_TRUE(quill::run_script_file(handle, write_file("plain.txt", "1 + 1;").string().c_str()));
     EXPECT_EQ(result_text(), "2");
-    EXPECT_FALSE(vm::run_script_file(handle, "no/such/file.js"));
+    EXPECT_FALSE(quill::run_script_file(handle, "no/such/file.js"));
     EXPECT_STREQ(last_message(handle), "can't open the script file: no/such/file.js\n");
 }
 
@@ -153,7 +153,7 @@ TEST_F(DriverTest, NamesTheModuleCannotHoldAreCompileErrors) {
     }
     // Parameters and local variables live in slots: their names never reach the module.
     const std::string local(1000, 'n');
-    ASSERT_TRUE(vm::run_source_text(handle, ("function f(" + local + ") { var " + local + "2 = " + local +
+    ASSERT_TRUE(quill::run_source_text(handle, ("function f(" + local + ") { var " + local + "2 = " + local +
                                              "; return " + local + "2; } f(6 * 7);")
                                                 .c_str()))
         << last_message(handle);
@@ -181,7 +181,7 @@ TEST_F(DriverTest, LiteralsTheMatcherRefusesAreCompileErrors) {
     }
     // What the extended syntax accepts, with the constructor's escapes in lists.
     ASSERT_TRUE(
-        vm::run_source_text(handle, "[/\\(/.test('('), /[\\]]/.test(']'), /(a|b){2}c/gim.test('ABc')];"))
+        quill::run_source_text(handle, "[/\\(/.test('('), /[\\]]/.test(']'), /(a|b){2}c/gim.test('ABc')];"))
         << last_message(handle);
     EXPECT_EQ(result_text(), "true,true,true");
 }

@@ -104,7 +104,7 @@ protected:
     }
     std::vector<std::string> run(const char* source) {
         printed.clear();
-        EXPECT_TRUE(vm::run_source_text(handle, source)) << last_message(handle);
+        EXPECT_TRUE(quill::run_source_text(handle, source)) << last_message(handle);
         return printed;
     }
 

@@ -28,7 +28,7 @@ public:
 
     // Runs the text; the string conversion of its result, or "failed: <message>".
     std::string run(const std::string& source) {
-        if (!quill::vm::run_source_text(m_handle, source.c_str())) {
+        if (!quill::run_source_text(m_handle, source.c_str())) {
             return std::string("failed: ") + quill::last_message(m_handle);
         }
         return quill::last_result_text(m_handle);

@@ -30,7 +30,7 @@ class RegistryErrorText : public ::testing::Test {
 
     // Runs the source, which must succeed, and answers the message it left.
     std::string message_after(const char* source) {
-        EXPECT_TRUE(vm::run_source_text(m_handle, source)) << last_message(m_handle);
+        EXPECT_TRUE(quill::run_source_text(m_handle, source)) << last_message(m_handle);
         return last_message(m_handle);
     }
 

@@ -18,14 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/compiler/driver.h"
 #include "engine/quill.h"
-#include "engine/values/atoms.h"
-#include "engine/values/conversions.h"
-#include "engine/values/host_class.h"
-#include "engine/values/protected_run.h"
-#include "engine/values/string_record.h"
-#include "engine/values/text_codec.h"
 #include "host/common/console.h"
 #include "host/host_classes.h"
 
@@ -103,8 +96,9 @@ public:
         config.host_classes = classes.data();
         config.host_class_count = classes.size();
         m_handle = quill::create_engine(&config);
-        ScriptEngine* engine = m_handle->engine;
-        run_protected(engine, [&] { tarpon::host::define_console(engine, collect_line, &m_printed, {}); });
+        run_native(m_handle, [&](ScriptEngine* engine) {
+            tarpon::host::define_console(engine, collect_line, &m_printed, {});
+        });
     }
     ~ScriptRun() { quill::destroy_engine(m_handle); }
     EngineHandle* handle() { return m_handle; }
@@ -184,15 +178,14 @@ TEST_P(ScriptTest, Runs) {
     }
 
     ScriptRun from_source;
-    compiler::CompileOutput compiled = compiler::compile_text(
-        from_source.handle()->engine, source, vm::compile_flags(from_source.handle()) | compiler::CF_DEBUG_INFO);
+    CompiledModule compiled = compile_source_text(from_source.handle(), source, true);
     if (!e.compile_error.empty()) {
         EXPECT_FALSE(compiled.ok);
         EXPECT_NE(compiled.diagnostics.find("error: " + e.compile_error), std::string::npos) << compiled.diagnostics;
         return;
     }
     ASSERT_TRUE(compiled.ok) << compiled.diagnostics;
-    bool ok = vm::run_source_text(from_source.handle(), source.c_str());
+    bool ok = quill::run_source_text(from_source.handle(), source.c_str());
     check_run("from source", ok, from_source, e);
 
     if (scratch) {

@@ -66,9 +66,9 @@ void use_and_destroy_an_engine() {
     quill::EngineHandle* engine = quill::create_engine();
     ASSERT_NE(engine, nullptr);
     engine->engine->heap.threshold = 8 * 1024;  // several collections in the run
-    EXPECT_TRUE(vm::run_source_text(engine, script)) << quill::last_message(engine);
-    EXPECT_FALSE(vm::run_source_text(engine, "a.pop(); throw new item(2);"));
-    EXPECT_FALSE(vm::run_source_text(engine, "var = ;"));
+    EXPECT_TRUE(quill::run_source_text(engine, script)) << quill::last_message(engine);
+    EXPECT_FALSE(quill::run_source_text(engine, "a.pop(); throw new item(2);"));
+    EXPECT_FALSE(quill::run_source_text(engine, "var = ;"));
     quill::destroy_engine(engine);
 }
 

@@ -377,7 +377,7 @@ TEST_F(ObjectTest, AGrowingLiveHeapIsCollectedAFewTimes) {
             return 0;
         },
         nullptr);
-    ASSERT_TRUE(vm::run_source_text(handle, R"(
+    ASSERT_TRUE(quill::run_source_text(handle, R"(
 var a = [];
 for (var i = 0; i < 20000; i++) a[i] = [i];
 a[12345][0];
@@ -392,7 +392,7 @@ a[12345][0];
 // object takes goes to the global, and the collections after each scope's check must not free it.
 TEST_F(ObjectTest, ScopedStoresSurviveCollectionsOnTheWay) {
     engine->heap.threshold = 0;
-    ASSERT_TRUE(vm::run_source_text(handle, R"(
+    ASSERT_TRUE(quill::run_source_text(handle, R"(
 var scope = {}, other = {};
 with (scope) { with (other) { made = new String("x" + 1); } }
 made + "|" + typeof scope.made;

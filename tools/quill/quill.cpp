@@ -15,17 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/compiler/compilation.h"
-#include "engine/compiler/driver.h"
 #include "engine/quill.h"
-#include "engine/values/array.h"
-#include "engine/values/atoms.h"
-#include "engine/values/conversions.h"
-#include "engine/values/host_class.h"
-#include "engine/values/protected_run.h"
-#include "engine/values/string_record.h"
-#include "engine/values/text_codec.h"
-#include "engine/vm/disassembler.h"
 #include "host/common/console.h"
 #include "host/host_classes.h"
 
@@ -46,8 +36,9 @@ constexpr int exit_usage = 2;
 
 // print and scriptArgs.
 bool add_host_globals(EngineHandle* handle, const std::vector<std::string>& arguments) {
-    ScriptEngine* engine = handle->engine;
-    return run_protected(engine, [&] { tarpon::host::define_console(engine, tarpon::host::print_to_stdout, nullptr, arguments); });
+    return run_native(handle, [&](ScriptEngine* engine) {
+        tarpon::host::define_console(engine, tarpon::host::print_to_stdout, nullptr, arguments);
+    });
 }
 
 int report(EngineHandle* handle, bool ok) {
@@ -93,9 +84,7 @@ int compile_command(EngineHandle* handle, const std::string& input, std::string 
         output = (dot != std::string::npos && (slash == std::string::npos || dot > slash) ? input.substr(0, dot) : input) +
                  ".qsc";
     }
-    uint32_t flags = vm::compile_flags(handle) | (debug ? compiler::CF_DEBUG_INFO : 0);
-    compiler::CompileOutput result =
-        compiler::compile_file(handle->engine, input.c_str(), flags, nullptr, output.c_str());
+    CompiledModule result = compile_source_file(handle, input.c_str(), debug, output.c_str());
     std::fputs(result.diagnostics.c_str(), stderr);
     return result.ok ? 0 : exit_failure;
 }
@@ -109,18 +98,18 @@ int list_command(EngineHandle* handle, const std::string& path) {
     bool compiled = !is_source_name(path);
     if (compiled) {
         std::string listing;
-        if (vm::disassemble(bytes.data(), bytes.size(), &listing)) {
+        if (list_module(bytes.data(), bytes.size(), &listing)) {
             std::fputs(listing.c_str(), stdout);
             return 0;
         }
     }
-    compiler::CompileOutput result = compiler::compile_file(handle->engine, path.c_str(), vm::compile_flags(handle));
+    CompiledModule result = compile_source_file(handle, path.c_str());
     std::fputs(result.diagnostics.c_str(), stderr);
     if (!result.ok) {
         return exit_failure;
     }
     std::string listing;
-    vm::disassemble(result.module.data(), result.module.size(), &listing);
+    list_module(result.module.data(), result.module.size(), &listing);
     std::fputs(listing.c_str(), stdout);
     return 0;
 }
@@ -134,13 +123,12 @@ int interactive(EngineHandle* handle) {
     while (std::getline(std::cin, line)) {
         pending += line;
         pending += '\n';
-        compiler::CompileOutput trial = compiler::compile_text(nullptr, pending, vm::compile_flags(handle));
-        if (!trial.ok && !line.empty()) {
+        if (!source_compiles(handle, pending) && !line.empty()) {
             std::fputs(". ", stdout);  // not complete yet: keep reading
             std::fflush(stdout);
             continue;
         }
-        bool ok = vm::run_source_text(handle, pending.c_str());
+        bool ok = run_source_text(handle, pending.c_str());
         if (!ok) {
             report(handle, false);
         } else if (last_result(handle).tag != Tag::Undefined) {
@@ -205,7 +193,7 @@ int run(int argc, char** argv, EngineHandle* handle) {
         if (!add_host_globals(handle, std::vector<std::string>(args.begin() + 2, args.end()))) {
             return report(handle, false);
         }
-        return report(handle, vm::run_source_text(handle, args[1].c_str()));
+        return report(handle, run_source_text(handle, args[1].c_str()));
     }
     if (!args.empty() && args[0].size() > 1 && args[0][0] == '-') {
         return usage();
@@ -215,13 +203,13 @@ int run(int argc, char** argv, EngineHandle* handle) {
         return report(handle, false);
     }
     if (!args.empty()) {
-        return report(handle, vm::run_script_file(handle, args[0].c_str()));
+        return report(handle, run_script_file(handle, args[0].c_str()));
     }
     if (isatty(fileno(stdin))) {
         return interactive(handle);
     }
     std::string text((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
-    return report(handle, vm::run_source_text(handle, text.c_str()));
+    return report(handle, run_source_text(handle, text.c_str()));
 }
 
 }  // namespace

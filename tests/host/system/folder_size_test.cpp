@@ -63,7 +63,7 @@ int64_t integer_result(const std::string& source) {
     config.host_class_count = classes.size();
     quill::EngineHandle* engine = quill::create_engine(&config);
     int64_t result = -1;
-    if (quill::vm::run_source_text(engine, source.c_str()) &&
+    if (quill::run_source_text(engine, source.c_str()) &&
         quill::last_result(engine).is(quill::Tag::Integer)) {
         result = quill::last_result(engine).payload.integer;
     }
