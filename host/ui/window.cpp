@@ -75,11 +75,15 @@ void destroy_window_cell(HostClass*, void* instance) {
     }
 }
 
-// The object's window while it still exists, else null: members of a window that is gone give
-// nothing.
-HWND live_handle(const MemberCall& call) {
+// The object's window while it still exists. On a window that is gone the property is not the
+// class's: the access goes on to the object's own properties.
+HWND live_handle(MemberCall& call) {
     HWND handle = call.data<WindowCell>().wrapper->handle;
-    return IsWindow(handle) ? handle : nullptr;
+    if (!IsWindow(handle)) {
+        call.decline();
+        return nullptr;
+    }
+    return handle;
 }
 
 void window_caption(MemberCall& call) {

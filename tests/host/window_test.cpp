@@ -98,7 +98,7 @@ TEST_F(WindowTest, EachEngineHasItsOwnWrapper) {
     EXPECT_EQ(first.run("w.className"), "TarponWindowTest");
 }
 
-TEST_F(WindowTest, AnObjectOutlivingItsWindowGivesNothing) {
+TEST_F(WindowTest, AnObjectOutlivingItsWindowLeavesItsPropertiesToTheGenericLookup) {
     HostEngine engine;
     engine.run("var w = Window(" + handle + "); 0");
     DestroyWindow(window);
