@@ -42,11 +42,7 @@ void define_console(ScriptEngine* engine, PrintSink sink, void* context,
         cls = declare_class(engine, print_function);
     }
     set_global(engine, "print", make_instance(engine, cls, std::make_unique<PrintTarget>(PrintTarget{sink, context})));
-    ArrayRecord* array = array_create(engine, script_arguments.size());
-    for (size_t i = 0; i < script_arguments.size(); ++i) {
-        array_insert(engine, array, ansi_string(engine, script_arguments[i]), i);
-    }
-    set_global(engine, "scriptArgs", Value::array(array));
+    set_global(engine, "scriptArgs", ansi_string_array(engine, script_arguments));
 }
 
 void print_to_stdout(void*, std::string_view text) {

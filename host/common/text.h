@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/values/arguments.h"
 #include "engine/values/value.h"
@@ -27,6 +28,13 @@ std::string ansi_of(quill::ScriptEngine* engine, const quill::Value& value);
 quill::Value ansi_string(quill::ScriptEngine* engine, std::string_view text);
 // The same up to the first NUL: for buffers the system filled with terminated text.
 quill::Value ansi_string_z(quill::ScriptEngine* engine, const char* text);
+// An Array of strings from ANSI texts, in order.
+quill::Value ansi_string_array(quill::ScriptEngine* engine, const std::vector<std::string>& texts);
+quill::Value ansi_string_array(quill::ScriptEngine* engine, const std::vector<std::string_view>& texts);
+
+// Whether two texts are equal when ASCII letters are compared without regard to case (names of
+// keys, roots and the like, which are plain ASCII, so the locale is not asked).
+bool equal_ignoring_ascii_case(std::string_view a, std::string_view b);
 
 #ifdef _WIN32
 // A string's text as WCHAR text, unit for unit.

@@ -15,7 +15,6 @@
 #include "host/system/system_classes.h"
 
 #include "engine/builtins/date.h"
-#include "engine/values/array.h"
 #include "engine/values/conversions.h"
 #include "platform/owners.h"
 #include "platform/windows.h"
@@ -45,15 +44,6 @@ Value boolean_result(ScriptEngine* engine, bool done) {
         store_last_error(engine);
     }
     return Value::boolean(done);
-}
-
-Value string_array(ScriptEngine* engine, const std::vector<std::string>& texts) {
-    ArrayRecord* array = array_create(engine, texts.size());
-    const Value result = Value::array(array);
-    for (size_t i = 0; i < texts.size(); ++i) {
-        array_put(engine, array, i, ansi_string(engine, texts[i]));
-    }
-    return result;
 }
 
 // Folder("path"), with or without new: the item at the path, a new folder there when nothing is.
@@ -255,7 +245,7 @@ void folder_listing(MemberCall& call) {
     const FolderRecord& record = record_of(call);
     if (record.folder) {
         const EntryKind kind = *static_cast<const EntryKind*>(call.member->context);
-        *call.result = string_array(call.engine, folder_entries(record.path, kind));
+        *call.result = ansi_string_array(call.engine, folder_entries(record.path, kind));
     }
 }
 

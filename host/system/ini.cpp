@@ -40,13 +40,7 @@ std::string read_growing(DWORD slack, Read&& read) {
 
 // A list of NUL-terminated strings as an Array.
 Value string_list(ScriptEngine* engine, std::string_view list) {
-    const std::vector<std::string_view> strings = split_string_list(list);
-    ArrayRecord* array = array_create(engine, strings.size());
-    const Value result = Value::array(array);
-    for (size_t i = 0; i < strings.size(); ++i) {
-        array_insert(engine, array, ansi_string(engine, strings[i]), i);
-    }
-    return result;
+    return ansi_string_array(engine, split_string_list(list));
 }
 
 const char* path_of(const MemberCall& call) { return call.data<IniRecord>().path.c_str(); }

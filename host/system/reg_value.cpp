@@ -94,11 +94,7 @@ void get_data(MemberCall& call) {
         if (strings.empty()) {
             break;
         }
-        ArrayRecord* array = array_create(call.engine, strings.size());
-        *call.result = Value::array(array);
-        for (size_t i = 0; i < strings.size(); ++i) {
-            array_insert(call.engine, array, ansi_string(call.engine, strings[i]), i);
-        }
+        *call.result = ansi_string_array(call.engine, strings);
         break;
     }
     case type_none:

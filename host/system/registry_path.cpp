@@ -1,5 +1,7 @@
 #include "host/system/registry_path.h"
 
+#include "host/common/text.h"
+
 namespace tarpon::host {
 
 namespace {
@@ -15,21 +17,6 @@ const RootName root_names[] = {
     {"HKDD", HKEY_DYN_DATA},
 };
 
-// Root names are plain ASCII, so the comparison ignores case without asking the locale.
-bool same_name(std::string_view text, const char* name) {
-    size_t i = 0;
-    for (; i < text.size() && name[i] != '\0'; ++i) {
-        char c = text[i];
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-        if (c != name[i]) {
-            return false;
-        }
-    }
-    return i == text.size() && name[i] == '\0';
-}
-
 }  // namespace
 
 KeyPath split_key_path(std::string_view path) {
@@ -37,7 +24,7 @@ KeyPath split_key_path(std::string_view path) {
     if (slash != std::string_view::npos) {
         const std::string_view head = path.substr(0, slash);
         for (const RootName& root : root_names) {
-            if (same_name(head, root.name)) {
+            if (equal_ignoring_ascii_case(head, root.name)) {
                 return KeyPath{root.key, std::string(path.substr(slash + 1))};
             }
         }

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/values/array.h"
 #include "engine/values/atoms.h"
 #include "engine/values/conversions.h"
 #include "engine/values/property_table.h"
@@ -30,9 +29,6 @@ using platform::KernelHandle;
 
 // How long run waits for a new program to be ready for input before it looks for its window.
 constexpr DWORD idle_wait_ms = 10000;
-// How long a top-level window may take to answer the setting-change broadcast; one that hangs is
-// skipped instead of stopping the script.
-constexpr UINT broadcast_timeout_ms = 5000;
 
 // The owner of the windows the shell shows: the projector's main window where there is one. This
 // host has none, so those calls are made without an owner.
@@ -186,11 +182,7 @@ void shell_get_environment_strings(MemberCall& call) {
         *call.result = Value::null();
         return;
     }
-    ArrayRecord* array = array_create(call.engine, names->size());
-    for (size_t i = 0; i < names->size(); ++i) {
-        array_insert(call.engine, array, ansi_string(call.engine, (*names)[i]), i);
-    }
-    *call.result = Value::array(array);
+    *call.result = ansi_string_array(call.engine, *names);
 }
 
 void shell_get_environment_variable(MemberCall& call) {
@@ -244,8 +236,7 @@ void shell_set_desktop_wallpaper(MemberCall& call) {
 }
 
 void shell_setting_change(MemberCall&) {
-    SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, 0, SMTO_ABORTIFHUNG, broadcast_timeout_ms,
-                        nullptr);
+    broadcast_setting_change();
 }
 
 void put(ScriptEngine* engine, PropertyTable* object, const char* name, const Value& value) {

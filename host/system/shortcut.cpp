@@ -71,12 +71,6 @@ const HotKeyName hot_key_names[] = {
 };
 // clang-format on
 
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
-}
-
 // The hot key a text names: the modifiers of all its parts and the key of the last part that names
 // one; 0 unless both a key and a modifier bit are found.
 WORD parse_hot_key(const std::string& text) {
@@ -89,7 +83,7 @@ WORD parse_hot_key(const std::string& text) {
                                     (plus == std::string::npos ? text.size() : plus) - start);
         const HotKeyName* named =
             std::find_if(std::begin(hot_key_names), std::end(hot_key_names),
-                         [&](const HotKeyName& entry) { return equal_ignoring_case(part, entry.name); });
+                         [&](const HotKeyName& entry) { return equal_ignoring_ascii_case(part, entry.name); });
         if (named != std::end(hot_key_names)) {
             modifiers |= named->modifiers;
             key = named->key != 0 ? named->key : key;

@@ -73,7 +73,6 @@ std::optional<std::string> read_directory(Call call) {
     }
 }
 
-std::optional<std::string> windows_directory() { return read_directory(GetWindowsDirectoryA); }
 
 std::optional<std::string> shell_folder(int csidl) {
     char path[MAX_PATH] = {};  // the size the call requires; it writes no more
@@ -91,7 +90,7 @@ std::optional<std::string> resolve(const SpecialFolder& folder) {
     case Source::WindowsDirectory:
         return windows_directory();
     case Source::SystemDirectory:
-        return read_directory(GetSystemDirectoryA);
+        return system_directory();
     case Source::Temp:
         // A variable set to the empty text names no folder either.
         for (const char* variable : {"TMP", "TEMP"}) {
@@ -122,6 +121,15 @@ std::optional<std::string> special_folder_path(const std::string& name) {
         }
     }
     return std::nullopt;
+}
+
+std::optional<std::string> windows_directory() { return read_directory(GetWindowsDirectoryA); }
+
+std::optional<std::string> system_directory() { return read_directory(GetSystemDirectoryA); }
+
+void broadcast_setting_change() {
+    constexpr UINT answer_timeout_ms = 5000;
+    SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, 0, SMTO_ABORTIFHUNG, answer_timeout_ms, nullptr);
 }
 
 }  // namespace tarpon::host

@@ -11,6 +11,7 @@
 #include "host/system/display_mode.h"
 #include "host/system/path_normalisation.h"
 #include "host/system/processor_speed.h"
+#include "host/system/special_folders.h"
 #include "host/system/system_classes.h"
 
 #include "engine/values/array.h"
@@ -160,26 +161,18 @@ void sys_info_version(MemberCall& call) {
     *call.result = ansi_string(call.engine, text);
 }
 
-using FolderQuery = UINT(WINAPI*)(LPSTR, UINT);
-
-// A system folder, read whole: the query answers the size it needs when the buffer is too small.
-void system_folder(MemberCall& call, FolderQuery query) {
-    std::string buffer(MAX_PATH, '\0');
-    UINT length = query(buffer.data(), static_cast<UINT>(buffer.size()));
-    if (length >= buffer.size()) {
-        buffer.assign(length, '\0');
-        length = query(buffer.data(), static_cast<UINT>(buffer.size()));
-    }
-    if (length == 0 || length >= buffer.size()) {
+// A directory, or false with the system's reason.
+void directory_result(MemberCall& call, const std::optional<std::string>& directory) {
+    if (!directory) {
         store_last_error(call.engine);
         *call.result = Value::boolean(false);
         return;
     }
-    *call.result = ansi_string(call.engine, std::string_view(buffer.data(), length));
+    *call.result = ansi_string(call.engine, *directory);
 }
 
-void sys_info_sys_dir(MemberCall& call) { system_folder(call, GetSystemDirectoryA); }
-void sys_info_win_dir(MemberCall& call) { system_folder(call, GetWindowsDirectoryA); }
+void sys_info_sys_dir(MemberCall& call) { directory_result(call, system_directory()); }
+void sys_info_win_dir(MemberCall& call) { directory_result(call, windows_directory()); }
 
 using RectEdge = LONG RECT::*;
 const RectEdge left_edge = &RECT::left;
@@ -284,8 +277,7 @@ void set_sys_info_screen_saver(MemberCall& call, const Value& value) {
         store_system_error(call.engine, static_cast<uint32_t>(status));
         return;
     }
-    // A window that does not answer must not hold the script up.
-    SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+    broadcast_setting_change();
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDWININICHANGE);
 }
 
