@@ -2,6 +2,7 @@
 
 #ifdef _WIN32
 #include "host/system/system_classes.h"
+#include "host/ui/message_loop.h"
 #include "host/ui/ui_classes.h"
 #endif
 
@@ -22,6 +23,7 @@ const ClassRegistration registrations[] = {
     {ClassSlot::Shell, register_shell_class},
     {ClassSlot::Shortcut, register_shortcut_class},
     {ClassSlot::URLShortcut, register_url_shortcut_class},
+    {ClassSlot::ApplicationGlobals, register_message_loop_functions},
     {ClassSlot::Window, register_window_class},
     {ClassSlot::SysInfo, register_sys_info_class},
 #endif
