@@ -96,6 +96,8 @@ inline bool run_source_file(EngineHandle* engine, const char* path) { return run
 // ".qsc" files (any letter case) run as compiled modules, ".qls" files as source, any other file by
 // its content (the magic "QS1b", after an optional "#" first line, means a compiled module).
 inline bool run_script_file(EngineHandle* engine, const char* path) { return runtime::run_script_file(engine, path); }
+// Whether run_script_file takes the file for a compiled module.
+inline bool is_compiled_script_file(const char* path) { return runtime::is_compiled_script_file(path); }
 
 // }====
 
@@ -143,6 +145,9 @@ std::string last_result_text(EngineHandle* engine);
 // that failed quietly during a run that then succeeded (an eval of a text that does not compile, a
 // regular-expression search the matcher gave up) may leave its text here too.
 inline const char* last_message(EngineHandle* engine) { return engine->engine->message; }
+// Whether the last run failed before any of its script ran: the file could not be read, the source
+// did not compile, or the module was refused. Otherwise a failed run raised or threw.
+inline bool last_run_unusable(const EngineHandle* engine) { return engine->script_unusable; }
 
 // Called with the code 2 after each collection; a non-zero answer n stops the running script with
 // "Runtime error: hook break n".

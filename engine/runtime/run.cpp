@@ -26,7 +26,7 @@ bool has_extension(const char* path, const char* extension) {
 }
 
 // Whether the file holds a compiled module: "QS1b" at its start or after a "#" first line.
-bool looks_compiled(const char* path) {
+bool holds_module(const char* path) {
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
         return false;
@@ -47,9 +47,17 @@ bool looks_compiled(const char* path) {
 
 }  // namespace
 
+bool is_compiled_script_file(const char* path) {
+    if (has_extension(path, ".qsc")) {
+        return true;
+    }
+    return !has_extension(path, ".qls") && holds_module(path);
+}
+
 bool run_compiled_output(vm::EngineHandle* handle, const compiler::CompileOutput& output) {
     if (!output.ok) {
         handle->engine->result = Value::undefined();
+        handle->script_unusable = true;
         return false;
     }
     return vm::run_compiled_bytes(handle, output.module.data(), output.module.size());
@@ -74,13 +82,7 @@ bool run_source_file(vm::EngineHandle* handle, const char* path) {
 }
 
 bool run_script_file(vm::EngineHandle* handle, const char* path) {
-    if (has_extension(path, ".qsc")) {
-        return vm::run_compiled_file(handle, path);
-    }
-    if (has_extension(path, ".qls")) {
-        return run_source_file(handle, path);
-    }
-    return looks_compiled(path) ? vm::run_compiled_file(handle, path) : run_source_file(handle, path);
+    return is_compiled_script_file(path) ? vm::run_compiled_file(handle, path) : run_source_file(handle, path);
 }
 
 }  // namespace quill::runtime

@@ -21,6 +21,8 @@ bool run_source_file(vm::EngineHandle* handle, const char* path);
 // ".qsc" files (any letter case) run as compiled modules, ".qls" files as source; any other file
 // by its content: the magic "QS1b" (after an optional "#" first line) means a compiled module.
 bool run_script_file(vm::EngineHandle* handle, const char* path);
+// Whether run_script_file takes the file for a compiled module.
+bool is_compiled_script_file(const char* path);
 
 // Runs what the compiler made; a text that did not compile leaves its diagnostics in the message
 // buffer and no result.

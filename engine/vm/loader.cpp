@@ -430,7 +430,7 @@ CodeBlock* make_code_block(ScriptEngine* engine, const std::string& name, const 
     return block;
 }
 
-void install(ScriptEngine* engine, const ParsedModule& module) {
+void install(ScriptEngine* engine, const ParsedModule& module, bool* main_started) {
     uint32_t constant_base = engine->constants.count;
     uint32_t anonymous_base = engine->anonymous_functions;
     for (const ModuleConstant& constant : module.constants) {
@@ -456,6 +456,7 @@ void install(ScriptEngine* engine, const ParsedModule& module) {
         set_global(engine, name, Value::function(object));
     }
     if (main != nullptr) {
+        *main_started = true;
         run_code(engine, nullptr, main, 0, nullptr);
     }
 }
@@ -484,8 +485,9 @@ const CodeBlock* block_containing(ScriptEngine* engine, const uint32_t* code) {
 
 }  // namespace
 
-bool load_module(ScriptEngine* engine, const Module& module) {
-    return run_protected(engine, [&] {
+bool load_module(ScriptEngine* engine, const Module& module, bool* refused) {
+    bool main_started = false;
+    bool ok = run_protected(engine, [&] {
         ParsedModule parsed;
         switch (parse_module(module, &parsed)) {
         case ParseError::None:
@@ -499,8 +501,12 @@ bool load_module(ScriptEngine* engine, const Module& module) {
         case ParseError::BadFunctionTable:
             reject(engine, "the function table does not match its count or the code");
         }
-        install(engine, parsed);
+        install(engine, parsed, &main_started);
     });
+    if (refused != nullptr) {
+        *refused = !ok && !main_started;
+    }
+    return ok;
 }
 
 const char* function_name_at(ScriptEngine* engine, const uint32_t* code) {

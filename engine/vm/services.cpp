@@ -107,15 +107,32 @@ bool protected_run(EngineHandle* handle, void (*procedure)(ScriptEngine* engine,
     return run_protected(engine, [&] { procedure(engine, data); });
 }
 
+namespace {
+
+// A module that could not be had: the message is set, there is no result.
+bool unusable(EngineHandle* handle) {
+    handle->engine->result = Value::undefined();
+    handle->script_unusable = true;
+    return false;
+}
+
+bool load(EngineHandle* handle, const Module& module) {
+    bool refused = false;
+    bool ok = load_module(handle->engine, module, &refused);
+    handle->script_unusable = refused;
+    return ok;
+}
+
+}  // namespace
+
 bool run_compiled_bytes(EngineHandle* handle, const uint8_t* bytes, size_t length) {
     const char* problem = nullptr;
     std::optional<Module> module = read_module(bytes, length, &problem);
     if (!module) {
         set_message(handle->engine, Message::InvalidModule, problem);
-        handle->engine->result = Value::undefined();
-        return false;
+        return unusable(handle);
     }
-    return load_module(handle->engine, *module);
+    return load(handle, *module);
 }
 
 // A file that cannot be read leaves the path and the system's reason as the message; one that holds
@@ -125,8 +142,7 @@ bool run_compiled_file(EngineHandle* handle, const char* path) {
     if (file == nullptr) {
         set_message(handle->engine, Message::CantReadModuleFile,
                     (std::string(path) + ": " + std::strerror(errno)).c_str());
-        handle->engine->result = Value::undefined();
-        return false;
+        return unusable(handle);
     }
     const char* problem = nullptr;
     std::optional<Module> module = read_module_file(file, &problem);
@@ -139,10 +155,9 @@ bool run_compiled_file(EngineHandle* handle, const char* path) {
         } else {
             set_message(handle->engine, Message::InvalidModule, problem);
         }
-        handle->engine->result = Value::undefined();
-        return false;
+        return unusable(handle);
     }
-    return load_module(handle->engine, *module);
+    return load(handle, *module);
 }
 
 bool call_function(ScriptEngine* engine, const char* name, const Value* function, uint32_t cells, Value* args) {

@@ -37,6 +37,9 @@ struct EngineConfig {
 struct EngineHandle {
     EngineConfig config;
     ScriptEngine* engine = nullptr;
+    // Set when the last run failed before any of its script ran: the file could not be read, the
+    // source did not compile, or the module was refused.
+    bool script_unusable = false;
 };
 
 // Makes the handle and the engine record from the configuration, then runs `set_up` (the class

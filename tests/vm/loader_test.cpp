@@ -21,8 +21,23 @@ protected:
         SCOPED_TRACE(source);
         EXPECT_FALSE(run(source));
         EXPECT_STREQ(engine->message, message);
+        EXPECT_TRUE(quill::last_run_unusable(handle));  // refused before any of it ran
     }
 };
+
+TEST_F(LoaderTest, RefusedModulesAreToldFromFailedRuns) {
+    const uint8_t garbage[] = {'Q', 'S', '1', 'b', 1};
+    EXPECT_FALSE(quill::run_compiled_bytes(handle, garbage, sizeof garbage));
+    EXPECT_TRUE(quill::last_run_unusable(handle));
+    // A module that throws once it runs failed as a script, not as a module. Every function is
+    // verified before .main starts, so a bad function refuses the whole module.
+    EXPECT_FALSE(run(".function .main\nPUSH_1\nTHROW"));
+    EXPECT_FALSE(quill::last_run_unusable(handle));
+    EXPECT_FALSE(run(".function f\nPOP\n.function .main\nPUSH_1"));
+    EXPECT_TRUE(quill::last_run_unusable(handle));
+    EXPECT_TRUE(run(".function .main\nPUSH_1"));
+    EXPECT_FALSE(quill::last_run_unusable(handle));
+}
 
 TEST_F(LoaderTest, HashLineAndIdBits) {
     std::vector<uint8_t> bytes = assemble_or_fail(".function .main\nPUSH_CONST 41\nINC", 12345);
