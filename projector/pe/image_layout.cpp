@@ -8,8 +8,6 @@ namespace {
 
 constexpr size_t dos_lfanew = 0x3C;
 constexpr size_t coff_size = 20;
-constexpr size_t coff_section_count = 2;
-constexpr size_t coff_optional_size = 16;
 
 bool is_power_of_two(uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
 
@@ -75,8 +73,8 @@ std::string parse_layout(std::span<const uint8_t> image, ImageLayout& layout) {
     }
     layout.coff_offset = static_cast<size_t>(pe_offset + 4);
     layout.optional_offset = layout.coff_offset + coff_size;
-    layout.optional_size = get_u16(image, layout.coff_offset + coff_optional_size);
-    const uint32_t section_count = get_u16(image, layout.coff_offset + coff_section_count);
+    layout.optional_size = get_u16(image, layout.coff_offset + coff_field::optional_size);
+    const uint32_t section_count = get_u16(image, layout.coff_offset + coff_field::section_count);
     if (layout.optional_offset + layout.optional_size > image.size() || layout.optional_size < 2) {
         return "the optional header lies outside the file";
     }

@@ -16,6 +16,14 @@ inline constexpr uint16_t optional_magic_pe32 = 0x10B;
 inline constexpr uint16_t optional_magic_pe32_plus = 0x20B;
 inline constexpr size_t section_header_size = 40;
 inline constexpr uint32_t resource_directory_index = 2;
+inline constexpr uint32_t certificate_directory_index = 4; // holds a file offset, not an RVA
+
+// Offsets inside the 20-byte file header.
+namespace coff_field {
+inline constexpr size_t section_count = 2;
+inline constexpr size_t symbol_table = 8; // file offset of the symbol table, then the symbol count
+inline constexpr size_t optional_size = 16;
+} // namespace coff_field
 
 // Offsets inside the optional header, the same in PE32 and PE32+ unless two are given.
 namespace optional_field {

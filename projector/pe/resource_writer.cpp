@@ -29,9 +29,6 @@ constexpr size_t data_entry_size = 16;
 constexpr uint32_t section_characteristics = 0x40000040; // initialized data, readable
 constexpr char section_name[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
 constexpr uint16_t directory_major_version = 4;
-constexpr size_t certificate_directory_index = 4;
-constexpr size_t coff_section_count = 2;
-constexpr size_t coff_symbol_table = 8;
 
 uint64_t align_up(uint64_t value, uint64_t alignment) {
     return (value + alignment - 1) / alignment * alignment;
@@ -351,7 +348,7 @@ WriteResult write_resources(std::span<const uint8_t> image, std::span<const Reso
         initialized_data -= replaced->raw_size;
     } else {
         header = layout.section_table_offset + layout.sections.size() * section_header_size;
-        put_u16(out, layout.coff_offset + coff_section_count,
+        put_u16(out, layout.coff_offset + coff_field::section_count,
                 static_cast<uint16_t>(layout.sections.size() + 1));
     }
     initialized_data += static_cast<uint32_t>(raw_size);
@@ -375,7 +372,7 @@ WriteResult write_resources(std::span<const uint8_t> image, std::span<const Reso
     // File offsets into the appended data move with it: the symbol table of an unstripped image and
     // the certificate table.
     const int64_t shift = static_cast<int64_t>(raw_pointer + raw_size) - static_cast<int64_t>(old_raw_end);
-    move_file_offset(out, layout.coff_offset + coff_symbol_table, old_raw_end, shift);
+    move_file_offset(out, layout.coff_offset + coff_field::symbol_table, old_raw_end, shift);
     if (layout.directory_count > certificate_directory_index) {
         move_file_offset(out, layout.directory_offset(certificate_directory_index), old_raw_end, shift);
     }

@@ -86,6 +86,22 @@ std::vector<uint8_t> with_overlay(std::span<const uint8_t> image, std::span<cons
     result.reserve(kept + appended.size());
     result.insert(result.end(), image.begin(), image.begin() + static_cast<std::ptrdiff_t>(kept));
     result.insert(result.end(), appended.begin(), appended.end());
+    // A symbol table or certificate table that lay in the replaced bytes is gone: the headers stop
+    // naming it rather than point into the new data.
+    ImageLayout layout;
+    if (kept < image.size() && parse_layout(image, layout).empty()) {
+        const size_t symbols = layout.coff_offset + coff_field::symbol_table;
+        if (get_u32(result, symbols) >= kept) {
+            put_u32(result, symbols, 0);
+            put_u32(result, symbols + 4, 0);
+        }
+        constexpr uint32_t certificates = certificate_directory_index;
+        if (layout.directory_count > certificates &&
+            get_u32(result, layout.directory_offset(certificates)) >= kept) {
+            put_u32(result, layout.directory_offset(certificates), 0);
+            put_u32(result, layout.directory_offset(certificates) + 4, 0);
+        }
+    }
     return result;
 }
 

@@ -195,6 +195,26 @@ TEST(ResourceWriter, RewritingReplacesItsOwnSection) {
     EXPECT_TRUE(none.resources.empty());
 }
 
+// An unstripped image keeps its symbol table after the sections, named by a file offset: it moves
+// with the rest of the appended data, and when other data replaces it the header stops naming it.
+TEST(ResourceWriter, SymbolTableMovesWithTheAppendedData) {
+    auto stub = make_image();
+    const uint32_t symbols_at = static_cast<uint32_t>(stub.size());
+    stub = with_overlay(stub, bytes_of("SYMBOLS AND STRINGS"));
+    test::put32(stub, test::coff_offset + 8, symbols_at);
+    test::put32(stub, test::coff_offset + 12, 2);
+    const WriteResult written = write_resources(stub, sample_resources());
+    ASSERT_EQ(written.error, "");
+    const uint32_t moved = get32(written.image, test::coff_offset + 8);
+    EXPECT_EQ(moved, written.image.size() - overlay(written.image).size());
+    EXPECT_EQ(std::string(written.image.begin() + moved, written.image.end()), "SYMBOLS AND STRINGS");
+
+    const auto replaced = with_overlay(written.image, bytes_of("archive"));
+    EXPECT_EQ(get32(replaced, test::coff_offset + 8), 0u);
+    EXPECT_EQ(get32(replaced, test::coff_offset + 12), 0u);
+    EXPECT_EQ(read_resources(replaced).resources.size(), sample_resources().size());
+}
+
 TEST(ResourceWriter, ChecksumMatchesTheSystemsSum) {
     const WriteResult written = write_resources(make_image(), sample_resources());
     ASSERT_EQ(written.error, "");
