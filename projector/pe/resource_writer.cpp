@@ -29,6 +29,7 @@ constexpr size_t data_entry_size = 16;
 constexpr uint32_t section_characteristics = 0x40000040; // initialized data, readable
 constexpr char section_name[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
 constexpr uint16_t directory_major_version = 4;
+constexpr uint32_t max_file_alignment = 0x10000;
 
 uint64_t align_up(uint64_t value, uint64_t alignment) {
     return (value + alignment - 1) / alignment * alignment;
@@ -221,6 +222,11 @@ bool holds_only_the_tree(std::span<const uint8_t> image, const ImageLayout& layo
     if (root != section.virtual_address || section.raw_size == 0) {
         return false;
     }
+    // Its bytes lie after the headers, which are kept.
+    if (section.raw_pointer < layout.size_of_headers ||
+        section.raw_pointer < layout.section_table_offset + layout.sections.size() * section_header_size) {
+        return false;
+    }
     for (uint32_t i = 0; i < layout.directory_count; ++i) {
         if (i == resource_directory_index || i == certificate_directory_index) {
             continue;
@@ -280,6 +286,12 @@ WriteResult write_resources(std::span<const uint8_t> image, std::span<const Reso
     }
     if (layout.directory_count <= resource_directory_index) {
         result.error = "the image has no resource directory entry";
+        return result;
+    }
+    // The new section is padded to the file alignment; larger ones than the format allows would make
+    // that padding absurd.
+    if (layout.file_alignment > max_file_alignment) {
+        result.error = "the image's file alignment is larger than 64 KiB";
         return result;
     }
     const uint64_t old_raw_end = layout.raw_end();

@@ -88,18 +88,18 @@ std::vector<uint8_t> with_overlay(std::span<const uint8_t> image, std::span<cons
     result.insert(result.end(), appended.begin(), appended.end());
     // A symbol table or certificate table that lay in the replaced bytes is gone: the headers stop
     // naming it rather than point into the new data.
+    // (Only fields inside the kept bytes: a hostile image may have its overlay start in its headers.)
     ImageLayout layout;
-    if (kept < image.size() && parse_layout(image, layout).empty()) {
-        const size_t symbols = layout.coff_offset + coff_field::symbol_table;
-        if (get_u32(result, symbols) >= kept) {
-            put_u32(result, symbols, 0);
-            put_u32(result, symbols + 4, 0);
+    const auto clear_if_dropped = [&](size_t field) {
+        if (field + 8 <= kept && get_u32(result, field) >= kept) {
+            put_u32(result, field, 0);
+            put_u32(result, field + 4, 0);
         }
-        constexpr uint32_t certificates = certificate_directory_index;
-        if (layout.directory_count > certificates &&
-            get_u32(result, layout.directory_offset(certificates)) >= kept) {
-            put_u32(result, layout.directory_offset(certificates), 0);
-            put_u32(result, layout.directory_offset(certificates) + 4, 0);
+    };
+    if (kept < image.size() && parse_layout(image, layout).empty()) {
+        clear_if_dropped(layout.coff_offset + coff_field::symbol_table);
+        if (layout.directory_count > certificate_directory_index) {
+            clear_if_dropped(layout.directory_offset(certificate_directory_index));
         }
     }
     return result;

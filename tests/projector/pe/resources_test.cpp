@@ -279,6 +279,27 @@ TEST(ResourceReader, ImagesWithoutResourcesAndNonImages) {
     EXPECT_EQ(with_overlay(bytes_of("ab"), bytes_of("cd")), bytes_of("abcd"));
 }
 
+// Headers that claim to end before they do: the appended data would start inside them. Neither
+// replacing it nor writing may touch header fields outside the bytes kept.
+TEST(ResourceWriter, HeadersThatEndTooEarly) {
+    auto image = make_image();
+    const size_t text = test::section_table(true);
+    test::put32(image, text + 16, 0); // .text has no bytes in the file
+    test::put32(image, test::optional_offset + 60, 0x10);
+    test::put32(image, test::coff_offset + 8, 0x20);
+    EXPECT_EQ(with_overlay(image, bytes_of("x")), with_overlay(std::span(image).first(0x10), bytes_of("x")));
+    EXPECT_EQ(write_resources(image, sample_resources()).error,
+              "the image's headers have no room for another section");
+
+    // An earlier tree in a last section whose bytes claim to lie inside the headers is not replaced.
+    const WriteResult written = write_resources(make_image(), sample_resources());
+    ASSERT_EQ(written.error, "");
+    auto moved = written.image;
+    test::put32(moved, text + 40 + 20, 0x40);
+    const WriteResult again = write_resources(moved, sample_resources());
+    EXPECT_EQ(again.error, "the image's headers have no room for another section");
+}
+
 // A tree that points back at itself, or at one data entry from many places, would make a reader
 // loop or copy the same bytes without end.
 TEST(ResourceReader, RefusesTreesThatRevisitThemselves) {
