@@ -61,7 +61,7 @@ class TreeWriter {
   public:
     explicit TreeWriter(const Types& types) : m_types(types) {}
 
-    // The tree's size; an error text when it cannot be addressed.
+    // Places every part of the tree; an error text when the tree cannot be addressed.
     std::string lay_out() {
         uint64_t offset = directory_size + entry_size * m_types.size();
         for (const auto& [type, names] : m_types) {
