@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/values/class_declaration.h"
+#include "host/ui/host_window.h"
 #include "tests/host/host_engine.h"
 
 namespace tarpon::host::testing {
@@ -64,6 +65,15 @@ void destroy_window_function(quill::MemberCall& call) {
 }
 const quill::ClassDeclaration destroy_window_declaration = {.name = "destroyWindow",
                                                             .call = destroy_window_function};
+
+// The window of the Window object in the global `name`.
+HWND global_window(HostEngine& engine, const char* name) {
+    HWND handle = nullptr;
+    quill::run_native(engine.handle(), [&](quill::ScriptEngine* e) {
+        handle = window_object_handle(quill::get_global(e, name));
+    });
+    return handle;
+}
 
 int count_collection(int, void* count) {
     ++*static_cast<int*>(count);
@@ -255,6 +265,59 @@ TEST_F(WindowTest, TheCursorEntersHoversAndLeaves) {
     EXPECT_EQ(engine.run("events.join()"), "enter,hover,leave");
 }
 
+// Names the test's window as the host's main window while it lives.
+class MainWindowTest : public WindowTest {
+  protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        set_host_main_window(window);
+    }
+    void TearDown() override {
+        set_host_main_window(nullptr);
+        WindowTest::TearDown();
+    }
+};
+
+// The main window is never closed by its own procedure: once the handlers let the close go on, the
+// dispatching procedure steps out of the way and posts the message that runs the close routine.
+TEST_F(MainWindowTest, AnAllowedCloseIsLeftToTheCloseRoutine) {
+    const LONG_PTR own = GetWindowLongPtrA(window, GWLP_WNDPROC);
+    HostEngine engine;
+    engine.run("var w = Window(" + handle +
+               "); var allow = false; var events = [];"
+               "w.onQueryClose = function () { events.push('query'); return allow; };"
+               "w.onClose = function () { events.push('close'); }; 0");
+    MSG message;
+    EXPECT_EQ(SendMessageA(window, WM_CLOSE, 0, 0), 0);
+    EXPECT_EQ(engine.run("events.join()"), "query");
+    EXPECT_FALSE(PeekMessageA(&message, window, 0x8064, 0x8064, PM_REMOVE));
+
+    engine.run("allow = true; 0");
+    EXPECT_EQ(SendMessageA(window, WM_CLOSE, 0, 0), 0);
+    EXPECT_EQ(engine.run("events.join()"), "query,query,close");
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_TRUE(PeekMessageA(&message, window, 0x8064, 0x8064, PM_REMOVE));
+    EXPECT_EQ(GetWindowLongPtrA(window, GWLP_WNDPROC), own);
+    // No longer subclassed: a second close reaches the window's own procedure.
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(engine.run("events.join()"), "query,query,close");
+}
+
+TEST_F(MainWindowTest, CreatedWindowsAreChildrenOfTheMainWindow) {
+    HostEngine engine;
+    ShowWindow(window, SW_SHOWNA);
+    ASSERT_EQ(engine.run("var c = Window.create('BUTTON'); [c.left, c.top, c.width, c.height, c.visible]"),
+              "0,0,200,20,true");
+    HWND made = global_window(engine, "c");
+    EXPECT_EQ(GetParent(made), window);
+    EXPECT_NE(GetWindowLongPtrA(made, GWL_STYLE) & WS_CHILD, 0);
+    EXPECT_EQ(engine.run("c.parent.handle == " + handle + " && Window(" + handle + ").getChildren().length"),
+              "1");
+    EXPECT_EQ(engine.run("Window.create(5) === null && Window.create('Tarpon_No_Such_Class') === null"),
+              "true");
+}
+
 // A handler that destroys its own window and lets go of every object for it, with a collection
 // while it runs: the dispatching procedure finishes with the wrapper it holds, then frees it.
 TEST_F(WindowTest, AHandlerMayDestroyItsWindowAndDropItsObjects) {
@@ -346,7 +409,7 @@ TEST_F(WindowTest, AScriptMadeWindowAppearsOnTheScreen) {
     HostEngine engine;
     engine.run("var w = Window.create('" + std::string(test_class) + "'); w.move(320, 240, 520, 260); 0");
     ASSERT_EQ(engine.run("w.visible + ' ' + w.left + ' ' + w.width + ' ' + w.height"), "true 320 200 20");
-    HWND made = reinterpret_cast<HWND>(static_cast<intptr_t>(std::stoll(engine.run("w.handle"))));
+    HWND made = global_window(engine, "w");
     EXPECT_EQ(GetParent(made), nullptr);
     EXPECT_EQ(GetWindow(made, GW_OWNER), nullptr);
     SetWindowPos(made, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
