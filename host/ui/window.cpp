@@ -145,9 +145,12 @@ WindowWrapper* add_wrapper(ScriptEngine* engine, HWND handle) {
     wrapper->handle = handle;
     if (handle != nullptr) {
         wrapper->identity = identity_of(handle);
-        wrapper->subclass_id = ++last_subclass_id;
-        wrapper->subclassed = SetWindowSubclass(handle, dispatch_message, wrapper->subclass_id,
-                                                reinterpret_cast<DWORD_PTR>(wrapper)) != FALSE;
+        // Only this thread's windows can run our procedure; another program's window keeps its own.
+        if (wrapper->identity.thread == GetCurrentThreadId()) {
+            wrapper->subclass_id = ++last_subclass_id;
+            wrapper->subclassed = SetWindowSubclass(handle, dispatch_message, wrapper->subclass_id,
+                                                    reinterpret_cast<DWORD_PTR>(wrapper)) != FALSE;
+        }
     }
     return wrapper;
 }
@@ -171,11 +174,10 @@ void unsubclass(WindowWrapper* wrapper) {
 
 // Takes the wrapper out of the table and frees it, putting the window's own procedure back.
 void release_wrapper(WindowWrapper* wrapper) {
-    if (wrapper->subclassed && is_its_window(wrapper)) {
-        unsubclass(wrapper);
-        if (wrapper->hovering) {
-            stop_hover(wrapper);
-        }
+    // The subclass is this wrapper's own: removing it never touches another window's procedures.
+    unsubclass(wrapper);
+    if (wrapper->hovering && is_its_window(wrapper)) {
+        stop_hover(wrapper);
     }
     Bucket& bucket = bucket_of(wrapper->handle);
     std::erase_if(bucket,

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/values/class_declaration.h"
@@ -186,6 +187,40 @@ TEST_F(WindowTest, AnObjectOutlivingItsWindowLeavesItsPropertiesToTheGenericLook
               "undefined undefined undefined undefined undefined");
     EXPECT_EQ(engine.run("w.show(); w.move(1, 2, 3, 4); w.getChildren()"), "undefined");
     EXPECT_EQ(engine.run("Window(" + handle + ") === null"), "true");
+}
+
+// A window of another thread is seen but never subclassed: its messages run on its own thread,
+// where the engine must not be used.
+TEST_F(WindowTest, AnotherThreadsWindowKeepsItsOwnProcedure) {
+    HWND other = nullptr;
+    DWORD other_thread = 0;
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread thread([&] {
+        other = make_window();
+        other_thread = GetCurrentThreadId();
+        SetEvent(ready);
+        MSG message;
+        while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+            DispatchMessageA(&message);
+        }
+        DestroyWindow(other);
+    });
+    ASSERT_EQ(WaitForSingleObject(ready, 5000), WAIT_OBJECT_0);
+    CloseHandle(ready);
+    ASSERT_NE(other, nullptr);
+    const LONG_PTR own = GetWindowLongPtrA(other, GWLP_WNDPROC);
+    {
+        HostEngine engine;
+        EXPECT_EQ(engine.run("var w = Window(" + text_of(other) +
+                             "); var sized = 0;"
+                             "w.onSize = function () { sized++; }; w.caption"),
+                  "Window under test");
+        EXPECT_EQ(GetWindowLongPtrA(other, GWLP_WNDPROC), own);
+        SetWindowPos(other, nullptr, 0, 0, 150, 150, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        EXPECT_EQ(engine.run("sized + ' ' + w.width"), "0 150");
+    }
+    PostThreadMessageA(other_thread, WM_QUIT, 0, 0);
+    thread.join();
 }
 
 // Resizing from outside the script: the handler gets the size type and the new client size, with the
