@@ -34,6 +34,7 @@ public:
         return quill::last_result_text(m_handle);
     }
     const char* message() const { return quill::last_message(m_handle); }
+    quill::EngineHandle* handle() const { return m_handle; }
     // A full collection: whatever the globals no longer hold is freed.
     void collect() {
         m_handle->engine->result = quill::Value();
