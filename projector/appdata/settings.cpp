@@ -49,21 +49,20 @@ void read_embedded(RecordReader& in, EmbeddedFile& file) {
 }
 
 void write_embedded(RecordWriter& out, const EmbeddedFile& file) {
-    std::string name(bare_name(file.path));
-    if (!file.bytes.empty()) {
-        out.path(name);
+    if (!file.extracted) {
+        out.path(file.path);
         out.u32(uint32_t(file.bytes.size()));
         out.bytes(file.bytes);
         return;
     }
     // An extracted file is read again from where it was put; without it the field is empty.
-    auto bytes = file.path.empty() ? std::nullopt : read_file(file.path);
-    if (!bytes || bytes->empty()) {
+    auto bytes = read_file(file.path);
+    if (!bytes) {
         out.path("");
         out.u32(0);
         return;
     }
-    out.path(name);
+    out.path(bare_name(file.path));
     out.u32(uint32_t(bytes->size()));
     out.bytes(*bytes);
 }
@@ -84,6 +83,7 @@ bool extract_one(EmbeddedFile& file, const std::string& folder) {
     }
     file.path = path;
     file.bytes.clear();
+    file.extracted = true;
     return true;
 }
 

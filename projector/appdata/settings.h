@@ -78,13 +78,15 @@ struct Font {
     bool operator==(const Font&) const = default;
 };
 
-// A file carried inside the record (the help file, the About movie). As read, `bytes` holds the
-// file and `path` its bare name; once extracted, `path` is the file's full path in the run folder
-// and `bytes` is empty. Written back, the bytes are taken from memory or else read again from
-// `path`.
+// A file carried inside the record (the help file, the About movie). As read, `path` is the name
+// as stored and `bytes` the file. Once extracted, `path` is the file's full path in the run folder,
+// `bytes` is empty and `extracted` is set. Written back, a file's bytes come from memory or, once
+// extracted, are read again from `path` under its bare name (a file gone gives an empty name and
+// size 0); a name stored without bytes is written back as it was.
 struct EmbeddedFile {
     std::string path;
     std::vector<uint8_t> bytes;
+    bool extracted = false;
     bool operator==(const EmbeddedFile&) const = default;
 };
 
