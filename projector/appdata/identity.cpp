@@ -21,7 +21,7 @@ host::Md5Digest identity_code(std::span<const uint8_t> covered) {
 
 }  // namespace
 
-std::optional<Identity> read_identity(std::span<const uint8_t> item, std::string_view application_name) {
+std::optional<std::string> identity_text(std::span<const uint8_t> item) {
     if (item.size() <= identity_trailer_size) {
         return std::nullopt;
     }
@@ -45,7 +45,15 @@ std::optional<Identity> read_identity(std::span<const uint8_t> item, std::string
     if (!terminated) {
         return std::nullopt;
     }
-    std::string text = ansi_from_units(units);
+    return ansi_from_units(units);
+}
+
+std::optional<Identity> read_identity(std::span<const uint8_t> item, std::string_view application_name) {
+    auto found = identity_text(item);
+    if (!found) {
+        return std::nullopt;
+    }
+    const std::string& text = *found;
     Identity identity;
     size_t slash = text.find('/');
     if (slash == std::string::npos) {

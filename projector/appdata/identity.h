@@ -36,6 +36,9 @@ class ItemSource;
 // with "Invalid application data").
 std::optional<Identity> load_identity(const ItemSource& items, std::string_view application_name);
 
+// The item's text ("key" or "key/profile") when its code matches, or nothing.
+std::optional<std::string> identity_text(std::span<const uint8_t> item);
+
 // An identity item for the text ("key" or "key/profile").
 std::vector<uint8_t> identity_item(std::string_view text);
 
