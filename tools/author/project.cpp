@@ -3,7 +3,9 @@
 
 #include <toml++/toml.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <type_traits>
 #include <set>
@@ -21,15 +23,21 @@ using appdata::Settings;
 
 // {==== Reading
 
+struct Fault {
+    uint32_t line;
+    std::string text;
+};
+using Faults = std::vector<Fault>;
+
 class Section {
 public:
-    Section(const toml::table* table, std::string name, const std::string& file, std::vector<std::string>& errors)
+    Section(const toml::table* table, std::string name, const std::string& file, Faults& errors)
         : m_table(table), m_name(std::move(name)), m_file(file), m_errors(errors) {}
 
     // Records a fault at the key's line.
     void fault(const toml::node& node, std::string_view key, const std::string& what) {
-        m_errors.push_back(m_file + ":" + std::to_string(node.source().begin.line) + ": " + qualified(key) + ": " +
-                           what);
+        uint32_t line = node.source().begin.line;
+        m_errors.push_back({line, m_file + ":" + std::to_string(line) + ": " + qualified(key) + ": " + what});
     }
 
     const toml::node* get(std::string_view key) {
@@ -211,8 +219,9 @@ public:
         }
         for (auto&& [key, node] : *m_table) {
             if (!m_used.count(std::string(key.str()))) {
-                m_errors.push_back(m_file + ":" + std::to_string(key.source().begin.line) + ": " +
-                                   qualified(key.str()) + ": unknown key");
+                uint32_t line = key.source().begin.line;
+                m_errors.push_back(
+                    {line, m_file + ":" + std::to_string(line) + ": " + qualified(key.str()) + ": unknown key"});
             }
         }
     }
@@ -234,7 +243,7 @@ private:
     const toml::table* m_table;
     std::string m_name;
     const std::string& m_file;
-    std::vector<std::string>& m_errors;
+    Faults& m_errors;
     std::set<std::string> m_used;
 };
 
@@ -279,7 +288,7 @@ std::vector<std::string> string_list(Section& section, std::string_view key, boo
     return result;
 }
 
-void read_document(const toml::table& document, const std::string& file, Project& p, std::vector<std::string>& errors) {
+void read_document(const toml::table& document, const std::string& file, Project& p, Faults& errors) {
     Section top(&document, "", file, errors);
     auto section = [&](const char* name) { return top.table(name); };
     Settings& s = p.settings;
@@ -530,12 +539,18 @@ std::string list_text(const std::vector<std::string>& names) {
 
 ProjectRead read_project_text(const std::string& text, const std::string& name) {
     ProjectRead result;
+    Faults faults;
     try {
         toml::table document = toml::parse(text, name);
-        read_document(document, name, result.project, result.errors);
+        read_document(document, name, result.project, faults);
     } catch (const toml::parse_error& error) {
-        result.errors.push_back(name + ":" + std::to_string(error.source().begin.line) + ": " +
-                                std::string(error.description()));
+        faults.push_back({error.source().begin.line, name + ":" + std::to_string(error.source().begin.line) + ": " +
+                                                         std::string(error.description())});
+    }
+    // In the order of the file, whatever order the keys were asked for in.
+    std::stable_sort(faults.begin(), faults.end(), [](const Fault& a, const Fault& b) { return a.line < b.line; });
+    for (Fault& fault : faults) {
+        result.errors.push_back(std::move(fault.text));
     }
     return result;
 }
