@@ -35,3 +35,27 @@ if(CMAKE_CROSSCOMPILING)
 else()
     find_package(Boost 1.81 REQUIRED CONFIG)
 endif()
+
+# Header-only libraries of the authoring tool: toml++ (tarpon.toml), CLI11 (its command line) and
+# stb_image (mask images), each as an imported target. The Windows build reaches each through a
+# directory of its own that holds only a link to the library's header folder, as for Boost.
+#
+# tarpon_header_library(<target> <folder name> <header folder>)
+function(tarpon_header_library target folder source_dir)
+    if(NOT EXISTS "${source_dir}")
+        message(FATAL_ERROR "${target}: headers not found in ${source_dir} (run scripts/setup)")
+    endif()
+    add_library(${target} INTERFACE IMPORTED GLOBAL)
+    if(CMAKE_CROSSCOMPILING)
+        set(include_dir "${CMAKE_BINARY_DIR}/header-libraries/${folder}")
+        set(link "${include_dir}/${folder}")
+        if(NOT IS_SYMLINK "${link}")
+            file(MAKE_DIRECTORY "${include_dir}")
+            file(CREATE_LINK "${source_dir}" "${link}" SYMBOLIC)
+        endif()
+        set_target_properties(${target} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES "${include_dir}")
+    endif()
+endfunction()
+tarpon_header_library(tarpon::toml "toml++" "/usr/include/toml++")
+tarpon_header_library(tarpon::cli11 "CLI" "/usr/include/CLI")
+tarpon_header_library(tarpon::stb "stb" "/usr/include/stb")
