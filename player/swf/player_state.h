@@ -72,8 +72,12 @@ struct QueuedActions {
 // Bounds for what a movie and its scripts may make the player do.
 inline constexpr int max_nesting = 16;
 inline constexpr size_t max_instances = 20000;
-inline constexpr size_t max_blocks_per_run = 2000;
-inline constexpr size_t action_budget = 200000; // instructions per action block
+inline constexpr size_t max_blocks_per_run = 256;
+// Work a block may do: one unit an instruction, and one more for every 256 bytes of a string it
+// pushes, so that copying long strings counts as the work it is.
+inline constexpr size_t action_budget = 200000;
+// Work of all the blocks one run of the queue may do.
+inline constexpr size_t run_budget = 1000000;
 inline constexpr size_t max_stack = 4096;
 
 struct MoviePlayer::State {
@@ -115,7 +119,8 @@ struct MoviePlayer::State {
     void set_variable(Instance* from, std::string_view path, const ActionValue& value);
 
     // Actions (action_interpreter.cpp).
-    void run_block(const std::shared_ptr<Timeline>& timeline, const ActionBlock& code);
+    // Returns the work done (see action_budget).
+    size_t run_block(const std::shared_ptr<Timeline>& timeline, const ActionBlock& code);
     void run_queue();
 
     // Drawing and hit tests (renderer.cpp).
