@@ -310,7 +310,7 @@ size_t MoviePlayer::State::run_block(const std::shared_ptr<Timeline>& base, cons
         case 0x30: {
             double limit = number(pop());
             int32_t n = to_int32(limit);
-            static uint32_t seed = 0x2545F491u;
+            uint32_t& seed = random_state;
             seed ^= seed << 13;
             seed ^= seed >> 17;
             seed ^= seed << 5;
@@ -334,8 +334,8 @@ size_t MoviePlayer::State::run_block(const std::shared_ptr<Timeline>& base, cons
         }
         case 0x34: {
             using namespace std::chrono;
-            static const auto start = steady_clock::now();
-            push(ActionValue::of_number(static_cast<double>(duration_cast<milliseconds>(steady_clock::now() - start).count())));
+            auto elapsed = duration_cast<milliseconds>(steady_clock::now() - load_time).count();
+            push(ActionValue::of_number(static_cast<double>(elapsed)));
             break;
         }
         case 0x3A:

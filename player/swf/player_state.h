@@ -6,6 +6,7 @@
 #include "player/swf/movie_data.h"
 #include "player/swf/movie_player.h"
 
+#include <chrono>
 #include <deque>
 #include <map>
 #include <memory>
@@ -91,6 +92,8 @@ struct MoviePlayer::State {
     std::unique_ptr<Instance> root;
     std::deque<QueuedActions> queue;
     ActionValue registers[4];
+    uint32_t random_state = 0x2545F491u;
+    std::chrono::steady_clock::time_point load_time = std::chrono::steady_clock::now();
 
     // Pointer state.
     double pointer_x = -1e9, pointer_y = -1e9;
