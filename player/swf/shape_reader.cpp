@@ -177,12 +177,10 @@ bool read_shape(ByteReader& in, int shape_version, Shape& shape) {
                 x = in.sb(bits);
                 y = in.sb(bits);
             }
-            if (has_fill0)
-                fill0 = style_index(in.ub(fill_bits), fill_base, fill_count);
-            if (has_fill1)
-                fill1 = style_index(in.ub(fill_bits), fill_base, fill_count);
-            if (has_line)
-                line = style_index(in.ub(line_bits), line_base, line_count);
+            // The indices of a record that also brings new styles refer to the new arrays.
+            uint32_t raw_fill0 = has_fill0 ? in.ub(fill_bits) : 0;
+            uint32_t raw_fill1 = has_fill1 ? in.ub(fill_bits) : 0;
+            uint32_t raw_line = has_line ? in.ub(line_bits) : 0;
             if (new_styles) {
                 if (shape_version < 2)
                     return false;
@@ -199,6 +197,12 @@ bool read_shape(ByteReader& in, int shape_version, Shape& shape) {
                 line_bits = in.ub(4);
                 fill0 = fill1 = line = 0;
             }
+            if (has_fill0)
+                fill0 = style_index(raw_fill0, fill_base, fill_count);
+            if (has_fill1)
+                fill1 = style_index(raw_fill1, fill_base, fill_count);
+            if (has_line)
+                line = style_index(raw_line, line_base, line_count);
             continue;
         }
         bool straight = in.ub(1);
