@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 #include "player/control/movie_file.h"
 #include "player/control/player_text.h"
@@ -50,6 +51,7 @@ bool may_open(const std::wstring& url) {
 
 HRESULT PlayerControl::load_movie(const std::wstring& location) {
     ControlHold hold(static_cast<IShockwaveFlash*>(this));
+    const unsigned serial = ++m_load_serial;
     m_movie = location;
     m_zoom.reset();
     if (location.empty()) {
@@ -61,11 +63,19 @@ HRESULT PlayerControl::load_movie(const std::wstring& location) {
     }
     m_ready_state = ready_state_loading;
     fire_ready_state(ready_state_loading);
+    if (serial != m_load_serial) {
+        return S_OK; // a handler of the event set another movie, which is in place now
+    }
 
-    std::vector<uint8_t> bytes;
-    HRESULT status = read_movie_file(movie_path(location), bytes);
-    if (SUCCEEDED(status) && !m_player.load(bytes)) {
-        status = E_FAIL;
+    HRESULT status = S_OK;
+    try {
+        std::vector<uint8_t> bytes;
+        status = read_movie_file(movie_path(location), bytes);
+        if (SUCCEEDED(status) && !m_player.load(bytes)) {
+            status = E_FAIL;
+        }
+    } catch (const std::bad_alloc&) {
+        status = E_OUTOFMEMORY;
     }
     if (FAILED(status)) {
         m_player.unload();

@@ -68,7 +68,7 @@ HRESULT read_movie_file(const std::wstring& path, std::vector<uint8_t>& bytes) {
     if (size.QuadPart < 0 || static_cast<uint64_t>(size.QuadPart) > max_movie_file_size) {
         return E_OUTOFMEMORY;
     }
-    bytes.resize(static_cast<size_t>(size.QuadPart));
+    bytes.resize(static_cast<size_t>(size.QuadPart)); // may throw: the caller answers E_OUTOFMEMORY
     size_t done = 0;
     while (done < bytes.size()) {
         DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 24));

@@ -299,6 +299,7 @@ private:
     bool m_over_button = false;
     bool m_pointer_down = false;
     int m_action_depth = 0;
+    unsigned m_load_serial = 0;
     std::optional<std::wstring> m_pending_movie;
 };
 

@@ -4,31 +4,54 @@
 #include <gtest/gtest.h>
 
 #include "platform/com.h"
+#include "player/swf/swf_writer.h"
 #include "test_container.h"
-#include "test_movies.h"
 
 namespace tarpon::player::test {
 namespace {
 
 using platform::Bstr;
+using swf::ActionWriter;
+using swf::MovieWriter;
 
 constexpr uint32_t red = 0xFF0000;
 constexpr uint32_t blue = 0x0000FF;
 
+constexpr int32_t twips = 20;
+
+// A rectangle in pixels as a shape of the movie.
+uint16_t rectangle(MovieWriter& movie, int x, int y, int width, int height, uint32_t rgb) {
+    swf::ShapeWriter shape;
+    int fill = shape.solid_fill(swf::opaque(rgb));
+    shape.rectangle(x * twips, y * twips, width * twips, height * twips, fill);
+    return movie.define_shape(shape);
+}
+
+// One frame running `actions`.
+std::vector<uint8_t> one_frame_movie(const ActionWriter& actions) {
+    MovieWriter movie(40, 30);
+    movie.actions(actions);
+    movie.show_frame();
+    return movie.finish();
+}
+
 // Three frames, each telling the container its number.
 std::vector<uint8_t> counting_movie(double rate = 30) {
-    Tags tags;
+    MovieWriter movie(40, 30, rate);
     for (int frame = 0; frame < 3; ++frame) {
-        tags.actions(Actions().fscommand("frame", std::to_string(frame))).show_frame();
+        movie.actions(ActionWriter().fscommand("frame", std::to_string(frame)));
+        movie.show_frame();
     }
-    return movie(40, 30, rate, 3, tags);
+    return movie.finish();
 }
 
 // 100 x 100 pixels: blue, with the left half red.
 std::vector<uint8_t> half_red_movie(bool compressed = false) {
-    Tags tags;
-    tags.background(blue).rectangle(1, 0, 0, 50, 100, red).place(1, 1).show_frame();
-    return movie(100, 100, 12, 1, tags, compressed);
+    MovieWriter movie(100, 100);
+    movie.background(blue);
+    movie.place(1, rectangle(movie, 0, 0, 50, 100, red));
+    movie.show_frame();
+    return movie.finish(compressed);
 }
 
 std::vector<std::wstring> commands(Container& container) {
@@ -42,9 +65,7 @@ std::vector<std::wstring> commands(Container& container) {
 TEST(PlayerMovie, FrameActionsRunAfterTheMovieIsSetNotInsideIt) {
     Container container(80, 60);
     ASSERT_TRUE(container.ok());
-    Tags tags;
-    tags.actions(Actions().fscommand("hello", "world").stop()).show_frame();
-    TempFile file(L"tarpon-player-hello.swf", movie(40, 30, 12, 1, tags));
+    TempFile file(L"tarpon-player-hello.swf", one_frame_movie(ActionWriter().fscommand("hello", "world").stop()));
     ASSERT_EQ(container.load(file.path()), S_OK);
     EXPECT_TRUE(container.events().fs_commands.empty());
     EXPECT_EQ(container.events().ready_states, (std::vector<long>{0, 4}));
@@ -130,14 +151,16 @@ TEST(PlayerMovie, StoppedMoviesMoveOnlyWhenTold) {
 TEST(PlayerMovie, AClickedButtonRaisesItsCommand) {
     Container container(100, 100);
     ASSERT_TRUE(container.ok());
-    Tags tags;
-    tags.background(0xFFFFFF)
-        .rectangle(1, 0, 0, 50, 50, red)
-        .button(2, 1, Actions().fscommand("clicked", "button"))
-        .place(2, 1)
-        .actions(Actions().stop())
-        .show_frame();
-    TempFile file(L"tarpon-player-button.swf", movie(100, 100, 12, 1, tags));
+    MovieWriter movie(100, 100);
+    movie.background(0xFFFFFF);
+    swf::ButtonWriter button;
+    button.record(swf::ButtonRecord::Up | swf::ButtonRecord::Over | swf::ButtonRecord::Down | swf::ButtonRecord::Hit,
+                  rectangle(movie, 0, 0, 50, 50, red), 1);
+    button.on(swf::ButtonAction::OverDownToOverUp, ActionWriter().fscommand("clicked", "button"));
+    movie.place(1, movie.define_button(button));
+    movie.actions(ActionWriter().stop());
+    movie.show_frame();
+    TempFile file(L"tarpon-player-button.swf", movie.finish());
     ASSERT_EQ(container.load(file.path()), S_OK);
     Container::pump(100);
     HWND window = container.control_window();
@@ -164,13 +187,16 @@ TEST(PlayerMovie, AClickedButtonRaisesItsCommand) {
 TEST(PlayerMovie, VariablesAndTargetsOfTheRootAndOfSprites) {
     Container container(80, 60);
     ASSERT_TRUE(container.ok());
-    Tags tags;
-    tags.rectangle(1, 0, 0, 10, 10, red)
-        .sprite(2, Tags().place(1, 1).show_frame().label("second").show_frame(), 2)
-        .place(2, 1, "clip")
-        .actions(Actions().push("greeting").push("hi").set_variable().stop())
-        .show_frame();
-    TempFile file(L"tarpon-player-vars.swf", movie(40, 30, 12, 1, tags));
+    MovieWriter movie(40, 30);
+    swf::TimelineWriter clip;
+    clip.place(1, rectangle(movie, 0, 0, 10, 10, red));
+    clip.show_frame();
+    clip.label("second");
+    clip.show_frame();
+    movie.place(1, movie.define_sprite(clip), {}, "clip");
+    movie.actions(ActionWriter().set_variable("greeting", "hi").stop());
+    movie.show_frame();
+    TempFile file(L"tarpon-player-vars.swf", movie.finish());
     ASSERT_EQ(container.flash()->put_Playing(VARIANT_FALSE), S_OK);
     ASSERT_EQ(container.load(file.path()), S_OK);
     Container::pump(100);
@@ -279,12 +305,8 @@ TEST(PlayerMovie, ViewObjectDrawsWhatTheWindowShows) {
 TEST(PlayerMovie, ContainerMayReplaceOrDropTheMovieInsideAnEvent) {
     Container container(80, 60);
     ASSERT_TRUE(container.ok());
-    Tags first;
-    first.actions(Actions().fscommand("first", "").stop()).show_frame();
-    Tags second;
-    second.actions(Actions().fscommand("second", "").stop()).show_frame();
-    TempFile one(L"tarpon-player-one.swf", movie(40, 30, 12, 1, first));
-    TempFile two(L"tarpon-player-two.swf", movie(40, 30, 12, 1, second));
+    TempFile one(L"tarpon-player-one.swf", one_frame_movie(ActionWriter().fscommand("first", "").stop()));
+    TempFile two(L"tarpon-player-two.swf", one_frame_movie(ActionWriter().fscommand("second", "").stop()));
     container.events().on_fs_command = [&](const RecordedEvents::Command& command) {
         if (command.command == L"first") {
             container.load(two.path());
@@ -346,6 +368,51 @@ TEST(PlayerMovie, PlayerMenuCommandsReachTheMovie) {
     Bstr quality;
     container.flash()->get_Quality2(quality.put());
     EXPECT_STREQ(quality.get(), L"low");
+}
+
+} // namespace
+} // namespace tarpon::player::test
+
+namespace tarpon::player::test {
+namespace {
+
+TEST(PlayerMovie, ZoomAndPanMoveTheView) {
+    Container container(200, 200);
+    ASSERT_TRUE(container.ok());
+    // The half red movie with a green square right of the middle, at 60..70 x 45..55.
+    MovieWriter movie(100, 100);
+    movie.background(blue);
+    movie.place(1, rectangle(movie, 0, 0, 50, 100, red));
+    movie.place(2, rectangle(movie, 60, 45, 10, 10, 0x00FF00));
+    movie.show_frame();
+    TempFile file(L"tarpon-player-zoom.swf", movie.finish());
+    ASSERT_EQ(container.load(file.path()), S_OK);
+    Container::pump(50);
+    EXPECT_EQ(container.screen_pixel(160, 100), blue);
+
+    // Half the movie's width in view, around its centre: four window pixels a movie pixel.
+    ASSERT_EQ(container.flash()->Zoom(50), S_OK);
+    EXPECT_EQ(container.screen_pixel(160, 100), 0x00FF00u);
+    EXPECT_EQ(container.screen_pixel(96, 100), red);
+    EXPECT_EQ(container.screen_pixel(104, 100), blue);
+    EXPECT_EQ(container.screen_pixel(130, 100), blue);
+    // Panned right by a tenth of the view: the square comes 20 pixels nearer.
+    ASSERT_EQ(container.flash()->Pan(10, 0, 1), S_OK);
+    EXPECT_EQ(container.screen_pixel(130, 100), 0x00FF00u);
+    EXPECT_EQ(container.flash()->Pan(0, 0, 5), E_INVALIDARG);
+
+    // Zoom 0 gives the whole movie back; a zoom rectangle in twips shows its part.
+    ASSERT_EQ(container.flash()->Zoom(0), S_OK);
+    EXPECT_EQ(container.screen_pixel(160, 100), blue);
+    ASSERT_EQ(container.flash()->SetZoomRect(1000, 800, 1500, 1300), S_OK); // 50..75 x 40..65
+    EXPECT_EQ(container.screen_pixel(4, 100), blue);
+    EXPECT_EQ(container.screen_pixel(100, 100), 0x00FF00u);
+    // The player menu zooms out again to the whole movie.
+    SendMessageW(container.control_window(), WM_COMMAND, 20030, 0);
+    SendMessageW(container.control_window(), WM_COMMAND, 20030, 0);
+    SendMessageW(container.control_window(), WM_COMMAND, 20030, 0);
+    EXPECT_EQ(container.screen_pixel(160, 100), blue);
+    EXPECT_EQ(container.screen_pixel(10, 10), red);
 }
 
 } // namespace
