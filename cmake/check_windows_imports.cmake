@@ -1,4 +1,4 @@
-# Checks that every Windows executable in a folder imports only DLLs that come
+# Checks that every Windows executable and DLL in a folder imports only DLLs that come
 # with Windows itself, so that each .exe runs with nothing beside it. A compiler
 # runtime DLL (libstdc++-6.dll, libgcc_s_seh-1.dll, libwinpthread-1.dll) or a
 # library's DLL (zlib1.dll) in the import table means static linking broke.
@@ -21,7 +21,7 @@ foreach(var OBJDUMP BIN_DIR)
     endif()
 endforeach()
 
-file(GLOB executables "${BIN_DIR}/*.exe")
+file(GLOB executables "${BIN_DIR}/*.exe" "${BIN_DIR}/*.dll")
 if(NOT executables)
     message(FATAL_ERROR "check_windows_imports: no .exe in ${BIN_DIR}")
 endif()
