@@ -30,7 +30,10 @@ constexpr const char* playback_window_class = "Tarpon_Playback_Window";
 
 // The texts the system hands back: error texts, command replies, device names.
 constexpr size_t error_text_buffer = 128;
-constexpr size_t reply_buffer = 4096;
+constexpr size_t reply_limit = 4096; // a reply is cut to this, its terminator included
+// What the device may write: a reply too long for this fails with the device's "too large" error,
+// one up to it is cut to the limit.
+constexpr size_t reply_buffer = 65536;
 constexpr size_t device_name_buffer = 512;
 // More devices than any system has; a count beyond it is not believed.
 constexpr DWORD device_count_limit = 4096;
@@ -466,7 +469,8 @@ void set_mci_command(MemberCall& call, const Value& value) {
 
 // {==== Methods
 
-// sendCmdString(command): the device's reply, or the error text when the command fails.
+// sendCmdString(command): the device's reply (cut to the limit), or the error text when the
+// command fails.
 void mci_send_cmd_string(MemberCall& call) {
     const std::optional<std::string> command = ansi_argument(call.args, 0);
     if (!command) {
@@ -477,12 +481,11 @@ void mci_send_cmd_string(MemberCall& call) {
     const MCIERROR result =
         mciSendStringA(command->c_str(), reply.data(), static_cast<UINT>(reply.size()), window);
     if (result != 0) {
-        *call.result = error_text(call.engine, result, reply_buffer);
+        *call.result = error_text(call.engine, result, reply_limit);
         return;
     }
-    reply.back() = '\0';
     *call.result =
-        ansi_string(call.engine, std::string_view(reply.data(), strnlen(reply.data(), reply.size())));
+        ansi_string(call.engine, std::string_view(reply.data(), strnlen(reply.data(), reply_limit - 1)));
 }
 
 // getDevices(): the names of the installed devices, "" for a name that cannot be read.

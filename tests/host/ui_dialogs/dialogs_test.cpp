@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "tests/host/host_engine.h"
 #include "tests/host/ui_dialogs/dialog_driver.h"
@@ -18,6 +19,8 @@ constexpr int file_name_edit_id = 0x480;
 constexpr int red_edit_id = 706;
 constexpr int green_edit_id = 707;
 constexpr int blue_edit_id = 708;
+constexpr int font_size_combo_id = 0x472;
+constexpr int font_colour_combo_id = 0x473;
 
 // Types a name into the file dialog's name field, whichever kind of field it has.
 bool type_file_name(HWND dialog, const std::string& name) {
@@ -121,6 +124,39 @@ TEST_F(DialogsTest, FileOpenWithMultiSelectGivesTheFolderAndEachName) {
     }
 }
 
+TEST_F(DialogsTest, FileOpenFailsWithTheDialogsReasonWhenTheChoiceDoesNotFitItsBuffer) {
+    // Forty names of 120 characters: more than the 4,096 bytes the multi-select buffer holds.
+    std::vector<std::string> names;
+    std::string typed;
+    for (int i = 0; i < 40; ++i) {
+        names.push_back(std::string(117, 'n') + std::to_string(100 + i));
+        std::ofstream(folder + "\\" + names.back()) << "x";
+        typed += "\"" + names.back() + "\" ";
+    }
+    {
+        DialogDriver driver([&](HWND dialog) {
+            EXPECT_TRUE(type_file_name(dialog, typed));
+            press(dialog, IDOK);
+        });
+        // The system fails the dialog and says why; Wine 8 instead hands back as much of the list
+        // as the buffer holds, filling it to the last byte: what the script gets must come from
+        // within the buffer (the folder and 34 whole names, then the cut one).
+        const std::string chosen =
+            engine.run("var chosen = Dialogs.fileOpen('All|*.*|', '', " + quoted(folder + "\\a.txt") +
+                       ", true);"
+                       "chosen === false ? 'refused' : [chosen.join(' ').length <= 4096, chosen[0] == " +
+                       quoted(folder) + ", chosen.length].join(',')");
+        if (chosen == "refused") {
+            EXPECT_STREQ(engine.message(), "The chosen file names are too long for the dialog's buffer.");
+        } else {
+            EXPECT_EQ(chosen, "true,true,35");
+        }
+    }
+    for (const std::string& name : names) {
+        DeleteFileA((folder + "\\" + name).c_str());
+    }
+}
+
 TEST_F(DialogsTest, FileSaveAsksBeforeReplacingAFile) {
     bool asked = false;
     {
@@ -171,8 +207,18 @@ TEST_F(DialogsTest, ChooseFontStartsFromTheGivenFontAndGivesANewOne) {
     // A family this machine has.
     const std::string family = engine.run("FontObject.getFonts(0)[0]");
     ASSERT_NE(family.rfind("failed", 0), 0u) << family;
+    // What the dialog shows: the size from the height it was given, the colour from the colour
+    // reference the object holds (blue, 0xFF0000 as a colour reference).
+    std::string size_shown;
+    LRESULT colour_shown = -1;
     {
-        DialogDriver driver([&](HWND dialog) { press(dialog, IDOK); });
+        DialogDriver driver([&](HWND dialog) {
+            size_shown = window_text(GetDlgItem(dialog, font_size_combo_id));
+            HWND colours = GetDlgItem(dialog, font_colour_combo_id);
+            colour_shown =
+                SendMessageA(colours, CB_GETITEMDATA, SendMessageA(colours, CB_GETCURSEL, 0, 0), 0);
+            press(dialog, IDOK);
+        });
         EXPECT_EQ(engine.run("var f = new FontObject(); f.name = '" + family +
                              "'; f.size = 14; "
                              "f.color = 0x0000FF; f.bold = true; f.italic = true; "
@@ -180,6 +226,8 @@ TEST_F(DialogsTest, ChooseFontStartsFromTheGivenFontAndGivesANewOne) {
                              "[g != f, g.name, g.size, g.color, g.bold, g.italic, g.underline].join(',')"),
                   "true," + family + ",14,255,true,true,false");
     }
+    EXPECT_EQ(size_shown, "14");
+    EXPECT_EQ(colour_shown, 0xFF0000);
     {
         DialogDriver driver([&](HWND dialog) { press(dialog, IDCANCEL); });
         EXPECT_EQ(engine.run("Dialogs.chooseFont(f) === null"), "true");
