@@ -176,7 +176,7 @@ void dialogs_file_save(MemberCall& call) {
 
 // chooseColor(initial colour): the chosen colour as 0xRRGGBB; false on cancel.
 void dialogs_choose_color(MemberCall& call) {
-    COLORREF custom[16] = {}; // black, and forgotten after the call
+    COLORREF custom[16] = {};  // black, and forgotten after the call
     CHOOSECOLORA setup = {};
     setup.lStructSize = sizeof setup;
     setup.hwndOwner = host_main_window();
@@ -281,8 +281,8 @@ const ClassDeclaration dialogs_class = {
     .construct = construct_stateless,
 };
 
-} // namespace
+}  // namespace
 
 void register_dialogs_class(ScriptEngine* engine) { declare_class(engine, dialogs_class); }
 
-} // namespace tarpon::host
+}  // namespace tarpon::host

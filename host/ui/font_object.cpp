@@ -92,7 +92,7 @@ void set_font_underline(MemberCall& call, const Value& value) {
 struct FontPass {
     size_t count = 0;
     std::vector<std::string>* names = nullptr;
-    size_t limit = 0; // the names the list takes: the first pass's count
+    size_t limit = 0;  // the names the list takes: the first pass's count
 };
 
 int CALLBACK enumerate_font(const LOGFONTA* font, const TEXTMETRICA*, DWORD, LPARAM data) {
@@ -160,7 +160,7 @@ void font_construct(MemberCall& call) {
     *call.result = make_instance(call.engine, call.cls, std::make_unique<FontRecord>(new_font_record()));
 }
 
-} // namespace
+}  // namespace
 
 Value make_font_object(ScriptEngine* engine, const FontRecord& record) {
     HostClass* cls = declared_class(engine, font_class);
@@ -176,4 +176,4 @@ const FontRecord* font_record_of(const Value& value) { return instance_of<FontRe
 
 void register_font_object_class(ScriptEngine* engine) { declare_class(engine, font_class); }
 
-} // namespace tarpon::host
+}  // namespace tarpon::host

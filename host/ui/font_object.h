@@ -14,8 +14,8 @@ struct ScriptEngine;
 namespace tarpon::host {
 
 struct FontRecord {
-    LOGFONTA font = {}; // the face name is always terminated within its 32 bytes
-    COLORREF color = 0; // 0x00BBGGRR
+    LOGFONTA font = {};  // the face name is always terminated within its 32 bytes
+    COLORREF color = 0;  // 0x00BBGGRR
     int32_t size = 0;   // points
 };
 
@@ -30,4 +30,4 @@ quill::Value make_font_object(quill::ScriptEngine* engine, const FontRecord& rec
 // The record of a FontObject, else null.
 const FontRecord* font_record_of(const quill::Value& value);
 
-} // namespace tarpon::host
+}  // namespace tarpon::host

@@ -30,7 +30,7 @@ constexpr const char* playback_window_class = "Tarpon_Playback_Window";
 
 // The texts the system hands back: error texts, command replies, device names.
 constexpr size_t error_text_buffer = 128;
-constexpr size_t reply_limit = 4096; // a reply is cut to this, its terminator included
+constexpr size_t reply_limit = 4096;  // a reply is cut to this, its terminator included
 // What the device may write: a reply too long for this fails with the device's "too large" error,
 // one up to it is cut to the limit.
 constexpr size_t reply_buffer = 65536;
@@ -43,7 +43,7 @@ constexpr DWORD has_video_item = MCI_GETDEVCAPS_HAS_VIDEO;
 
 struct MciRecord {
     ScriptEngine* engine = nullptr;
-    HostRecord* self = nullptr; // the object: `this` of onNotify
+    HostRecord* self = nullptr;  // the object: `this` of onNotify
     MCIDEVICEID device = 0;
     std::optional<std::string> device_type;
     std::optional<std::string> file_name;
@@ -53,7 +53,7 @@ struct MciRecord {
     int32_t from = -1;
     int32_t to = -1;
     uint32_t frames = 0;
-    bool record_mode = false; // overwrite, else insert
+    bool record_mode = false;  // overwrite, else insert
     int32_t channel = 0;
     uint32_t track = 0;
     int32_t left = 0;
@@ -109,6 +109,13 @@ LRESULT CALLBACK playback_window_procedure(HWND window, UINT message, WPARAM wpa
             vm::call_function_value(record->engine, Value::host(record->self), handler, 2, block);
         }
         return 0;
+    }
+    if (message == WM_NCDESTROY) {
+        // Destroyed with its parent before the object died: the object must not destroy the
+        // handle later, when it may name another window.
+        if (auto* record = reinterpret_cast<MciRecord*>(GetWindowLongPtrA(window, GWLP_USERDATA))) {
+            record->window = nullptr;
+        }
     }
     return DefWindowProcA(window, message, wparam, lparam);
 }
@@ -632,11 +639,11 @@ void mci_construct(MemberCall& call) {
     }
 }
 
-} // namespace
+}  // namespace
 
 void register_mci_class(ScriptEngine* engine) {
     register_playback_window_class();
     declare_class(engine, mci_class);
 }
 
-} // namespace tarpon::host
+}  // namespace tarpon::host

@@ -30,7 +30,7 @@ HWND find_dialog_of(DWORD thread, HWND except) {
     return search.found;
 }
 
-} // namespace
+}  // namespace
 
 HWND wait_for_dialog(DWORD thread, HWND except, std::chrono::milliseconds wait) {
     const auto until = std::chrono::steady_clock::now() + wait;
@@ -83,6 +83,6 @@ DialogDriver::~DialogDriver() {
     m_worker.join();
 }
 
-} // namespace tarpon::host::testing
+}  // namespace tarpon::host::testing
 
 #endif

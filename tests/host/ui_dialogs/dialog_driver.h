@@ -46,4 +46,4 @@ class DialogDriver {
     std::thread m_worker;
 };
 
-} // namespace tarpon::host::testing
+}  // namespace tarpon::host::testing

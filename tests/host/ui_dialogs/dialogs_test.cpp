@@ -13,7 +13,7 @@ namespace tarpon::host::testing {
 namespace {
 
 // Controls of the system's dialogs.
-constexpr int message_text_id = 0xFFFF; // the static text of a message box
+constexpr int message_text_id = 0xFFFF;  // the static text of a message box
 constexpr int file_name_combo_id = 0x47C;
 constexpr int file_name_edit_id = 0x480;
 constexpr int red_edit_id = 706;
@@ -70,12 +70,12 @@ TEST_F(DialogsTest, MessageBoxShowsTextAndTitleAndGivesTheButtonPressed) {
             owner = GetWindow(box, GW_OWNER);
             press(box, IDNO);
         });
-        EXPECT_EQ(engine.run("Dialogs.msgBox('Carry on?', 42, 4)"), "7"); // MB_YESNO, then No
+        EXPECT_EQ(engine.run("Dialogs.msgBox('Carry on?', 42, 4)"), "7");  // MB_YESNO, then No
         EXPECT_TRUE(driver.acted());
     }
     EXPECT_EQ(title, "42");
     EXPECT_EQ(text, "Carry on?");
-    EXPECT_EQ(owner, nullptr); // this host has no main window to own it
+    EXPECT_EQ(owner, nullptr);  // this host has no main window to own it
     {
         DialogDriver driver([&](HWND box) {
             title = window_text(box);
@@ -161,7 +161,7 @@ TEST_F(DialogsTest, FileSaveAsksBeforeReplacingAFile) {
     bool asked = false;
     {
         DialogDriver driver([&](HWND dialog) {
-            press(dialog, IDOK); // a.txt exists
+            press(dialog, IDOK);  // a.txt exists
             if (HWND question = wait_for_dialog(GetWindowThreadProcessId(dialog, nullptr), dialog)) {
                 asked = true;
                 press(question, IDYES);
@@ -246,7 +246,7 @@ TEST_F(DialogsTest, BrowseGivesTheChosenFolderOrFalse) {
     }
 }
 
-} // namespace
-} // namespace tarpon::host::testing
+}  // namespace
+}  // namespace tarpon::host::testing
 
 #endif

@@ -7,8 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "host/ui/host_window.h"
 #include "platform/windows.h"
 #include "tests/host/host_engine.h"
+#include "tests/host/ui_dialogs/dialog_driver.h"
+#include "tests/host/ui_dialogs/dialog_driver.h"
 
 namespace tarpon::host::testing {
 namespace {
@@ -35,10 +38,10 @@ void write_wave(const std::string& path, uint32_t milliseconds) {
     u32(36 + samples);
     file.write("WAVEfmt ", 8);
     u32(16);
-    u16(1); // PCM
-    u16(1); // mono
+    u16(1);  // PCM
+    u16(1);  // mono
     u32(rate);
-    u32(rate); // bytes per second
+    u32(rate);  // bytes per second
     u16(1);    // block alignment
     u16(8);    // bits per sample
     file.write("data", 4);
@@ -72,7 +75,7 @@ TEST_F(MciWaveTest, AWaveFileOpensWithItsLengthAndPlaysToTheEndWhereTheDeviceCan
     EXPECT_EQ(engine.run("var m = new MCI(); m.deviceType = 'waveaudio'; m.fileName = '" + script_path(path) +
                          "'; m.command = 'open'; [m.error, m.errorMsg, m.length, m.position].join(',')"),
               "false,,250,0");
-    EXPECT_EQ(engine.run("m.timeFormat = 8; m.length"), "2000"); // bytes
+    EXPECT_EQ(engine.run("m.timeFormat = 8; m.length"), "2000");  // bytes
     EXPECT_EQ(engine.run("m.timeFormat = 0; m.to = 100; m.command = 'seek'; m.position"), "100");
     // Playing needs a sound device, which a test machine may lack: then the play fails, at once
     // with the device's text or later through onNotify (MCI_NOTIFY_FAILURE, 8); otherwise it
@@ -103,7 +106,33 @@ TEST_F(MciWaveTest, FreeingAnObjectClosesItsDevice) {
               "true");
 }
 
-} // namespace
-} // namespace tarpon::host::testing
+// The playback window is a hidden child of the main window; when the main window goes first, the
+// object later frees nothing of another window's.
+TEST(MciWindowTest, EachObjectHasAHiddenPlaybackChildOfTheMainWindow) {
+    HWND main = CreateWindowA("STATIC", "main", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                              GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(main, nullptr);
+    set_host_main_window(main);
+    HostEngine engine;
+    EXPECT_EQ(engine.run("var m = new MCI(); var n = MCI(); 0"), "0");
+    HWND playback = FindWindowExA(main, nullptr, "Tarpon_Playback_Window", nullptr);
+    ASSERT_NE(playback, nullptr);
+    EXPECT_NE(FindWindowExA(main, playback, "Tarpon_Playback_Window", nullptr), nullptr);
+    EXPECT_EQ(window_text(playback), "Playback");
+    EXPECT_EQ(GetWindowLongA(playback, GWL_STYLE) & (WS_CHILD | WS_VISIBLE), WS_CHILD);
+    RECT area = {};
+    GetWindowRect(playback, &area);
+    EXPECT_EQ(area.right - area.left, 0);
+    EXPECT_EQ(area.bottom - area.top, 0);
+
+    DestroyWindow(main);
+    set_host_main_window(nullptr);
+    EXPECT_EQ(engine.run("m = null; n = null; 0"), "0");
+    engine.collect();
+    EXPECT_EQ(engine.run("new MCI().deviceID"), "0");
+}
+
+}  // namespace
+}  // namespace tarpon::host::testing
 
 #endif
