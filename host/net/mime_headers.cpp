@@ -52,40 +52,56 @@ struct EncodedWord {
     size_t length;
 };
 
-std::optional<EncodedWord> encoded_word_at(std::string_view text, size_t start) {
-    if (text.compare(start, 2, "=?") != 0) {
-        return std::nullopt;
-    }
-    size_t i = start + 2;
-    const size_t charset_start = i;
-    while (i < text.size() && is_token_char(text[i])) {
-        ++i;
-    }
-    if (i == charset_start || i + 3 > text.size() || text[i] != '?' || text[i + 2] != '?') {
-        return std::nullopt;
-    }
-    std::string_view charset = text.substr(charset_start, i - charset_start);
-    // A language after '*' (RFC 2231) is not part of the charset.
-    charset = charset.substr(0, charset.find('*'));
-    const char method = ascii_lower(text[i + 1]);
-    if (method != 'b' && method != 'q') {
-        return std::nullopt;
-    }
-    const size_t body_start = i + 3;
-    const size_t close = text.find("?=", body_start);
-    if (close == std::string_view::npos) {
-        return std::nullopt;
-    }
-    const std::string_view body = text.substr(body_start, close - body_start);
-    for (const char c : body) {
-        if (c <= ' ' || c > '~') {
+// Finds encoded words in one header value. Encoded text holds no white space, so the search for a
+// word's end stops at the first blank; a search that found no end tells every later word that
+// starts before where it stopped that it has none either, which keeps the scan linear.
+class EncodedWordScanner {
+public:
+    explicit EncodedWordScanner(std::string_view text) : m_text(text) {}
+
+    std::optional<EncodedWord> at(size_t start) {
+        const std::string_view text = m_text;
+        if (text.compare(start, 2, "=?") != 0) {
             return std::nullopt;
         }
+        size_t i = start + 2;
+        const size_t charset_start = i;
+        while (i < text.size() && is_token_char(text[i])) {
+            ++i;
+        }
+        if (i == charset_start || i + 3 > text.size() || text[i] != '?' || text[i + 2] != '?') {
+            return std::nullopt;
+        }
+        std::string_view charset = text.substr(charset_start, i - charset_start);
+        // A language after '*' (RFC 2231) is not part of the charset.
+        charset = charset.substr(0, charset.find('*'));
+        const char method = ascii_lower(text[i + 1]);
+        if (method != 'b' && method != 'q') {
+            return std::nullopt;
+        }
+        const size_t body_start = i + 3;
+        if (body_start < m_no_end_before) {
+            return std::nullopt;
+        }
+        size_t close = body_start;
+        while (close < text.size() && text[close] > ' ' && text[close] <= '~' &&
+               !(text[close] == '?' && close + 1 < text.size() && text[close + 1] == '=')) {
+            ++close;
+        }
+        if (close + 1 >= text.size() || text[close] != '?') {
+            m_no_end_before = close;
+            return std::nullopt;
+        }
+        const std::string_view body = text.substr(body_start, close - body_start);
+        const std::string bytes = method == 'b' ? base64_decode(body) : q_decode(body);
+        std::optional<std::string> local = to_local_text(charset, bytes);
+        return EncodedWord{local ? std::move(*local) : bytes, close + 2 - start};
     }
-    const std::string bytes = method == 'b' ? base64_decode(body) : q_decode(body);
-    std::optional<std::string> local = to_local_text(charset, bytes);
-    return EncodedWord{local ? std::move(*local) : bytes, close + 2 - start};
-}
+
+private:
+    std::string_view m_text;
+    size_t m_no_end_before = 0;
+};
 
 }  // namespace
 
@@ -180,9 +196,10 @@ std::string decode_encoded_words(std::string_view value) {
     size_t i = 0;
     // Where the text after the last encoded word began in `out`, or npos when there was none.
     size_t after_word = std::string::npos;
+    EncodedWordScanner scanner(value);
     while (i < value.size()) {
         if (value[i] == '=' && i + 1 < value.size() && value[i + 1] == '?') {
-            if (std::optional<EncodedWord> word = encoded_word_at(value, i)) {
+            if (std::optional<EncodedWord> word = scanner.at(i)) {
                 if (after_word != std::string::npos &&
                     out.find_first_not_of(" \t\r\n", after_word) == std::string::npos) {
                     out.resize(after_word);
