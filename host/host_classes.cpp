@@ -1,6 +1,7 @@
 #include "host/host_classes.h"
 
 #ifdef _WIN32
+#include "host/net/net_classes.h"
 #include "host/system/system_classes.h"
 #include "host/ui/message_loop.h"
 #include "host/ui/ui_classes.h"
@@ -28,6 +29,7 @@ const ClassRegistration registrations[] = {
     {ClassSlot::MCI, register_mci_class},
     {ClassSlot::ApplicationGlobals, register_message_loop_functions},
     {ClassSlot::Window, register_window_class},
+    {ClassSlot::Mail, register_mail_class},
     {ClassSlot::SysInfo, register_sys_info_class},
 #endif
     // Keeps the array non-empty where no class is built.

@@ -1,0 +1,12 @@
+// The registration functions of the classes of the network and of mail, one per class file.
+#pragma once
+
+namespace quill {
+struct ScriptEngine;
+}
+
+namespace tarpon::host {
+
+void register_mail_class(quill::ScriptEngine* engine);  // mail.cpp
+
+}  // namespace tarpon::host
