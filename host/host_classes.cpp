@@ -1,6 +1,7 @@
 #include "host/host_classes.h"
 
 #ifdef _WIN32
+#include "host/net/inet_classes.h"
 #include "host/system/system_classes.h"
 #include "host/ui/message_loop.h"
 #include "host/ui/ui_classes.h"
@@ -25,6 +26,8 @@ const ClassRegistration registrations[] = {
     {ClassSlot::URLShortcut, register_url_shortcut_class},
     {ClassSlot::ApplicationGlobals, register_message_loop_functions},
     {ClassSlot::Window, register_window_class},
+    {ClassSlot::Inet, register_inet_class},
+    {ClassSlot::IPConfig, register_ip_config_class},
     {ClassSlot::SysInfo, register_sys_info_class},
 #endif
     // Keeps the array non-empty where no class is built.
