@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -142,6 +144,69 @@ TEST(MxFindTest, ARefusedConnectionOrABadNameGivesNothing) {
     Responder responder(two_exchangers);
     EXPECT_TRUE(net::find_mail_exchangers("bad..name", "127.0.0.1", responder.port()).empty());
     EXPECT_TRUE(net::find_mail_exchangers("example.com", "no-such-server..invalid", responder.port()).empty());
+}
+
+// Debian's dnsmasq, started through Wine (which runs Unix programs too) on a free port of the
+// loopback with two MX records of its own, and stopped by its process id when the test ends.
+class Dnsmasq {
+public:
+    static constexpr const char* program = "Z:\\usr\\sbin\\dnsmasq";
+
+    Dnsmasq() {
+        if (GetFileAttributesA(program) == INVALID_FILE_ATTRIBUTES) {
+            return;
+        }
+        {
+            LoopbackServer probe{[](SOCKET) {}};
+            m_port = probe.port();
+        }
+        m_pid_file = "/tmp/tarpon-dnsmasq-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(m_port);
+        run(std::string(program) + " --conf-file=/dev/null --no-resolv --no-hosts --bind-interfaces" +
+            " --listen-address=127.0.0.1 --port=" + std::to_string(m_port) + " --pid-file=" + m_pid_file +
+            " --user=root --log-facility=/dev/null --mx-host=example.test,mail.example.test,5" +
+            " --mx-host=example.test,backup.example.test,10");
+        // The daemon writes its id once it listens.
+        for (int i = 0; i < 100 && m_pid.empty(); ++i) {
+            Sleep(50);
+            std::ifstream file("Z:" + m_pid_file);
+            std::getline(file, m_pid);
+        }
+    }
+    ~Dnsmasq() {
+        if (!m_pid.empty() && m_pid.find_first_not_of("0123456789") == std::string::npos) {
+            run("Z:\\bin\\kill " + m_pid);
+            std::remove(("Z:" + m_pid_file).c_str());
+        }
+    }
+    bool running() const { return !m_pid.empty(); }
+    uint16_t port() const { return m_port; }
+
+private:
+    static void run(std::string command) {
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+            WaitForSingleObject(process.hProcess, 5000);
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+        }
+    }
+
+    uint16_t m_port = 0;
+    std::string m_pid_file;
+    std::string m_pid;
+};
+
+TEST(MxFindTest, TheAnswersOfARealServerAreRead) {
+    Dnsmasq server;
+    if (!server.running()) {
+        GTEST_SKIP() << "dnsmasq could not be started";
+    }
+    std::vector<dns::MailExchanger> found = net::find_mail_exchangers("example.test", "127.0.0.1", server.port());
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.preference < b.preference; });
+    EXPECT_EQ(found, (std::vector<dns::MailExchanger>{{"mail.example.test", 5}, {"backup.example.test", 10}}));
+    EXPECT_TRUE(net::find_mail_exchangers("other.test", "127.0.0.1", server.port()).empty());
 }
 
 TEST(MxFindTest, ScriptsGetPlainObjectsFromTheDnsPort) {
