@@ -13,7 +13,7 @@ namespace {
     std::abort();
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace tarpon::host::dns;

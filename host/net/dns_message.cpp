@@ -18,10 +18,13 @@ void put16(std::vector<uint8_t>& out, uint16_t value) {
 
 // A cursor over the message that never reads past its end.
 class Reader {
-public:
-    explicit Reader(std::span<const uint8_t> message, size_t offset = 0) : m_message(message), m_offset(offset) {}
+  public:
+    explicit Reader(std::span<const uint8_t> message, size_t offset = 0)
+        : m_message(message), m_offset(offset) {}
 
-    bool has(size_t count) const { return m_offset <= m_message.size() && m_message.size() - m_offset >= count; }
+    bool has(size_t count) const {
+        return m_offset <= m_message.size() && m_message.size() - m_offset >= count;
+    }
     std::optional<uint16_t> u16() {
         if (!has(2)) {
             return std::nullopt;
@@ -40,12 +43,12 @@ public:
     std::optional<std::string> name() { return read_name(m_message, m_offset); }
     size_t offset() const { return m_offset; }
 
-private:
+  private:
     std::span<const uint8_t> m_message;
     size_t m_offset;
 };
 
-}  // namespace
+} // namespace
 
 std::optional<std::vector<uint8_t>> mx_query(std::string_view domain, uint16_t id) {
     if (!domain.empty() && domain.back() == '.') {
@@ -54,11 +57,11 @@ std::optional<std::vector<uint8_t>> mx_query(std::string_view domain, uint16_t i
     std::vector<uint8_t> query;
     put16(query, id);
     put16(query, flag_recursion_desired);
-    put16(query, 1);  // one question
+    put16(query, 1); // one question
     put16(query, 0);
     put16(query, 0);
     put16(query, 0);
-    size_t wire_length = 1;  // the final zero byte
+    size_t wire_length = 1; // the final zero byte
     while (!domain.empty()) {
         const size_t dot = domain.find('.');
         const std::string_view label = domain.substr(0, dot);
@@ -76,7 +79,7 @@ std::optional<std::vector<uint8_t>> mx_query(std::string_view domain, uint16_t i
         }
         domain.remove_prefix(dot + 1);
         if (domain.empty()) {
-            return std::nullopt;  // "a.b.." : an empty last label
+            return std::nullopt; // "a.b.." : an empty last label
         }
     }
     query.push_back(0);
@@ -88,7 +91,7 @@ std::optional<std::vector<uint8_t>> mx_query(std::string_view domain, uint16_t i
 std::optional<std::string> read_name(std::span<const uint8_t> message, size_t& offset) {
     std::string name;
     size_t at = offset;
-    std::optional<size_t> resume;  // where the name ends in place, once a pointer was followed
+    std::optional<size_t> resume; // where the name ends in place, once a pointer was followed
     int jumps = 0;
     for (;;) {
         if (at >= message.size()) {
@@ -107,7 +110,7 @@ std::optional<std::string> read_name(std::span<const uint8_t> message, size_t& o
             continue;
         }
         if ((length & 0xC0) != 0) {
-            return std::nullopt;  // the extended and reserved label types
+            return std::nullopt; // the extended and reserved label types
         }
         if (length == 0) {
             offset = resume ? *resume : at + 1;
@@ -178,4 +181,4 @@ std::vector<MailExchanger> parse_mx_response(std::span<const uint8_t> response, 
     return exchangers;
 }
 
-}  // namespace tarpon::host::dns
+} // namespace tarpon::host::dns

@@ -26,7 +26,7 @@ inline constexpr int max_name_jumps = 64;
 inline constexpr size_t max_name_length = 253;
 
 struct MailExchanger {
-    std::string name;      // labels joined with "."
+    std::string name; // labels joined with "."
     uint16_t preference = 0;
 
     bool operator==(const MailExchanger&) const = default;
@@ -48,4 +48,4 @@ std::vector<MailExchanger> parse_mx_response(std::span<const uint8_t> response, 
 // label has a reserved type, the text grows past max_name_length or the pointers loop.
 std::optional<std::string> read_name(std::span<const uint8_t> message, size_t& offset);
 
-}  // namespace tarpon::host::dns
+} // namespace tarpon::host::dns

@@ -18,4 +18,4 @@ std::vector<std::string> configured_dns_servers();
 // that are not dotted addresses are left out.
 std::vector<std::string> dns_servers_in_text(const std::string& text);
 
-}  // namespace tarpon::host::net
+} // namespace tarpon::host::net

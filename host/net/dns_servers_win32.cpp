@@ -16,7 +16,7 @@ constexpr const char* parameters_key = "SYSTEM\\CurrentControlSet\\Services\\Tcp
 constexpr const char* server_values[] = {"NameServer", "DhcpNameServer"};
 
 class ServerList {
-public:
+  public:
     void add(const std::string& address) {
         if (m_servers.size() < max_dns_servers &&
             std::find(m_servers.begin(), m_servers.end(), address) == m_servers.end()) {
@@ -30,7 +30,7 @@ public:
     }
     std::vector<std::string>& servers() { return m_servers; }
 
-private:
+  private:
     std::vector<std::string> m_servers;
 };
 
@@ -43,7 +43,8 @@ std::string string_value(HKEY key, const char* name) {
         return {};
     }
     std::string text(size, '\0');
-    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) != ERROR_SUCCESS ||
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) !=
+            ERROR_SUCCESS ||
         type != REG_SZ) {
         return {};
     }
@@ -73,7 +74,7 @@ void add_interface_servers(ServerList& list) {
         DWORD size = sizeof name;
         const LONG status = RegEnumKeyExA(key.get(), i, name, &size, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_MORE_DATA) {
-            continue;  // no interface key has a name this long
+            continue; // no interface key has a name this long
         }
         if (status != ERROR_SUCCESS) {
             return;
@@ -93,12 +94,12 @@ void add_reported_servers(ServerList& list) {
         return;
     }
     for (const IP_ADDR_STRING* entry = &info->DnsServerList; entry != nullptr; entry = entry->Next) {
-        list.add_all(dns_servers_in_text(std::string(entry->IpAddress.String,
-                                                     strnlen(entry->IpAddress.String, sizeof entry->IpAddress.String))));
+        list.add_all(dns_servers_in_text(std::string(
+            entry->IpAddress.String, strnlen(entry->IpAddress.String, sizeof entry->IpAddress.String))));
     }
 }
 
-}  // namespace
+} // namespace
 
 std::vector<std::string> dns_servers_in_text(const std::string& text) {
     std::vector<std::string> addresses;
@@ -129,4 +130,4 @@ std::vector<std::string> configured_dns_servers() {
     return std::move(list.servers());
 }
 
-}  // namespace tarpon::host::net
+} // namespace tarpon::host::net

@@ -78,14 +78,16 @@ void ping(MemberCall& call) {
         return;
     }
     const int requests = static_cast<int>(std::clamp<int64_t>(*count, 0, INT32_MAX));
-    const int replies = net::ping(*host, requests, [&](net::PingEvent code, int value, const std::string& text) {
-        // The handler is read at each event: it may replace itself.
-        const Value handler = handler_of(call, &InetRecord::on_pinging);
-        if (handler.tag == Tag::Function) {
-            fire(call, handler,
-                 {Value::integer(static_cast<int>(code)), Value::integer(value), ansi_string(call.engine, text)});
-        }
-    });
+    const int replies =
+        net::ping(*host, requests, [&](net::PingEvent code, int value, const std::string& text) {
+            // The handler is read at each event: it may replace itself.
+            const Value handler = handler_of(call, &InetRecord::on_pinging);
+            if (handler.tag == Tag::Function) {
+                fire(call, handler,
+                     {Value::integer(static_cast<int>(code)), Value::integer(value),
+                      ansi_string(call.engine, text)});
+            }
+        });
     *call.result = Value::integer(replies);
 }
 
@@ -121,7 +123,9 @@ void mxfind(MemberCall& call) {
     }
 }
 
-void get_dns(MemberCall& call) { *call.result = ansi_string_array(call.engine, net::configured_dns_servers()); }
+void get_dns(MemberCall& call) {
+    *call.result = ansi_string_array(call.engine, net::configured_dns_servers());
+}
 
 void get_ip_config(MemberCall& call) {
     std::optional<std::vector<net::InterfaceRow>> rows = net::interfaces_from_mib_agent();
@@ -138,13 +142,14 @@ void get_url(MemberCall& call) {
     if (!url || !path) {
         return;
     }
-    const net::DownloadResult result = net::download_url(*url, *path, [&](net::DownloadEvent code, const std::string& text) {
-        const Value handler = handler_of(call, &InetRecord::on_get_url);
-        const std::optional<Value> answer =
-            fire(call, handler, {Value::integer(static_cast<int>(code)), ansi_string(call.engine, text)});
-        // No handler, or one that failed: the download goes on.
-        return !answer || to_boolean(*answer);
-    });
+    const net::DownloadResult result =
+        net::download_url(*url, *path, [&](net::DownloadEvent code, const std::string& text) {
+            const Value handler = handler_of(call, &InetRecord::on_get_url);
+            const std::optional<Value> answer =
+                fire(call, handler, {Value::integer(static_cast<int>(code)), ansi_string(call.engine, text)});
+            // No handler, or one that failed: the download goes on.
+            return !answer || to_boolean(*answer);
+        });
     if (!result.ok && result.error != 0) {
         store_system_error(call.engine, result.error);
     }
@@ -184,8 +189,8 @@ const ClassDeclaration inet_class = {
     .mark = inet_mark,
 };
 
-}  // namespace
+} // namespace
 
 void register_inet_class(ScriptEngine* engine) { declare_class(engine, inet_class); }
 
-}  // namespace tarpon::host
+} // namespace tarpon::host

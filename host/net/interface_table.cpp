@@ -16,7 +16,7 @@ InterfaceRow* row_of(std::vector<InterfaceRow>& rows, uint32_t index) {
     return nullptr;
 }
 
-}  // namespace
+} // namespace
 
 void add_address(std::vector<InterfaceRow>& rows, uint32_t index, uint32_t address, uint32_t mask) {
     InterfaceRow* row = row_of(rows, index);
@@ -67,4 +67,4 @@ std::string physical_address_text(const std::vector<uint8_t>& address) {
     return text;
 }
 
-}  // namespace tarpon::host::net
+} // namespace tarpon::host::net

@@ -11,13 +11,13 @@ namespace tarpon::host::net {
 
 struct InterfaceRow {
     uint32_t index = 0;
-    std::string description;  // at most max_description bytes
+    std::string description; // at most max_description bytes
     uint32_t type = 0;
     uint32_t speed = 0;
     uint32_t status = 0;
     std::vector<uint8_t> physical_address;
-    std::vector<uint32_t> addresses;  // network byte order, at most max_addresses
-    std::vector<uint32_t> masks;      // one per address
+    std::vector<uint32_t> addresses; // network byte order, at most max_addresses
+    std::vector<uint32_t> masks;     // one per address
     std::optional<uint32_t> gateway;
 };
 
@@ -41,4 +41,4 @@ void add_route(std::vector<InterfaceRow>& rows, uint32_t index, uint32_t destina
 std::string interface_type_name(uint32_t type);
 std::string physical_address_text(const std::vector<uint8_t>& address);
 
-}  // namespace tarpon::host::net
+} // namespace tarpon::host::net

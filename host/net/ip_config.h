@@ -15,4 +15,4 @@ namespace tarpon::host {
 // A new IPConfig object holding the rows.
 quill::Value make_ip_config(quill::ScriptEngine* engine, std::vector<net::InterfaceRow> rows);
 
-}  // namespace tarpon::host
+} // namespace tarpon::host

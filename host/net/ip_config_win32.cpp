@@ -93,7 +93,7 @@ const ClassDeclaration ip_config_class = {
     .destroy = delete_instance<IpConfigRecord>,
 };
 
-}  // namespace
+} // namespace
 
 Value make_ip_config(ScriptEngine* engine, std::vector<net::InterfaceRow> rows) {
     return make_instance(engine, declared_class(engine, ip_config_class),
@@ -102,4 +102,4 @@ Value make_ip_config(ScriptEngine* engine, std::vector<net::InterfaceRow> rows) 
 
 void register_ip_config_class(ScriptEngine* engine) { declare_class(engine, ip_config_class); }
 
-}  // namespace tarpon::host
+} // namespace tarpon::host

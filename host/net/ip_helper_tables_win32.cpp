@@ -11,8 +11,7 @@ namespace tarpon::host::net {
 namespace {
 
 // Calls `get(buffer, &size)` with a buffer grown to the size it asks for; empty on failure.
-template <typename Get>
-std::vector<uint8_t> read_table(Get&& get) {
+template <typename Get> std::vector<uint8_t> read_table(Get&& get) {
     ULONG size = 0;
     std::vector<uint8_t> buffer;
     for (int attempt = 0; attempt < 4; ++attempt) {
@@ -23,12 +22,12 @@ std::vector<uint8_t> read_table(Get&& get) {
         if (status != ERROR_INSUFFICIENT_BUFFER || size == 0) {
             return {};
         }
-        buffer.assign(size, 0);  // the table may have grown between the calls: ask again
+        buffer.assign(size, 0); // the table may have grown between the calls: ask again
     }
     return {};
 }
 
-}  // namespace
+} // namespace
 
 std::vector<InterfaceRow> interfaces_from_ip_helper() {
     std::vector<InterfaceRow> rows;
@@ -49,7 +48,8 @@ std::vector<InterfaceRow> interfaces_from_ip_helper() {
         row.type = entry.dwType;
         row.speed = entry.dwSpeed;
         row.status = entry.dwOperStatus;
-        const size_t physical = std::min<size_t>({entry.dwPhysAddrLen, sizeof entry.bPhysAddr, max_physical_address});
+        const size_t physical =
+            std::min<size_t>({entry.dwPhysAddrLen, sizeof entry.bPhysAddr, max_physical_address});
         row.physical_address.assign(entry.bPhysAddr, entry.bPhysAddr + physical);
         rows.push_back(std::move(row));
     }
@@ -77,4 +77,4 @@ std::vector<InterfaceRow> interfaces_from_ip_helper() {
     return rows;
 }
 
-}  // namespace tarpon::host::net
+} // namespace tarpon::host::net

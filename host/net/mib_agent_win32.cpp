@@ -42,7 +42,7 @@ struct Answer {
 };
 
 class Agent {
-public:
+  public:
     bool load() {
         m_agent.reset(LoadLibraryA("inetmib1.dll"));
         m_utilities.reset(LoadLibraryA("snmpapi.dll"));
@@ -83,7 +83,7 @@ public:
         return answer;
     }
 
-private:
+  private:
     static Answer read(const SnmpVarBind& bind) {
         Answer answer;
         answer.name.assign(bind.name.ids, bind.name.ids + bind.name.idLength);
@@ -129,7 +129,7 @@ std::optional<std::vector<Answer>> walk(Agent& agent, const Oid& column) {
         std::optional<Answer> answer = agent.next(at);
         // A failure is also how an agent says the view has ended after the last column.
         if (!answer || !starts_with(answer->name, column) || answer->name <= at) {
-            break;  // left the column (or would not move on)
+            break; // left the column (or would not move on)
         }
         at = answer->name;
         rows.push_back(std::move(*answer));
@@ -137,7 +137,9 @@ std::optional<std::vector<Answer>> walk(Agent& agent, const Oid& column) {
     return rows;
 }
 
-Oid suffix(const Answer& answer, const Oid& column) { return Oid(answer.name.begin() + column.size(), answer.name.end()); }
+Oid suffix(const Answer& answer, const Oid& column) {
+    return Oid(answer.name.begin() + column.size(), answer.name.end());
+}
 
 // The walks of several columns of one table, each of which must hold the same rows.
 std::optional<std::vector<std::vector<Answer>>> walk_table(Agent& agent, const Oid& entry,
@@ -173,7 +175,7 @@ uint32_t address_of(const Answer& answer) {
     return address;
 }
 
-}  // namespace
+} // namespace
 
 std::optional<std::vector<InterfaceRow>> interfaces_from_mib_agent() {
     Agent agent;
@@ -208,7 +210,8 @@ std::optional<std::vector<InterfaceRow>> interfaces_from_mib_agent() {
         return std::nullopt;
     }
     for (size_t i = 0; i < addresses->front().size(); ++i) {
-        add_address(rows, (*addresses)[1][i].number, address_of((*addresses)[0][i]), address_of((*addresses)[2][i]));
+        add_address(rows, (*addresses)[1][i].number, address_of((*addresses)[0][i]),
+                    address_of((*addresses)[2][i]));
     }
     for (size_t i = 0; i < routes->front().size(); ++i) {
         add_route(rows, (*routes)[1][i].number, address_of((*routes)[0][i]), address_of((*routes)[2][i]));
@@ -216,4 +219,4 @@ std::optional<std::vector<InterfaceRow>> interfaces_from_mib_agent() {
     return rows;
 }
 
-}  // namespace tarpon::host::net
+} // namespace tarpon::host::net

@@ -18,4 +18,4 @@ inline constexpr unsigned dns_timeout_ms = 10000;
 std::vector<dns::MailExchanger> find_mail_exchangers(const std::string& domain, const std::string& server,
                                                      uint16_t port = dns_port);
 
-}  // namespace tarpon::host::net
+} // namespace tarpon::host::net

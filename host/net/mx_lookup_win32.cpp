@@ -29,7 +29,8 @@ bool connect_within(SOCKET socket, const sockaddr_in& to, unsigned milliseconds)
         }
         int error = 0;
         int size = sizeof error;
-        if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) == SOCKET_ERROR ||
+        if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) ==
+                SOCKET_ERROR ||
             error != 0) {
             return false;
         }
@@ -55,16 +56,17 @@ bool send_all(SOCKET socket, const std::vector<uint8_t>& bytes) {
 bool receive_all(SOCKET socket, uint8_t* into, size_t size) {
     size_t received = 0;
     while (received < size) {
-        const int n = recv(socket, reinterpret_cast<char*>(into + received), static_cast<int>(size - received), 0);
+        const int n =
+            recv(socket, reinterpret_cast<char*>(into + received), static_cast<int>(size - received), 0);
         if (n <= 0) {
-            return false;  // closed early, an error or the time-out
+            return false; // closed early, an error or the time-out
         }
         received += static_cast<size_t>(n);
     }
     return true;
 }
 
-}  // namespace
+} // namespace
 
 std::vector<dns::MailExchanger> find_mail_exchangers(const std::string& domain, const std::string& server,
                                                      uint16_t port) {
@@ -89,7 +91,8 @@ std::vector<dns::MailExchanger> find_mail_exchangers(const std::string& domain, 
     if (!connect_within(connection.get(), to, dns_timeout_ms)) {
         return {};
     }
-    std::vector<uint8_t> framed{static_cast<uint8_t>(query->size() >> 8), static_cast<uint8_t>(query->size())};
+    std::vector<uint8_t> framed{static_cast<uint8_t>(query->size() >> 8),
+                                static_cast<uint8_t>(query->size())};
     framed.insert(framed.end(), query->begin(), query->end());
     uint8_t prefix[2];
     if (!send_all(connection.get(), framed) || !receive_all(connection.get(), prefix, sizeof prefix)) {
@@ -102,4 +105,4 @@ std::vector<dns::MailExchanger> find_mail_exchangers(const std::string& domain, 
     return dns::parse_mx_response(response);
 }
 
-}  // namespace tarpon::host::net
+} // namespace tarpon::host::net

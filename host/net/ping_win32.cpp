@@ -9,6 +9,7 @@
 
 #include "host/net/winsock.h"
 #include <iphlpapi.h>
+// The ICMP service's declarations use the IP Helper's types.
 #include <icmpapi.h>
 
 namespace tarpon::host::net {
@@ -18,7 +19,7 @@ namespace {
 constexpr uint8_t type_echo_reply = 0;
 constexpr uint8_t type_echo_request = 8;
 constexpr size_t echo_header = 8;
-constexpr size_t echo_size = echo_header + 4 + ping_data_bytes;  // 44 bytes
+constexpr size_t echo_size = echo_header + 4 + ping_data_bytes; // 44 bytes
 constexpr size_t receive_size = 1024;
 
 void emit(const PingListener& listener, PingEvent code, int value, const std::string& text) {
@@ -34,7 +35,9 @@ std::string reply_text(const std::string& address, int milliseconds, int ttl, un
     return text;
 }
 
-void timed_out(const PingListener& listener) { emit(listener, PingEvent::TimedOut, 1000, "Request timed out"); }
+void timed_out(const PingListener& listener) {
+    emit(listener, PingEvent::TimedOut, 1000, "Request timed out");
+}
 void unreachable(const PingListener& listener) {
     emit(listener, PingEvent::Unreachable, 0, "Destination host unreachable");
 }
@@ -96,7 +99,8 @@ bool await_reply(SOCKET socket, uint16_t identifier, uint16_t sequence, const Pi
         fd_set readable;
         FD_ZERO(&readable);
         FD_SET(socket, &readable);
-        timeval wait{0, static_cast<long>((ping_timeout_ms - elapsed) * 1000)};
+        const DWORD remaining = ping_timeout_ms - elapsed;
+        timeval wait{static_cast<long>(remaining / 1000), static_cast<long>(remaining % 1000 * 1000)};
         sockaddr_in from{};
         int from_size = sizeof from;
         const int ready = select(0, &readable, nullptr, nullptr, &wait);
@@ -163,8 +167,9 @@ int ping_service(HANDLE icmp, uint32_t address, int count, const PingListener& l
     int replies = 0;
     for (int i = 0; i < count; ++i) {
         buffer.fill(0);
-        const DWORD answers = IcmpSendEcho(icmp, address, data.data(), static_cast<WORD>(data.size()), nullptr,
-                                           buffer.data(), static_cast<DWORD>(buffer.size()), ping_timeout_ms);
+        const DWORD answers =
+            IcmpSendEcho(icmp, address, data.data(), static_cast<WORD>(data.size()), nullptr, buffer.data(),
+                         static_cast<DWORD>(buffer.size()), ping_timeout_ms);
         ICMP_ECHO_REPLY reply;
         std::memcpy(&reply, buffer.data(), sizeof reply);
         if (answers > 0 && reply.Status == IP_SUCCESS) {
@@ -189,7 +194,7 @@ std::string banner(const std::string& host, uint32_t address) {
     return text;
 }
 
-}  // namespace
+} // namespace
 
 int ping(const std::string& host, int count, const PingListener& listener, PingMethod method) {
     WinsockSession winsock;
@@ -222,7 +227,8 @@ int ping(const std::string& host, int count, const PingListener& listener, PingM
         return 0;
     }
     emit(listener, PingEvent::Banner, 0, banner(host, *address));
-    return raw ? ping_raw(raw.get(), *address, count, listener) : ping_service(service.get(), *address, count, listener);
+    return raw ? ping_raw(raw.get(), *address, count, listener)
+               : ping_service(service.get(), *address, count, listener);
 }
 
-}  // namespace tarpon::host::net
+} // namespace tarpon::host::net

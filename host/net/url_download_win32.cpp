@@ -32,7 +32,7 @@ struct WinInet {
     OpenUrl open_url = nullptr;
     InternetRead read = nullptr;
     InternetClose close = nullptr;
-    QueryInfo query_info = nullptr;  // optional: without it no status is checked
+    QueryInfo query_info = nullptr; // optional: without it no status is checked
 
     bool load() {
         library.reset(LoadLibraryA("wininet.dll"));
@@ -52,7 +52,7 @@ struct WinInet {
 
 // An Internet handle, closed through the library that made it.
 class InternetHandle {
-public:
+  public:
     InternetHandle(HINTERNET handle, InternetClose close) : m_handle(handle), m_close(close) {}
     ~InternetHandle() {
         if (m_handle != nullptr) {
@@ -64,7 +64,7 @@ public:
     HINTERNET get() const { return m_handle; }
     explicit operator bool() const { return m_handle != nullptr; }
 
-private:
+  private:
     HINTERNET m_handle;
     InternetClose m_close;
 };
@@ -74,9 +74,9 @@ private:
 std::string error_text(HMODULE wininet, DWORD code) {
     if (code >= INTERNET_ERROR_BASE && code <= INTERNET_ERROR_LAST) {
         char buffer[512];
-        const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, wininet,
-                                            code, MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT), buffer,
-                                            sizeof buffer, nullptr);
+        const DWORD length =
+            FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, wininet, code,
+                           MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT), buffer, sizeof buffer, nullptr);
         if (length > 0) {
             std::string text(buffer, length);
             while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
@@ -100,7 +100,7 @@ std::string canonical_url(const WinInet& inet, const std::string& url) {
             return std::string(buffer.data(), size);
         }
     }
-    return url;  // WinINet reads the URL as given then
+    return url; // WinINet reads the URL as given then
 }
 
 // The status line of an HTTP response with a failure status, or nothing (success, or no status:
@@ -129,9 +129,10 @@ bool write_all(HANDLE file, const char* data, DWORD size) {
     return WriteFile(file, data, size, &written, nullptr) && written == size;
 }
 
-}  // namespace
+} // namespace
 
-DownloadResult download_url(const std::string& url, const std::string& path, const DownloadListener& listener) {
+DownloadResult download_url(const std::string& url, const std::string& path,
+                            const DownloadListener& listener) {
     auto fail = [&](const std::string& text) {
         if (listener) {
             listener(DownloadEvent::Failed, text);
@@ -142,7 +143,8 @@ DownloadResult download_url(const std::string& url, const std::string& path, con
         return {false, GetLastError()};
     }
     const std::string canonical = canonical_url(inet, url);
-    InternetHandle session(inet.open(download_agent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0), inet.close);
+    InternetHandle session(inet.open(download_agent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0),
+                           inet.close);
     if (!session) {
         const DWORD error = GetLastError();
         fail(error_text(inet.library.get(), error));
@@ -161,8 +163,8 @@ DownloadResult download_url(const std::string& url, const std::string& path, con
         return {false, 0};
     }
     // Only now is the destination opened: a download that cannot start leaves the file as it was.
-    platform::KernelHandle file(
-        CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    platform::KernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         return {false, GetLastError()};
     }
@@ -188,4 +190,4 @@ DownloadResult download_url(const std::string& url, const std::string& path, con
     }
 }
 
-}  // namespace tarpon::host::net
+} // namespace tarpon::host::net

@@ -15,7 +15,7 @@ namespace tarpon::host::net {
 // WSAStartup for version 1.1 when made, WSACleanup when it goes; the library counts the starts,
 // so sessions nest with whatever else has started it.
 class WinsockSession {
-public:
+  public:
     WinsockSession() : m_started(WSAStartup(MAKEWORD(1, 1), &m_data) == 0) {}
     ~WinsockSession() {
         if (m_started) {
@@ -26,7 +26,7 @@ public:
     WinsockSession& operator=(const WinsockSession&) = delete;
     bool started() const { return m_started; }
 
-private:
+  private:
     WSADATA m_data{};
     bool m_started;
 };
@@ -46,4 +46,4 @@ std::string dotted(uint32_t address);
 // Sets the send and receive time-outs of a socket.
 void set_timeouts(SOCKET socket, DWORD milliseconds);
 
-}  // namespace tarpon::host::net
+} // namespace tarpon::host::net

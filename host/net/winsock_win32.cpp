@@ -10,8 +10,8 @@ std::optional<uint32_t> resolve_ipv4(const std::string& host) {
         return std::nullopt;
     }
     const hostent* entry = gethostbyname(host.c_str());
-    if (entry != nullptr && entry->h_addrtype == AF_INET && entry->h_length == 4 && entry->h_addr_list != nullptr &&
-        entry->h_addr_list[0] != nullptr) {
+    if (entry != nullptr && entry->h_addrtype == AF_INET && entry->h_length == 4 &&
+        entry->h_addr_list != nullptr && entry->h_addr_list[0] != nullptr) {
         uint32_t address = 0;
         std::memcpy(&address, entry->h_addr_list[0], 4);
         return address;
@@ -36,4 +36,4 @@ void set_timeouts(SOCKET socket, DWORD milliseconds) {
     setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, value, sizeof milliseconds);
 }
 
-}  // namespace tarpon::host::net
+} // namespace tarpon::host::net

@@ -73,7 +73,7 @@ TEST(DnsQueryTest, RefusesNamesThatCannotBeLabels) {
     EXPECT_FALSE(mx_query("a..b"));
     EXPECT_FALSE(mx_query(".example.com"));
     EXPECT_FALSE(mx_query("example.com.."));
-    EXPECT_FALSE(mx_query(std::string(64, 'a') + ".com"));  // a length byte of 64 would read as a pointer
+    EXPECT_FALSE(mx_query(std::string(64, 'a') + ".com")); // a length byte of 64 would read as a pointer
     EXPECT_TRUE(mx_query(std::string(63, 'a') + ".com"));
     std::string long_name;
     for (int i = 0; i < 5; ++i) {
@@ -113,7 +113,7 @@ TEST(DnsResponseTest, ResponsesToOtherQueriesAreIgnored) {
     other_id.header(1, query_id + 1).question().answer(type_mx, mx_data(1, Message{}.pointer(12).bytes));
     EXPECT_TRUE(parse_mx_response(other_id.bytes).empty());
     Bytes query = *mx_query("example.com");
-    EXPECT_TRUE(parse_mx_response(query).empty());  // not marked as a response
+    EXPECT_TRUE(parse_mx_response(query).empty()); // not marked as a response
 }
 
 TEST(DnsResponseTest, PointerLoopsEndTheParse) {
@@ -136,29 +136,29 @@ TEST(DnsResponseTest, PointerLoopsEndTheParse) {
 
 TEST(DnsResponseTest, LengthsAndPointersOutsideTheMessageEndTheParse) {
     {
-        Message m;  // a pointer past the end
+        Message m; // a pointer past the end
         m.header(1).question().answer(type_mx, mx_data(1, Message{}.pointer(0x3FFF).bytes));
         EXPECT_TRUE(parse_mx_response(m.bytes).empty());
     }
     {
-        Message m;  // a data length past the end
+        Message m; // a data length past the end
         m.header(1).question().pointer(12).u16(type_mx).u16(class_in).u32(0).u16(400).u16(1).raw({0});
         EXPECT_TRUE(parse_mx_response(m.bytes).empty());
     }
     {
-        Message m;  // an exchange name running out of its record's data into the next record
+        Message m; // an exchange name running out of its record's data into the next record
         m.header(2).question();
         m.answer(type_mx, Bytes{0, 1, 1, 'a'});
         m.answer(5, Message{}.label("c").raw({0}).bytes);
         EXPECT_TRUE(parse_mx_response(m.bytes).empty());
     }
     {
-        Message m;  // a reserved label type
+        Message m; // a reserved label type
         m.header(1).question().answer(type_mx, mx_data(1, Message{}.raw({0x40, 'a', 0}).bytes));
         EXPECT_TRUE(parse_mx_response(m.bytes).empty());
     }
     {
-        Message m;  // more answers announced than present
+        Message m; // more answers announced than present
         m.header(60000).question().answer(type_mx, mx_data(3, Message{}.label("only").raw({0}).bytes));
         EXPECT_EQ(parse_mx_response(m.bytes), (std::vector<MailExchanger>{{"only", 3}}));
     }
@@ -180,5 +180,5 @@ TEST(DnsResponseTest, NamesGrowingPastTheLimitAreRefused) {
     EXPECT_TRUE(parse_mx_response(m.bytes).empty());
 }
 
-}  // namespace
-}  // namespace tarpon::host::dns
+} // namespace
+} // namespace tarpon::host::dns

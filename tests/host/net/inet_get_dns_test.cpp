@@ -22,10 +22,11 @@ const std::string test_interface = parameters + "\\Interfaces\\{TarponTest-getDN
 
 // A value the test sets, put back as it was (or removed) when the test ends.
 class ScopedValue {
-public:
-    ScopedValue(const std::string& key, const char* name, const std::string& text) : m_key(key), m_name(name) {
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, m_handle.put(),
-                        &m_disposition);
+  public:
+    ScopedValue(const std::string& key, const char* name, const std::string& text)
+        : m_key(key), m_name(name) {
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        m_handle.put(), &m_disposition);
         DWORD size = 0;
         if (RegQueryValueExA(m_handle.get(), name, nullptr, &m_type, nullptr, &size) == ERROR_SUCCESS) {
             m_old.resize(size);
@@ -47,7 +48,7 @@ public:
         }
     }
 
-private:
+  private:
     std::string m_key;
     const char* m_name;
     platform::RegistryKey m_handle;
@@ -108,7 +109,7 @@ TEST(GetDnsTest, ValueTextsSplitAtEverySeparator) {
     EXPECT_TRUE(net::dns_servers_in_text("").empty());
 }
 
-}  // namespace
-}  // namespace tarpon::host::testing
+} // namespace
+} // namespace tarpon::host::testing
 
-#endif  // _WIN32
+#endif // _WIN32

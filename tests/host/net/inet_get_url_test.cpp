@@ -28,9 +28,9 @@ void serve_http(SOCKET connection) {
     const bool found = request.rfind("GET /blocks ", 0) == 0;
     const std::string content = found ? body() : "<html>not here</html>";
     const std::string status = found ? "200 OK" : "404 Not Found";
-    LoopbackServer::send_text(connection, "HTTP/1.1 " + status + "\r\nContent-Type: text/plain\r\nContent-Length: " +
-                                              std::to_string(content.size()) + "\r\nConnection: close\r\n\r\n" +
-                                              content);
+    LoopbackServer::send_text(connection,
+                              "HTTP/1.1 " + status + "\r\nContent-Type: text/plain\r\nContent-Length: " +
+                                  std::to_string(content.size()) + "\r\nConnection: close\r\n\r\n" + content);
 }
 
 std::string read_file(const std::string& path) {
@@ -45,7 +45,7 @@ void write_file(const std::string& path, const std::string& text) {
 }
 
 class GetUrlTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(m_server.listening());
         m_path = ::testing::TempDir() + "inet_get_url_test.out";
@@ -64,8 +64,10 @@ protected:
         }
         return m_engine.run("var events = ''; var inet = new Inet();"
                             "inet.onGetUrl = function (code, text) { events += code + ':' + text + '\\n'; " +
-                            std::string(finish) + " };"
-                            "inet.getUrl('" + address + "', '" + path + "') + '\\n' + events");
+                            std::string(finish) +
+                            " };"
+                            "inet.getUrl('" +
+                            address + "', '" + path + "') + '\\n' + events");
     }
 
     LoopbackServer m_server{serve_http};
@@ -117,7 +119,7 @@ TEST_F(GetUrlTest, WithoutAHandlerTheDownloadRunsToTheEnd) {
     EXPECT_EQ(m_engine.run("new Inet().getUrl('" + url("/blocks") + "')"), "false");
 }
 
-}  // namespace
-}  // namespace tarpon::host::testing
+} // namespace
+} // namespace tarpon::host::testing
 
-#endif  // _WIN32
+#endif // _WIN32

@@ -27,7 +27,7 @@ void put16(Bytes& out, uint16_t v) {
 // A responder answering each query with what `answer` makes of it (its bytes after the length),
 // sent with `framed_length` as the length prefix when given.
 class Responder {
-public:
+  public:
     using Answer = std::function<Bytes(const Bytes& query)>;
 
     explicit Responder(Answer answer, uint16_t port = 0, std::optional<uint16_t> framed_length = std::nullopt)
@@ -41,7 +41,7 @@ public:
         return m_query;
     }
 
-private:
+  private:
     void serve(SOCKET connection) {
         net::set_timeouts(connection, 5000);
         uint8_t prefix[2];
@@ -49,8 +49,8 @@ private:
             return;
         }
         Bytes query(static_cast<size_t>(prefix[0] << 8 | prefix[1]));
-        if (recv(connection, reinterpret_cast<char*>(query.data()), static_cast<int>(query.size()), MSG_WAITALL) !=
-            static_cast<int>(query.size())) {
+        if (recv(connection, reinterpret_cast<char*>(query.data()), static_cast<int>(query.size()),
+                 MSG_WAITALL) != static_cast<int>(query.size())) {
             return;
         }
         {
@@ -116,7 +116,9 @@ TEST(MxFindTest, HostileResponsesGiveNothing) {
     // A pointer loop in the only answer.
     Responder loop([](const Bytes& query) {
         const uint16_t name_at = static_cast<uint16_t>(query.size() + 14);
-        return respond(query, 1, mx_record(1, {static_cast<uint8_t>(0xC0 | name_at >> 8), static_cast<uint8_t>(name_at)}));
+        return respond(
+            query, 1,
+            mx_record(1, {static_cast<uint8_t>(0xC0 | name_at >> 8), static_cast<uint8_t>(name_at)}));
     });
     // A length prefix promising more than is sent before the connection closes.
     Responder short_response(two_exchangers, 0, 4000);
@@ -143,13 +145,14 @@ TEST(MxFindTest, ARefusedConnectionOrABadNameGivesNothing) {
     EXPECT_TRUE(net::find_mail_exchangers("example.com", "127.0.0.1", closed_port).empty());
     Responder responder(two_exchangers);
     EXPECT_TRUE(net::find_mail_exchangers("bad..name", "127.0.0.1", responder.port()).empty());
-    EXPECT_TRUE(net::find_mail_exchangers("example.com", "no-such-server..invalid", responder.port()).empty());
+    EXPECT_TRUE(
+        net::find_mail_exchangers("example.com", "no-such-server..invalid", responder.port()).empty());
 }
 
 // Debian's dnsmasq, started through Wine (which runs Unix programs too) on a free port of the
 // loopback with two MX records of its own, and stopped by its process id when the test ends.
 class Dnsmasq {
-public:
+  public:
     static constexpr const char* program = "Z:\\usr\\sbin\\dnsmasq";
 
     Dnsmasq() {
@@ -160,7 +163,8 @@ public:
             LoopbackServer probe{[](SOCKET) {}};
             m_port = probe.port();
         }
-        m_pid_file = "/tmp/tarpon-dnsmasq-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(m_port);
+        m_pid_file =
+            "/tmp/tarpon-dnsmasq-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(m_port);
         run(std::string(program) + " --conf-file=/dev/null --no-resolv --no-hosts --bind-interfaces" +
             " --listen-address=127.0.0.1 --port=" + std::to_string(m_port) + " --pid-file=" + m_pid_file +
             " --user=root --log-facility=/dev/null --mx-host=example.test,mail.example.test,5" +
@@ -181,12 +185,13 @@ public:
     bool running() const { return !m_pid.empty(); }
     uint16_t port() const { return m_port; }
 
-private:
+  private:
     static void run(std::string command) {
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process{};
-        if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                           &process)) {
             WaitForSingleObject(process.hProcess, 5000);
             CloseHandle(process.hThread);
             CloseHandle(process.hProcess);
@@ -203,9 +208,12 @@ TEST(MxFindTest, TheAnswersOfARealServerAreRead) {
     if (!server.running()) {
         GTEST_SKIP() << "dnsmasq could not be started";
     }
-    std::vector<dns::MailExchanger> found = net::find_mail_exchangers("example.test", "127.0.0.1", server.port());
-    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.preference < b.preference; });
-    EXPECT_EQ(found, (std::vector<dns::MailExchanger>{{"mail.example.test", 5}, {"backup.example.test", 10}}));
+    std::vector<dns::MailExchanger> found =
+        net::find_mail_exchangers("example.test", "127.0.0.1", server.port());
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a.preference < b.preference; });
+    EXPECT_EQ(found,
+              (std::vector<dns::MailExchanger>{{"mail.example.test", 5}, {"backup.example.test", 10}}));
     EXPECT_TRUE(net::find_mail_exchangers("other.test", "127.0.0.1", server.port()).empty());
 }
 
@@ -215,15 +223,17 @@ TEST(MxFindTest, ScriptsGetPlainObjectsFromTheDnsPort) {
         GTEST_SKIP() << "127.0.0.1:53 is taken";
     }
     HostEngine engine;
-    EXPECT_EQ(engine.run("var found = new Inet().mxfind('example.com', '127.0.0.1');"
-                         "found.length + ' ' + found[0].name + ' ' + found[0].pref + ' ' + found[1].name + ' ' +"
-                         "(typeof found[1].pref)"),
-              "2 mx1.example.com 10 mail.net number");
-    EXPECT_EQ(engine.run("new Inet().mxfind('example.com').length + ' ' + new Inet().mxfind(1, '127.0.0.1').length"),
+    EXPECT_EQ(
+        engine.run("var found = new Inet().mxfind('example.com', '127.0.0.1');"
+                   "found.length + ' ' + found[0].name + ' ' + found[0].pref + ' ' + found[1].name + ' ' +"
+                   "(typeof found[1].pref)"),
+        "2 mx1.example.com 10 mail.net number");
+    EXPECT_EQ(engine.run(
+                  "new Inet().mxfind('example.com').length + ' ' + new Inet().mxfind(1, '127.0.0.1').length"),
               "0 0");
 }
 
-}  // namespace
-}  // namespace tarpon::host::testing
+} // namespace
+} // namespace tarpon::host::testing
 
-#endif  // _WIN32
+#endif // _WIN32

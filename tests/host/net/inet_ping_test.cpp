@@ -25,7 +25,10 @@ struct Event {
 std::vector<Event> ping_events(const std::string& host, int count, net::PingMethod method, int* replies) {
     std::vector<Event> events;
     *replies = net::ping(
-        host, count, [&](net::PingEvent code, int value, const std::string& text) { events.push_back({code, value, text}); },
+        host, count,
+        [&](net::PingEvent code, int value, const std::string& text) {
+            events.push_back({code, value, text});
+        },
         method);
     return events;
 }
@@ -37,14 +40,15 @@ void expect_loopback_replies(net::PingMethod method) {
     ASSERT_EQ(events.size(), 4u);
     EXPECT_EQ(events[0].code, net::PingEvent::Banner);
     EXPECT_EQ(events[0].text, "Pinging 127.0.0.1 [127.0.0.1]: with 32 bytes of data:\n\n");
-    const std::regex reply("Reply from 127\\.0\\.0\\.1: bytes=32 time=([0-9]+)ms TTL=([0-9]+) icmp_seq=([0-9]+)");
+    const std::regex reply(
+        "Reply from 127\\.0\\.0\\.1: bytes=32 time=([0-9]+)ms TTL=([0-9]+) icmp_seq=([0-9]+)");
     for (size_t i = 1; i < events.size(); ++i) {
         std::smatch match;
         EXPECT_EQ(events[i].code, net::PingEvent::Reply);
         ASSERT_TRUE(std::regex_match(events[i].text, match, reply)) << events[i].text;
         EXPECT_EQ(std::stoi(match[1]), events[i].value);
         EXPECT_GT(std::stoi(match[2]), 0);
-        EXPECT_EQ(std::stoul(match[3]), i - 1);  // each reply is the one to its own request
+        EXPECT_EQ(std::stoul(match[3]), i - 1); // each reply is the one to its own request
         EXPECT_LT(events[i].value, 1000);
     }
 }
@@ -53,7 +57,9 @@ TEST(PingTest, TheLoopbackAnswersEveryRequestOnWhicheverPathTheSystemGives) {
     expect_loopback_replies(net::PingMethod::Automatic);
 }
 
-TEST(PingTest, TheSystemServiceGivesTheSameEvents) { expect_loopback_replies(net::PingMethod::SystemService); }
+TEST(PingTest, TheSystemServiceGivesTheSameEvents) {
+    expect_loopback_replies(net::PingMethod::SystemService);
+}
 
 TEST(PingTest, AnUnknownHostStopsBeforeTheBanner) {
     for (net::PingMethod method : {net::PingMethod::Automatic, net::PingMethod::SystemService}) {
@@ -99,7 +105,7 @@ TEST(InterfaceTableTest, TheAgentIsUsedOnlyWhenItAgreesWithTheSystem) {
     }
 }
 
-}  // namespace
-}  // namespace tarpon::host::testing
+} // namespace
+} // namespace tarpon::host::testing
 
-#endif  // _WIN32
+#endif // _WIN32

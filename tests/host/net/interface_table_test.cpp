@@ -19,8 +19,8 @@ TEST(InterfaceTableTest, TextFormsAndWhereAddressesAndRoutesGo) {
     for (uint32_t a = 1; a <= 3; ++a) {
         add_address(rows, 9, a, 0xFF);
     }
-    add_address(rows, 77, 1, 1);  // no such interface
-    add_route(rows, 9, 0x0A, 0x01);  // not a default route
+    add_address(rows, 77, 1, 1);    // no such interface
+    add_route(rows, 9, 0x0A, 0x01); // not a default route
     add_route(rows, 9, 0, 0x02);
     add_route(rows, 9, 0, 0x03);
     EXPECT_TRUE(rows[0].addresses.empty());
@@ -30,5 +30,5 @@ TEST(InterfaceTableTest, TextFormsAndWhereAddressesAndRoutesGo) {
     EXPECT_FALSE(rows[0].gateway);
 }
 
-}  // namespace
-}  // namespace tarpon::host::net
+} // namespace
+} // namespace tarpon::host::net

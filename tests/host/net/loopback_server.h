@@ -15,7 +15,7 @@
 namespace tarpon::host::testing {
 
 class LoopbackServer {
-public:
+  public:
     using Serve = std::function<void(SOCKET connection)>;
 
     // Listens on the port, or on a free one for port 0. listening() tells whether it could.
@@ -73,7 +73,7 @@ public:
         }
     }
 
-private:
+  private:
     void run() {
         while (!m_stop) {
             fd_set readable;
@@ -101,6 +101,6 @@ private:
     std::thread m_thread;
 };
 
-}  // namespace tarpon::host::testing
+} // namespace tarpon::host::testing
 
-#endif  // _WIN32
+#endif // _WIN32
