@@ -2,6 +2,7 @@
 
 #ifdef _WIN32
 #include "host/net/net_classes.h"
+#include "host/net/inet_classes.h"
 #include "host/system/system_classes.h"
 #include "host/ui/message_loop.h"
 #include "host/ui/ui_classes.h"
@@ -30,6 +31,8 @@ const ClassRegistration registrations[] = {
     {ClassSlot::ApplicationGlobals, register_message_loop_functions},
     {ClassSlot::Window, register_window_class},
     {ClassSlot::Mail, register_mail_class},
+    {ClassSlot::Inet, register_inet_class},
+    {ClassSlot::IPConfig, register_ip_config_class},
     {ClassSlot::SysInfo, register_sys_info_class},
 #endif
     // Keeps the array non-empty where no class is built.
