@@ -1,8 +1,8 @@
 #include "host/host_classes.h"
 
 #ifdef _WIN32
-#include "host/net/net_classes.h"
 #include "host/net/inet_classes.h"
+#include "host/net/net_classes.h"
 #include "host/system/system_classes.h"
 #include "host/ui/message_loop.h"
 #include "host/ui/ui_classes.h"
