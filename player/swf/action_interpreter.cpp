@@ -66,14 +66,15 @@ int32_t to_int32(double n) {
 
 } // namespace
 
-void MoviePlayer::State::run_block(const std::shared_ptr<Timeline>& base, const ActionBlock& code) {
+size_t MoviePlayer::State::run_block(const std::shared_ptr<Timeline>& base, const ActionBlock& code) {
     if (!base || !base->owner)
-        return;
+        return 0;
     const int version = movie.version;
     std::shared_ptr<Timeline> current = base;
     std::vector<ActionValue> stack;
     std::vector<std::string> constants;
     bool overflow = false;
+    size_t work = 0;
 
     auto pop = [&]() -> ActionValue {
         if (stack.empty())
@@ -87,8 +88,11 @@ void MoviePlayer::State::run_block(const std::shared_ptr<Timeline>& base, const 
             overflow = true;
             return;
         }
-        if (v.type == ActionValue::Type::String && v.text.size() > max_string)
-            v.text.resize(max_string);
+        if (v.type == ActionValue::Type::String) {
+            if (v.text.size() > max_string)
+                v.text.resize(max_string);
+            work += v.text.size() / 256;
+        }
         stack.push_back(std::move(v));
     };
     auto push_bool = [&](bool b) {
@@ -135,19 +139,19 @@ void MoviePlayer::State::run_block(const std::shared_ptr<Timeline>& base, const 
     };
 
     size_t pc = 0;
-    for (size_t executed = 0; pc < code.size() && executed < action_budget && !overflow; ++executed) {
+    for (; pc < code.size() && work < action_budget && !overflow; ++work) {
         // The instance that ran this block, or the one it targets, went away under it.
         if (!base->owner || !current->owner)
-            return;
+            return work;
         uint8_t op = code[pc++];
         std::span<const uint8_t> payload;
         if (op >= 0x80) {
             if (pc + 2 > code.size())
-                return;
+                return work;
             size_t length = code[pc] | code[pc + 1] << 8;
             pc += 2;
             if (length > code.size() - pc)
-                return;
+                return work;
             payload = std::span<const uint8_t>(code).subspan(pc, length);
             pc += length;
         }
@@ -155,7 +159,7 @@ void MoviePlayer::State::run_block(const std::shared_ptr<Timeline>& base, const 
         Timeline& timeline = *current;
         switch (op) {
         case 0x00:
-            return;
+            return work;
         case 0x04:
             goto_frame(timeline, timeline.current + 1);
             break;
@@ -306,7 +310,7 @@ void MoviePlayer::State::run_block(const std::shared_ptr<Timeline>& base, const 
         case 0x30: {
             double limit = number(pop());
             int32_t n = to_int32(limit);
-            static uint32_t seed = 0x2545F491u;
+            uint32_t& seed = random_state;
             seed ^= seed << 13;
             seed ^= seed >> 17;
             seed ^= seed << 5;
@@ -330,8 +334,8 @@ void MoviePlayer::State::run_block(const std::shared_ptr<Timeline>& base, const 
         }
         case 0x34: {
             using namespace std::chrono;
-            static const auto start = steady_clock::now();
-            push(ActionValue::of_number(static_cast<double>(duration_cast<milliseconds>(steady_clock::now() - start).count())));
+            auto elapsed = duration_cast<milliseconds>(steady_clock::now() - load_time).count();
+            push(ActionValue::of_number(static_cast<double>(elapsed)));
             break;
         }
         case 0x3A:
@@ -519,13 +523,13 @@ void MoviePlayer::State::run_block(const std::shared_ptr<Timeline>& base, const 
         case 0x9D: {
             int16_t offset = in.s16();
             if (in.failed())
-                return;
+                return work;
             if (op == 0x9D && !to_bool(pop(), version))
                 break;
             // The offset counts from the next action and must land inside the block.
             int64_t destination = static_cast<int64_t>(pc) + offset;
             if (destination < 0 || destination > static_cast<int64_t>(code.size()))
-                return;
+                return work;
             pc = static_cast<size_t>(destination);
             break;
         }
@@ -574,16 +578,18 @@ void MoviePlayer::State::run_block(const std::shared_ptr<Timeline>& base, const 
             break; // actions of later versions are passed over
         }
     }
+    return work;
 }
 
 void MoviePlayer::State::run_queue() {
     // Actions may queue more (a goto queues the frame's actions); what is left after the bound
     // waits for the next run, so a movie that keeps jumping cannot hold the caller.
-    for (size_t blocks = 0; blocks < max_blocks_per_run && !queue.empty(); ++blocks) {
+    size_t work = 0;
+    for (size_t blocks = 0; blocks < max_blocks_per_run && work < run_budget && !queue.empty(); ++blocks) {
         QueuedActions next = queue.front();
         queue.pop_front();
         if (auto timeline = next.target.lock())
-            run_block(timeline, *next.code);
+            work += run_block(timeline, *next.code);
     }
 }
 

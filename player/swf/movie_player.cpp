@@ -21,6 +21,7 @@ bool MoviePlayer::load(std::span<const uint8_t> file) {
         return false;
     s.error.clear();
     s.loaded = true;
+    s.load_time = std::chrono::steady_clock::now();
     s.root = std::make_unique<Instance>();
     s.root->serial = s.next_serial++;
     s.root->timeline = std::make_shared<Timeline>();

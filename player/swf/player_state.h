@@ -6,6 +6,7 @@
 #include "player/swf/movie_data.h"
 #include "player/swf/movie_player.h"
 
+#include <chrono>
 #include <deque>
 #include <map>
 #include <memory>
@@ -72,8 +73,12 @@ struct QueuedActions {
 // Bounds for what a movie and its scripts may make the player do.
 inline constexpr int max_nesting = 16;
 inline constexpr size_t max_instances = 20000;
-inline constexpr size_t max_blocks_per_run = 2000;
-inline constexpr size_t action_budget = 200000; // instructions per action block
+inline constexpr size_t max_blocks_per_run = 256;
+// Work a block may do: one unit an instruction, and one more for every 256 bytes of a string it
+// pushes, so that copying long strings counts as the work it is.
+inline constexpr size_t action_budget = 200000;
+// Work of all the blocks one run of the queue may do.
+inline constexpr size_t run_budget = 1000000;
 inline constexpr size_t max_stack = 4096;
 
 struct MoviePlayer::State {
@@ -87,6 +92,8 @@ struct MoviePlayer::State {
     std::unique_ptr<Instance> root;
     std::deque<QueuedActions> queue;
     ActionValue registers[4];
+    uint32_t random_state = 0x2545F491u;
+    std::chrono::steady_clock::time_point load_time = std::chrono::steady_clock::now();
 
     // Pointer state.
     double pointer_x = -1e9, pointer_y = -1e9;
@@ -115,7 +122,8 @@ struct MoviePlayer::State {
     void set_variable(Instance* from, std::string_view path, const ActionValue& value);
 
     // Actions (action_interpreter.cpp).
-    void run_block(const std::shared_ptr<Timeline>& timeline, const ActionBlock& code);
+    // Returns the work done (see action_budget).
+    size_t run_block(const std::shared_ptr<Timeline>& timeline, const ActionBlock& code);
     void run_queue();
 
     // Drawing and hit tests (renderer.cpp).

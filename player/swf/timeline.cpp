@@ -45,6 +45,8 @@ std::unique_ptr<Instance> MoviePlayer::State::create_instance(uint16_t id, Insta
     instance->serial = next_serial++;
     instance->live_count = &live_instances;
     ++live_instances;
+    // Unnamed instances get a name of their own, so that each has a target path.
+    instance->name = "instance" + std::to_string(instance->serial);
     if (character->kind == Character::Kind::Sprite && !character->sprite.frames.empty()) {
         instance->timeline = std::make_shared<Timeline>();
         instance->timeline->def = &character->sprite;
@@ -125,6 +127,9 @@ void MoviePlayer::State::queue_frame_actions(Timeline& timeline) {
 }
 
 void MoviePlayer::State::goto_frame(Timeline& timeline, int frame) {
+    // A timeline whose instance is gone (a script still holds it) no longer plays.
+    if (!timeline.owner)
+        return;
     frame = std::clamp(frame, 0, timeline.frames() - 1);
     if (frame == timeline.current)
         return;

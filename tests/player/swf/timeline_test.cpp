@@ -176,5 +176,46 @@ TEST(SwfTimeline, PropertiesOfTheRootAndOfSprites) {
     EXPECT_FALSE(player.set_property("/clip", 0, "not a number"));
 }
 
+TEST(SwfTimeline, GotoRunsOnlyTheTargetFramesActions) {
+    MovieWriter writer(10, 10);
+    for (int f = 0; f < 4; ++f) {
+        writer.actions(ActionWriter().fscommand("frame", std::to_string(f)));
+        writer.show_frame();
+    }
+    Recorder recorder;
+    MoviePlayer player(recorder.events());
+    ASSERT_TRUE(player.load(writer.finish()));
+    player.goto_frame(3);
+    player.run_actions();
+    ASSERT_EQ(recorder.commands.size(), 2u);
+    EXPECT_EQ(recorder.commands[0].second, "0");
+    EXPECT_EQ(recorder.commands[1].second, "3");
+    player.goto_frame(3); // already there: nothing queued
+    player.goto_frame(1);
+    player.run_actions();
+    ASSERT_EQ(recorder.commands.size(), 3u);
+    EXPECT_EQ(recorder.commands[2].second, "1");
+}
+
+TEST(SwfTimeline, ASpriteThatHoldsItselfIsBounded) {
+    // The first character defined gets id 1: a sprite placing id 1 twice contains itself twice.
+    MovieWriter writer(10, 10);
+    TimelineWriter sprite;
+    sprite.place(1, 1);
+    sprite.place(2, 1, translate(20, 0));
+    sprite.show_frame();
+    sprite.show_frame();
+    ASSERT_EQ(writer.define_sprite(sprite), 1);
+    writer.place(1, 1, {}, "outer");
+    writer.show_frame();
+    MoviePlayer player({});
+    ASSERT_TRUE(player.load(writer.finish()));
+    for (int i = 0; i < 3; ++i)
+        player.tick();
+    draw(player, 10, 10);
+    EXPECT_EQ(player.target_current_frame("/outer"), 1);
+    EXPECT_EQ(player.get_property("/outer", 11), "/outer");
+}
+
 } // namespace
 } // namespace tarpon::swf::test
