@@ -16,7 +16,7 @@ namespace {
 const wchar_t licence_key[] = L"Tarpon Player";
 
 class ClassFactory final : public IClassFactory2 {
-public:
+  public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
         if (object == nullptr) {
             return E_POINTER;
@@ -72,7 +72,7 @@ public:
         return create_player_control(outer, iid, object);
     }
 
-private:
+  private:
     std::atomic<ULONG> m_references{1};
     ServerReference m_server;
 };

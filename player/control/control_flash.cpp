@@ -38,7 +38,8 @@ bool may_open(const std::wstring& url) {
     static const wchar_t* const schemes[] = {L"http:", L"https:", L"mailto:", L"ftp:"};
     for (const wchar_t* scheme : schemes) {
         std::wstring_view prefix(scheme);
-        if (url.size() > prefix.size() && same_ascii_text(std::wstring_view(url).substr(0, prefix.size()), prefix)) {
+        if (url.size() > prefix.size() &&
+            same_ascii_text(std::wstring_view(url).substr(0, prefix.size()), prefix)) {
             return true;
         }
     }
@@ -325,8 +326,8 @@ HRESULT PlayerControl::get_Quality2(BSTR* quality) {
 }
 
 HRESULT PlayerControl::put_Quality2(BSTR quality) {
-    std::wstring_view word = quality != nullptr ? std::wstring_view(quality, SysStringLen(quality))
-                                                : std::wstring_view();
+    std::wstring_view word =
+        quality != nullptr ? std::wstring_view(quality, SysStringLen(quality)) : std::wstring_view();
     for (const QualityName& name : quality_names) {
         if (same_ascii_text(word, name.name)) {
             m_quality = name.quality;
@@ -401,9 +402,7 @@ HRESULT PlayerControl::put_Menu(VARIANT_BOOL menu) {
 
 // --- Zoom and pan -----------------------------------------------------------------------------
 
-swf::Rect PlayerControl::visible_rect() const {
-    return m_zoom ? *m_zoom : m_player.frame_rect();
-}
+swf::Rect PlayerControl::visible_rect() const { return m_zoom ? *m_zoom : m_player.frame_rect(); }
 
 HRESULT PlayerControl::SetZoomRect(long left, long top, long right, long bottom) {
     if (right <= left || bottom <= top) {
@@ -473,10 +472,13 @@ HRESULT PlayerControl::Pan(long x, long y, int mode) {
     }
     // The view stays over the movie.
     const swf::Rect frame = m_player.frame_rect();
-    double left = std::clamp(zoom.x_min + dx, double(frame.x_min), std::max<double>(frame.x_min, frame.x_max - width));
-    double top = std::clamp(zoom.y_min + dy, double(frame.y_min), std::max<double>(frame.y_min, frame.y_max - height));
-    m_zoom = swf::Rect{static_cast<int32_t>(std::lround(left)), static_cast<int32_t>(std::lround(left + width)),
-                       static_cast<int32_t>(std::lround(top)), static_cast<int32_t>(std::lround(top + height))};
+    double left =
+        std::clamp(zoom.x_min + dx, double(frame.x_min), std::max<double>(frame.x_min, frame.x_max - width));
+    double top =
+        std::clamp(zoom.y_min + dy, double(frame.y_min), std::max<double>(frame.y_min, frame.y_max - height));
+    m_zoom =
+        swf::Rect{static_cast<int32_t>(std::lround(left)), static_cast<int32_t>(std::lround(left + width)),
+                  static_cast<int32_t>(std::lround(top)), static_cast<int32_t>(std::lround(top + height))};
     invalidate();
     return S_OK;
 }

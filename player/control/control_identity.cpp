@@ -17,11 +17,11 @@ constexpr LONG default_height_himetric = 400 * 2540 / 96;
 
 PlayerControl::PlayerControl()
     : m_events(static_cast<IConnectionPointContainer*>(this)),
-      m_player(swf::MoviePlayer::Events{
-          [this](const std::string& command, const std::string& argument) {
-              fire_fs_command(command, argument);
-          },
-          [this](const std::string& url, const std::string&) { open_url(url); }}) {
+      m_player(
+          swf::MoviePlayer::Events{[this](const std::string& command, const std::string& argument) {
+                                       fire_fs_command(command, argument);
+                                   },
+                                   [this](const std::string& url, const std::string&) { open_url(url); }}) {
     m_extent = {default_width_himetric, default_height_himetric};
 }
 
@@ -50,7 +50,8 @@ HRESULT PlayerControl::QueryInterface(REFIID iid, void** object) {
         return E_POINTER;
     }
     void* found = nullptr;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, iid_shockwave_flash)) {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
+        IsEqualIID(iid, iid_shockwave_flash)) {
         found = static_cast<IShockwaveFlash*>(this);
     } else if (IsEqualIID(iid, IID_IOleObject)) {
         found = static_cast<IOleObject*>(this);

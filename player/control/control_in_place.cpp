@@ -6,8 +6,7 @@ namespace tarpon::player {
 
 namespace {
 
-template <typename T>
-void release(T*& pointer) {
+template <typename T> void release(T*& pointer) {
     if (pointer != nullptr) {
         pointer->Release();
         pointer = nullptr;
@@ -16,7 +15,8 @@ void release(T*& pointer) {
 
 } // namespace
 
-HRESULT PlayerControl::in_place_activate(IOleClientSite* site, HWND parent, LPCRECT position, bool ui_activate) {
+HRESULT PlayerControl::in_place_activate(IOleClientSite* site, HWND parent, LPCRECT position,
+                                         bool ui_activate) {
     if (m_window == nullptr) {
         IOleClientSite* client = site != nullptr ? site : m_client_site;
         IOleInPlaceSite* in_place = nullptr;
@@ -132,8 +132,8 @@ HRESULT PlayerControl::SetObjectRects(LPCRECT position, LPCRECT clip) {
     }
     const int width = position->right - position->left;
     const int height = position->bottom - position->top;
-    SetWindowPos(m_window, nullptr, position->left, position->top, width > 0 ? width : 0, height > 0 ? height : 0,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(m_window, nullptr, position->left, position->top, width > 0 ? width : 0,
+                 height > 0 ? height : 0, SWP_NOZORDER | SWP_NOACTIVATE);
     // The part outside the clip rectangle is hidden (in window coordinates).
     RECT visible{};
     if (clip != nullptr && IntersectRect(&visible, position, clip) && !EqualRect(&visible, position)) {

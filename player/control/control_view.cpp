@@ -61,8 +61,8 @@ HRESULT PlayerControl::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC
         return E_OUTOFMEMORY;
     }
     draw_frame(buffer, background_override());
-    if (!BitBlt(draw_dc, area.left, area.top, static_cast<int>(width), static_cast<int>(height), buffer.dc(), 0, 0,
-                SRCCOPY)) {
+    if (!BitBlt(draw_dc, area.left, area.top, static_cast<int>(width), static_cast<int>(height), buffer.dc(),
+                0, 0, SRCCOPY)) {
         return E_FAIL;
     }
     return S_OK;

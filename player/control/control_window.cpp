@@ -1,12 +1,12 @@
 // The control's child window: double-buffered painting, the frame timer, the queued run of the
 // movie's actions, mouse input for buttons and the player menu.
+#include "player/control/player_control.h"
+
 #include <windowsx.h>
 
 #include <algorithm>
 #include <cmath>
 #include <exception>
-
-#include "player/control/player_control.h"
 
 namespace tarpon::player {
 
@@ -73,7 +73,8 @@ LRESULT PlayerControl::handle_message(UINT message, WPARAM wparam, LPARAM lparam
         GetClientRect(window, &client);
         if (m_buffer.resize(client.right, client.bottom)) {
             draw_frame(m_buffer, background_override());
-            BitBlt(reinterpret_cast<HDC>(wparam), 0, 0, client.right, client.bottom, m_buffer.dc(), 0, 0, SRCCOPY);
+            BitBlt(reinterpret_cast<HDC>(wparam), 0, 0, client.right, client.bottom, m_buffer.dc(), 0, 0,
+                   SRCCOPY);
         }
         return 0;
     }
@@ -199,8 +200,8 @@ void PlayerControl::update_timer() {
         if (!(rate > 0) || !std::isfinite(rate)) {
             rate = default_frame_rate;
         }
-        interval = static_cast<UINT>(std::clamp(std::lround(1000.0 / rate), long(min_interval_ms),
-                                                long(max_interval_ms)));
+        interval = static_cast<UINT>(
+            std::clamp(std::lround(1000.0 / rate), long(min_interval_ms), long(max_interval_ms)));
     }
     if (interval == m_timer_interval) {
         return;

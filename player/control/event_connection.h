@@ -12,7 +12,7 @@
 namespace tarpon::player {
 
 class EventConnection final : public IConnectionPoint {
-public:
+  public:
     // At most this many sinks at once; Advise beyond it answers CONNECT_E_ADVISELIMIT.
     static constexpr size_t max_sinks = 64;
 
@@ -38,7 +38,7 @@ public:
     void fire(DISPID id, VARIANT* arguments, UINT count);
     void release_all();
 
-private:
+  private:
     struct Sink {
         DWORD cookie;
         IDispatch* sink;

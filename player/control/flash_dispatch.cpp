@@ -15,7 +15,7 @@ namespace {
 
 // The positional arguments of one call, in declared order.
 class Arguments {
-public:
+  public:
     Arguments(const DISPPARAMS& params, UINT* argument_error) : m_params(params), m_error(argument_error) {}
 
     UINT count() const { return m_params.cArgs; }
@@ -33,76 +33,60 @@ public:
         return S_OK;
     }
 
-private:
+  private:
     const DISPPARAMS& m_params;
     UINT* m_error;
 };
 
 // An input parameter type: its variant type and how to read it from a coerced variant.
-template <typename T>
-struct In;
-template <>
-struct In<long> {
+template <typename T> struct In;
+template <> struct In<long> {
     static constexpr VARTYPE type = VT_I4;
     static long from(const VARIANT& v) { return v.lVal; }
 };
-template <>
-struct In<int> {
+template <> struct In<int> {
     static constexpr VARTYPE type = VT_I4;
     static int from(const VARIANT& v) { return v.lVal; }
 };
-template <>
-struct In<VARIANT_BOOL> {
+template <> struct In<VARIANT_BOOL> {
     static constexpr VARTYPE type = VT_BOOL;
     static VARIANT_BOOL from(const VARIANT& v) { return v.boolVal; }
 };
-template <>
-struct In<BSTR> {
+template <> struct In<BSTR> {
     static constexpr VARTYPE type = VT_BSTR;
     static BSTR from(const VARIANT& v) { return v.bstrVal; }
 };
-template <>
-struct In<double> {
+template <> struct In<double> {
     static constexpr VARTYPE type = VT_R8;
     static double from(const VARIANT& v) { return v.dblVal; }
 };
 
 // A result type: how it goes into the caller's variant (which then owns it).
-template <typename T>
-struct Out;
-template <>
-struct Out<long> {
+template <typename T> struct Out;
+template <> struct Out<long> {
     static void store(VARIANT& r, long v) { r.vt = VT_I4, r.lVal = v; }
 };
-template <>
-struct Out<int> {
+template <> struct Out<int> {
     static void store(VARIANT& r, int v) { r.vt = VT_I4, r.lVal = v; }
 };
-template <>
-struct Out<VARIANT_BOOL> {
+template <> struct Out<VARIANT_BOOL> {
     static void store(VARIANT& r, VARIANT_BOOL v) { r.vt = VT_BOOL, r.boolVal = v; }
 };
-template <>
-struct Out<BSTR> {
+template <> struct Out<BSTR> {
     static void store(VARIANT& r, BSTR v) { r.vt = VT_BSTR, r.bstrVal = v; }
 };
-template <>
-struct Out<double> {
+template <> struct Out<double> {
     static void store(VARIANT& r, double v) { r.vt = VT_R8, r.dblVal = v; }
 };
 
 void discard(BSTR value) { SysFreeString(value); }
-template <typename T>
-void discard(T) {}
+template <typename T> void discard(T) {}
 
 // An [out, retval] parameter: a pointer that is not a string.
-template <typename T>
-constexpr bool is_result = std::is_pointer_v<T> && !std::is_same_v<T, BSTR>;
+template <typename T> constexpr bool is_result = std::is_pointer_v<T> && !std::is_same_v<T, BSTR>;
 
-template <typename Method>
-struct Signature;
-template <typename... P>
-struct Signature<HRESULT (STDMETHODCALLTYPE IShockwaveFlash::*)(P...)> {
+template <typename Method> struct Signature;
+template <typename... P> struct Signature<HRESULT (STDMETHODCALLTYPE IShockwaveFlash::*)(P...)> {
     using Params = std::tuple<P...>;
     static constexpr size_t count = sizeof...(P);
     static constexpr bool has_result = [] {
@@ -125,7 +109,8 @@ HRESULT call_member(IShockwaveFlash& control, const Arguments& args, VARIANT* re
         VariantInit(&value);
     }
     HRESULT status = S_OK;
-    ((status = SUCCEEDED(status) ? args.get(I, In<std::tuple_element_t<I, Params>>::type, values[I]) : status),
+    ((status =
+          SUCCEEDED(status) ? args.get(I, In<std::tuple_element_t<I, Params>>::type, values[I]) : status),
      ...);
     if (SUCCEEDED(status)) {
         if constexpr (S::has_result) {
@@ -156,8 +141,7 @@ struct Handlers {
     UINT inputs;
 };
 
-template <auto M>
-constexpr Handlers handle() {
+template <auto M> constexpr Handlers handle() {
     using S = Signature<decltype(M)>;
     return {[](IShockwaveFlash& control, const Arguments& args, VARIANT* result) {
                 return call_member<M>(control, args, result, std::make_index_sequence<S::inputs>{});
@@ -322,8 +306,8 @@ HRESULT PlayerControl::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAM
         }
         // The value is the one argument, named DISPID_PROPERTYPUT by convention.
         if (given.cNamedArgs > 1 ||
-            (given.cNamedArgs == 1 && (given.rgdispidNamedArgs == nullptr ||
-                                       given.rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))) {
+            (given.cNamedArgs == 1 &&
+             (given.rgdispidNamedArgs == nullptr || given.rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))) {
             return DISP_E_PARAMNOTFOUND;
         }
         return run(member->put, *this, given, nullptr, argument_error);

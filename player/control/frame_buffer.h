@@ -11,7 +11,7 @@
 namespace tarpon::player {
 
 class FrameBuffer {
-public:
+  public:
     // Sizes beyond this are refused: a caller's bounds never drive an unbounded allocation.
     static constexpr int max_side = 16384;
 
@@ -30,7 +30,7 @@ public:
     int width() const { return m_width; }
     int height() const { return m_height; }
 
-private:
+  private:
     HDC m_dc = nullptr;
     HBITMAP m_bitmap = nullptr;
     HGDIOBJ m_previous = nullptr;

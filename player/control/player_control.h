@@ -11,8 +11,8 @@
 #include "platform/windows.h"
 
 #include <ocidl.h>
-#include <olectl.h>
 #include <ole2.h>
+#include <olectl.h>
 
 #include <atomic>
 #include <optional>
@@ -41,7 +41,7 @@ class PlayerControl final : public IShockwaveFlash,
                             public IConnectionPointContainer,
                             public IProvideClassInfo2,
                             public IPersistStreamInit {
-public:
+  public:
     PlayerControl();
     PlayerControl(const PlayerControl&) = delete;
     PlayerControl& operator=(const PlayerControl&) = delete;
@@ -198,14 +198,16 @@ public:
     // IViewObject2 (control_view.cpp).
     HRESULT STDMETHODCALLTYPE Draw(DWORD aspect, LONG index, void* aspect_info, DVTARGETDEVICE* device,
                                    HDC target_dc, HDC draw_dc, LPCRECTL bounds, LPCRECTL window_bounds,
-                                   BOOL(STDMETHODCALLTYPE* keep_going)(ULONG_PTR), ULONG_PTR argument) override;
+                                   BOOL(STDMETHODCALLTYPE* keep_going)(ULONG_PTR),
+                                   ULONG_PTR argument) override;
     HRESULT STDMETHODCALLTYPE GetColorSet(DWORD aspect, LONG index, void* aspect_info, DVTARGETDEVICE* device,
                                           HDC target_dc, LOGPALETTE** colors) override;
     HRESULT STDMETHODCALLTYPE Freeze(DWORD aspect, LONG index, void* aspect_info, DWORD* freeze) override;
     HRESULT STDMETHODCALLTYPE Unfreeze(DWORD freeze) override;
     HRESULT STDMETHODCALLTYPE SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink) override;
     HRESULT STDMETHODCALLTYPE GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) override;
-    HRESULT STDMETHODCALLTYPE GetExtent(DWORD aspect, LONG index, DVTARGETDEVICE* device, LPSIZEL size) override;
+    HRESULT STDMETHODCALLTYPE GetExtent(DWORD aspect, LONG index, DVTARGETDEVICE* device,
+                                        LPSIZEL size) override;
 
     // IConnectionPointContainer, IProvideClassInfo2, IPersistStreamInit (control_stubs.cpp).
     HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** points) override;
@@ -226,7 +228,7 @@ public:
     // The window side (control_window.cpp).
     static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
-private:
+  private:
     ~PlayerControl();
 
     LRESULT handle_message(UINT message, WPARAM wparam, LPARAM lparam);
@@ -306,13 +308,13 @@ private:
 // Holds a reference to the control for a scope: whatever a sink does during an event, the control
 // outlives the code that fired it.
 class ControlHold {
-public:
+  public:
     explicit ControlHold(IUnknown* control) : m_control(control) { m_control->AddRef(); }
     ControlHold(const ControlHold&) = delete;
     ControlHold& operator=(const ControlHold&) = delete;
     ~ControlHold() { m_control->Release(); }
 
-private:
+  private:
     IUnknown* m_control;
 };
 

@@ -17,7 +17,9 @@ std::string movie_text(const wchar_t* text, size_t length) {
     return out;
 }
 
-std::string movie_text(BSTR text) { return text != nullptr ? movie_text(text, SysStringLen(text)) : std::string(); }
+std::string movie_text(BSTR text) {
+    return text != nullptr ? movie_text(text, SysStringLen(text)) : std::string();
+}
 
 std::wstring wide_text(std::string_view text) {
     if (text.empty() || text.size() > INT_MAX) {

@@ -15,7 +15,7 @@ bool server_in_use();
 
 // Counts one live object of the server for the lifetime of the member.
 class ServerReference {
-public:
+  public:
     ServerReference() { server_add_ref(); }
     ServerReference(const ServerReference&) = delete;
     ServerReference& operator=(const ServerReference&) = delete;

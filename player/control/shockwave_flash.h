@@ -171,7 +171,7 @@ struct IShockwaveFlash : public IDispatch {
     virtual HRESULT STDMETHODCALLTYPE get_AllowFullScreen(BSTR* full_screen) = 0;
     virtual HRESULT STDMETHODCALLTYPE put_AllowFullScreen(BSTR full_screen) = 0;
 
-protected:
+  protected:
     ~IShockwaveFlash() = default;
 };
 

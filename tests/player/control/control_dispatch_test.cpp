@@ -24,10 +24,17 @@ TEST(PlayerDispatch, EveryInterfaceLeadsToOneIdentity) {
     auto dispatch = flash.query<IDispatch>(IID_IDispatch);
     EXPECT_EQ(static_cast<void*>(dispatch.get()), static_cast<void*>(flash.get()));
     auto identity = flash.query<IUnknown>(IID_IUnknown);
-    const IID interfaces[] = {IID_IOleObject,       IID_IOleInPlaceObject, IID_IOleInPlaceActiveObject,
-                              IID_IOleControl,      IID_IViewObject,       IID_IViewObject2,
-                              IID_IOleWindow,       IID_IConnectionPointContainer,
-                              IID_IProvideClassInfo2, IID_IPersistStreamInit, IID_IPersist};
+    const IID interfaces[] = {IID_IOleObject,
+                              IID_IOleInPlaceObject,
+                              IID_IOleInPlaceActiveObject,
+                              IID_IOleControl,
+                              IID_IViewObject,
+                              IID_IViewObject2,
+                              IID_IOleWindow,
+                              IID_IConnectionPointContainer,
+                              IID_IProvideClassInfo2,
+                              IID_IPersistStreamInit,
+                              IID_IPersist};
     for (const IID& iid : interfaces) {
         ComPtr<IUnknown> other;
         ASSERT_EQ(flash->QueryInterface(iid, other.put_void()), S_OK);
@@ -67,13 +74,15 @@ TEST(PlayerDispatch, InvokeCoercesArgumentsAndAgreesWithTheVtable) {
     ComPtr<IShockwaveFlash> flash = new_control();
     ASSERT_TRUE(flash);
     // A string "2" for an int property, put with the named DISPID_PROPERTYPUT argument.
-    EXPECT_EQ(invoke_by_name(flash.get(), L"scalemode", DISPATCH_PROPERTYPUT, {text_variant(L"2")}, nullptr), S_OK);
+    EXPECT_EQ(invoke_by_name(flash.get(), L"scalemode", DISPATCH_PROPERTYPUT, {text_variant(L"2")}, nullptr),
+              S_OK);
     int mode = -1;
     ASSERT_EQ(flash->get_ScaleMode(&mode), S_OK);
     EXPECT_EQ(mode, 2);
 
     // The word form of the quality changes the number form.
-    EXPECT_EQ(invoke_by_name(flash.get(), L"Quality2", DISPATCH_PROPERTYPUT, {text_variant(L"LOW")}, nullptr), S_OK);
+    EXPECT_EQ(invoke_by_name(flash.get(), L"Quality2", DISPATCH_PROPERTYPUT, {text_variant(L"LOW")}, nullptr),
+              S_OK);
     VARIANT result;
     VariantInit(&result);
     ASSERT_EQ(invoke_by_name(flash.get(), L"Quality", DISPATCH_PROPERTYGET, {}, &result), S_OK);
@@ -86,14 +95,16 @@ TEST(PlayerDispatch, InvokeCoercesArgumentsAndAgreesWithTheVtable) {
 
     // A number for a VARIANT_BOOL, then read back with the method flag as script hosts do.
     EXPECT_EQ(invoke_by_name(flash.get(), L"Loop", DISPATCH_PROPERTYPUT, {long_variant(0)}, nullptr), S_OK);
-    ASSERT_EQ(invoke_by_name(flash.get(), L"Loop", DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, &result), S_OK);
+    ASSERT_EQ(invoke_by_name(flash.get(), L"Loop", DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, &result),
+              S_OK);
     EXPECT_EQ(result.vt, VT_BOOL);
     EXPECT_EQ(result.boolVal, VARIANT_FALSE);
 
     // Methods with results.
     ASSERT_EQ(invoke_by_name(flash.get(), L"FlashVersion", DISPATCH_METHOD, {}, &result), S_OK);
     EXPECT_EQ(result.lVal, 0x00080000);
-    ASSERT_EQ(invoke_by_name(flash.get(), L"FrameLoaded", DISPATCH_METHOD, {text_variant(L"0")}, &result), S_OK);
+    ASSERT_EQ(invoke_by_name(flash.get(), L"FrameLoaded", DISPATCH_METHOD, {text_variant(L"0")}, &result),
+              S_OK);
     EXPECT_EQ(result.vt, VT_BOOL);
     EXPECT_EQ(result.boolVal, VARIANT_FALSE); // no movie
 }
@@ -104,8 +115,9 @@ TEST(PlayerDispatch, InvokeReportsBadCallsWithTheirDispatchErrors) {
     VARIANT result;
     VariantInit(&result);
     EXPECT_EQ(invoke_by_name(flash.get(), L"GotoFrame", DISPATCH_METHOD, {}, &result), DISP_E_BADPARAMCOUNT);
-    EXPECT_EQ(invoke_by_name(flash.get(), L"Pan", DISPATCH_METHOD, {long_variant(1), long_variant(2)}, &result),
-              DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(
+        invoke_by_name(flash.get(), L"Pan", DISPATCH_METHOD, {long_variant(1), long_variant(2)}, &result),
+        DISP_E_BADPARAMCOUNT);
 
     // The argument that cannot be converted is named by its index in rgvarg (reversed order).
     VARIANT args[3];
@@ -133,8 +145,8 @@ TEST(PlayerDispatch, InvokeReportsBadCallsWithTheirDispatchErrors) {
     EXPECT_EQ(quality, 1);
     // Other interface ids than IID_NULL are refused.
     DISPPARAMS none{nullptr, nullptr, 0, 0};
-    EXPECT_EQ(flash->Invoke(dispid_total_frames, IID_IUnknown, 0, DISPATCH_PROPERTYGET, &none, &result, nullptr,
-                            nullptr),
+    EXPECT_EQ(flash->Invoke(dispid_total_frames, IID_IUnknown, 0, DISPATCH_PROPERTYGET, &none, &result,
+                            nullptr, nullptr),
               DISP_E_UNKNOWNINTERFACE);
 }
 

@@ -21,7 +21,8 @@ TEST(PlayerEmbedding, ActivatesAsAChildWindowOfTheContainer) {
 
     // Activating again changes nothing: still one window.
     RECT rect{0, 0, 160, 120};
-    ASSERT_EQ(container.ole()->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, nullptr, 0, container.host_window(), &rect),
+    ASSERT_EQ(container.ole()->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, nullptr, 0, container.host_window(),
+                                      &rect),
               S_OK);
     EXPECT_EQ(container.control_window(), window);
 

@@ -65,7 +65,8 @@ std::vector<std::wstring> commands(Container& container) {
 TEST(PlayerMovie, FrameActionsRunAfterTheMovieIsSetNotInsideIt) {
     Container container(80, 60);
     ASSERT_TRUE(container.ok());
-    TempFile file(L"tarpon-player-hello.swf", one_frame_movie(ActionWriter().fscommand("hello", "world").stop()));
+    TempFile file(L"tarpon-player-hello.swf",
+                  one_frame_movie(ActionWriter().fscommand("hello", "world").stop()));
     ASSERT_EQ(container.load(file.path()), S_OK);
     EXPECT_TRUE(container.events().fs_commands.empty());
     EXPECT_EQ(container.events().ready_states, (std::vector<long>{0, 4}));
@@ -141,7 +142,8 @@ TEST(PlayerMovie, StoppedMoviesMoveOnlyWhenTold) {
     // The same through Invoke by name, as a script host calls it.
     VARIANT result;
     VariantInit(&result);
-    ASSERT_EQ(invoke_by_name(container.flash(), L"gotoframe", DISPATCH_METHOD, {long_variant(1)}, nullptr), S_OK);
+    ASSERT_EQ(invoke_by_name(container.flash(), L"gotoframe", DISPATCH_METHOD, {long_variant(1)}, nullptr),
+              S_OK);
     ASSERT_EQ(invoke_by_name(container.flash(), L"CURRENTFRAME", DISPATCH_METHOD, {}, &result), S_OK);
     EXPECT_EQ(result.lVal, 1);
     ASSERT_EQ(invoke_by_name(container.flash(), L"totalFrames", DISPATCH_PROPERTYGET, {}, &result), S_OK);
@@ -154,7 +156,8 @@ TEST(PlayerMovie, AClickedButtonRaisesItsCommand) {
     MovieWriter movie(100, 100);
     movie.background(0xFFFFFF);
     swf::ButtonWriter button;
-    button.record(swf::ButtonRecord::Up | swf::ButtonRecord::Over | swf::ButtonRecord::Down | swf::ButtonRecord::Hit,
+    button.record(swf::ButtonRecord::Up | swf::ButtonRecord::Over | swf::ButtonRecord::Down |
+                      swf::ButtonRecord::Hit,
                   rectangle(movie, 0, 0, 50, 50, red), 1);
     button.on(swf::ButtonAction::OverDownToOverUp, ActionWriter().fscommand("clicked", "button"));
     movie.place(1, movie.define_button(button));

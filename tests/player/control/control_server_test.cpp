@@ -25,7 +25,8 @@ TEST(PlayerServer, FactoryRefusesOtherClassesAndAggregation) {
     factory->CreateInstance(nullptr, IID_IUnknown, outer.put_void());
     ASSERT_TRUE(outer);
     ComPtr<IUnknown> aggregated;
-    EXPECT_EQ(factory->CreateInstance(outer.get(), IID_IUnknown, aggregated.put_void()), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(factory->CreateInstance(outer.get(), IID_IUnknown, aggregated.put_void()),
+              CLASS_E_NOAGGREGATION);
     EXPECT_FALSE(aggregated);
     ComPtr<IUnknown> wrong;
     EXPECT_EQ(factory->CreateInstance(nullptr, IID_IClassFactory, wrong.put_void()), E_NOINTERFACE);
@@ -42,12 +43,14 @@ TEST(PlayerServer, LicensedCreationAcceptsAnyKey) {
     BSTR key = nullptr;
     ASSERT_EQ(licensed->RequestLicKey(0, &key), S_OK);
     ComPtr<IShockwaveFlash> flash;
-    EXPECT_EQ(licensed->CreateInstanceLic(nullptr, nullptr, iid_shockwave_flash, key, flash.put_void()), S_OK);
+    EXPECT_EQ(licensed->CreateInstanceLic(nullptr, nullptr, iid_shockwave_flash, key, flash.put_void()),
+              S_OK);
     EXPECT_TRUE(flash);
     SysFreeString(key);
     BSTR other = SysAllocString(L"a key meant for another player");
     ComPtr<IShockwaveFlash> second;
-    EXPECT_EQ(licensed->CreateInstanceLic(nullptr, nullptr, iid_shockwave_flash, other, second.put_void()), S_OK);
+    EXPECT_EQ(licensed->CreateInstanceLic(nullptr, nullptr, iid_shockwave_flash, other, second.put_void()),
+              S_OK);
     SysFreeString(other);
 }
 
@@ -87,6 +90,34 @@ TEST(PlayerServer, DllCarriesAVersionResource) {
     ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
     EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+}
+
+TEST(PlayerServer, ManualRegistrationNamesTheDllAndIsUndone) {
+    using Register = HRESULT(STDAPICALLTYPE*)();
+    auto register_server = library_export<Register>(player_library(), "DllRegisterServer");
+    auto unregister_server = library_export<Register>(player_library(), "DllUnregisterServer");
+    ASSERT_NE(register_server, nullptr);
+    ASSERT_NE(unregister_server, nullptr);
+    const wchar_t* server_key =
+        L"Software\\Classes\\CLSID\\{D27CDB6E-AE6D-11CF-96B8-444553540000}\\InprocServer32";
+    ASSERT_EQ(unregister_server(), S_OK); // leftovers of an earlier run, or nothing
+    ASSERT_EQ(register_server(), S_OK);
+    wchar_t registered[MAX_PATH] = {};
+    DWORD size = sizeof(registered);
+    LSTATUS status =
+        RegGetValueW(HKEY_CURRENT_USER, server_key, nullptr, RRF_RT_REG_SZ, nullptr, registered, &size);
+    wchar_t model[32] = {};
+    DWORD model_size = sizeof(model);
+    RegGetValueW(HKEY_CURRENT_USER, server_key, L"ThreadingModel", RRF_RT_REG_SZ, nullptr, model,
+                 &model_size);
+    EXPECT_EQ(unregister_server(), S_OK);
+    ASSERT_EQ(status, ERROR_SUCCESS);
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(player_library(), path, MAX_PATH);
+    EXPECT_STREQ(registered, path);
+    EXPECT_STREQ(model, L"Apartment");
+    HKEY key = nullptr;
+    EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, server_key, 0, KEY_READ, &key), ERROR_SUCCESS);
 }
 
 } // namespace

@@ -9,7 +9,7 @@ namespace tarpon::player::test {
 using platform::Bstr;
 
 class EventSink final : public IDispatch {
-public:
+  public:
     RecordedEvents events;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
@@ -35,7 +35,9 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return E_NOTIMPL;
+    }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                                      UINT*) override {
         auto text = [&](UINT index) {
@@ -67,12 +69,12 @@ public:
         }
     }
 
-private:
+  private:
     ULONG m_references = 1;
 };
 
 class Site final : public IOleClientSite, public IOleInPlaceSite, public IOleInPlaceFrame {
-public:
+  public:
     explicit Site(HWND window) : m_window(window) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
@@ -124,7 +126,8 @@ public:
     }
     HRESULT STDMETHODCALLTYPE OnUIActivate() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document,
-                                               LPRECT position, LPRECT clip, LPOLEINPLACEFRAMEINFO info) override {
+                                               LPRECT position, LPRECT clip,
+                                               LPOLEINPLACEFRAMEINFO info) override {
         AddRef();
         *frame = this;
         *document = nullptr; // no document window, as plain containers have none
@@ -170,7 +173,7 @@ public:
     int in_place_activations = 0;
     int in_place_deactivations = 0;
 
-private:
+  private:
     ~Site() {
         if (m_active != nullptr) {
             m_active->Release();
@@ -243,7 +246,8 @@ ComPtr<IClassFactory> player_factory(HRESULT* status) {
     if (HMODULE library = player_library()) {
         using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
         auto get = library_export<GetClassObject>(library, "DllGetClassObject");
-        result = get != nullptr ? get(clsid_shockwave_flash, IID_IClassFactory, factory.put_void()) : CO_E_ERRORINDLL;
+        result = get != nullptr ? get(clsid_shockwave_flash, IID_IClassFactory, factory.put_void())
+                                : CO_E_ERRORINDLL;
     } else {
         result = REGDB_E_CLASSNOTREG;
     }
@@ -257,9 +261,9 @@ Container::Container(int width, int height) : m_width(width), m_height(height) {
     register_host_class();
     RECT frame{0, 0, width, height};
     AdjustWindowRectEx(&frame, WS_POPUP, FALSE, WS_EX_TOPMOST);
-    m_host = CreateWindowExW(WS_EX_TOPMOST, host_class, L"Player test", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0,
-                             0, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-                             GetModuleHandleW(nullptr), nullptr);
+    m_host = CreateWindowExW(WS_EX_TOPMOST, host_class, L"Player test",
+                             WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, frame.right - frame.left,
+                             frame.bottom - frame.top, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     ComPtr<IClassFactory> factory = player_factory();
     if (m_host == nullptr || !factory) {
         return;
@@ -390,8 +394,8 @@ std::vector<uint32_t> Container::view_draw(int width, int height, HRESULT* statu
     HDC memory = CreateCompatibleDC(nullptr);
     HGDIOBJ previous = SelectObject(memory, bitmap);
     RECTL bounds{0, 0, width, height};
-    HRESULT result = view ? view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, memory, &bounds, nullptr,
-                                       nullptr, 0)
+    HRESULT result = view ? view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, memory, &bounds,
+                                       nullptr, nullptr, 0)
                           : E_NOINTERFACE;
     GdiFlush();
     std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
@@ -412,7 +416,8 @@ TempFile::TempFile(const std::wstring& name, const std::vector<uint8_t>& bytes) 
     wchar_t folder[MAX_PATH];
     GetTempPathW(MAX_PATH, folder);
     m_path = std::wstring(folder) + name;
-    HANDLE file = CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         DWORD written = 0;
         WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
@@ -432,14 +437,15 @@ HRESULT invoke_by_name(IDispatch* object, const wchar_t* name, WORD flags, std::
     }
     std::reverse(arguments.begin(), arguments.end());
     DISPID put = DISPID_PROPERTYPUT;
-    DISPPARAMS params{arguments.empty() ? nullptr : arguments.data(), nullptr, static_cast<UINT>(arguments.size()),
-                      0};
+    DISPPARAMS params{arguments.empty() ? nullptr : arguments.data(), nullptr,
+                      static_cast<UINT>(arguments.size()), 0};
     if ((flags & DISPATCH_PROPERTYPUT) != 0) {
         params.rgdispidNamedArgs = &put;
         params.cNamedArgs = 1;
     }
     UINT argument_error = 0;
-    status = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr, &argument_error);
+    status =
+        object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr, &argument_error);
     for (VARIANT& argument : arguments) {
         VariantClear(&argument);
     }

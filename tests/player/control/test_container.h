@@ -6,8 +6,8 @@
 #include "platform/windows.h"
 
 #include <ocidl.h>
-#include <olectl.h>
 #include <ole2.h>
+#include <olectl.h>
 
 #include <cstdint>
 #include <functional>
@@ -35,8 +35,7 @@ struct RecordedEvents {
 };
 
 // A function the library exports, as its type.
-template <typename F>
-F library_export(HMODULE library, const char* name) {
+template <typename F> F library_export(HMODULE library, const char* name) {
     return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
 }
 
@@ -46,7 +45,7 @@ HMODULE player_library();
 ComPtr<IClassFactory> player_factory(HRESULT* status = nullptr);
 
 class Container {
-public:
+  public:
     // A visible host window with a client area of width x height at the top left of the screen,
     // with a control created, advised and in-place active over the whole client area.
     Container(int width, int height);
@@ -79,7 +78,7 @@ public:
     int width() const { return m_width; }
     int height() const { return m_height; }
 
-private:
+  private:
     HWND m_host = nullptr;
     int m_width;
     int m_height;
@@ -93,14 +92,14 @@ private:
 
 // A file in the temporary folder, removed at the end of the scope.
 class TempFile {
-public:
+  public:
     TempFile(const std::wstring& name, const std::vector<uint8_t>& bytes);
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
     ~TempFile();
     const std::wstring& path() const { return m_path; }
 
-private:
+  private:
     std::wstring m_path;
 };
 
