@@ -44,7 +44,7 @@ enum Slot : size_t {
     on_leave,
     on_hover,
     on_size,
-    on_right_button, // set by host objects only (set_window_right_button_handler)
+    on_right_button,  // set by host objects only (set_window_right_button_handler)
     slot_count,
 };
 
@@ -84,22 +84,22 @@ struct WindowCell;
 // procedure can still finish with; it is freed when the dispatch ends.
 struct WindowWrapper {
     ScriptEngine* engine = nullptr;
-    HWND handle = nullptr;    // null for the object of no window
-    UINT_PTR subclass_id = 0; // this wrapper's subclass of the window, unique in the process
-    bool subclassed = false;  // the dispatching procedure is in place
-    bool gone = false;        // the window was destroyed: the handle is no longer this window
-    bool hovering = false;    // the cursor is inside and the hover timer runs
+    HWND handle = nullptr;             // null for the object of no window
+    UINT_PTR subclass_id = 0;          // this wrapper's subclass of the window, unique in the process
+    bool subclassed = false;           // the dispatching procedure is in place
+    bool gone = false;                 // the window was destroyed: the handle is no longer this window
+    bool hovering = false;             // the cursor is inside and the hover timer runs
     WindowIdentity identity;
     std::array<Value, slot_count> handlers;
-    std::vector<WindowCell*> objects; // the live objects, oldest first
-    int pins = 0;                     // dispatches in progress
-    int handler_depth = 0;            // handler calls in progress
+    std::vector<WindowCell*> objects;  // the live objects, oldest first
+    int pins = 0;                      // dispatches in progress
+    int handler_depth = 0;             // handler calls in progress
 };
 
 // The instance data of a Window object.
 struct WindowCell {
     WindowWrapper* wrapper = nullptr;
-    Value object; // the object itself
+    Value object;  // the object itself
 };
 
 // The wrappers in 17 buckets, by handle mod 17. A wrapper belongs to one engine: engines that see
@@ -191,7 +191,7 @@ void release_if_unused(WindowWrapper* wrapper) {
 }
 
 class Pin {
-  public:
+public:
     explicit Pin(WindowWrapper* wrapper) : m_wrapper(wrapper) { ++wrapper->pins; }
     ~Pin() {
         --m_wrapper->pins;
@@ -200,7 +200,7 @@ class Pin {
     Pin(const Pin&) = delete;
     Pin& operator=(const Pin&) = delete;
 
-  private:
+private:
     WindowWrapper* m_wrapper;
 };
 
@@ -403,7 +403,7 @@ BOOL CALLBACK collect_window(HWND handle, LPARAM list) {
         reinterpret_cast<std::vector<HWND>*>(list)->push_back(handle);
         return TRUE;
     } catch (...) {
-        return FALSE; // out of memory: the windows so far
+        return FALSE;  // out of memory: the windows so far
     }
 }
 
@@ -559,7 +559,7 @@ void window_class_name(MemberCall& call) {
     if (handle == nullptr) {
         return;
     }
-    char name[257]; // class names are at most 256 characters
+    char name[257];  // class names are at most 256 characters
     const int length = GetClassNameA(handle, name, sizeof name);
     *call.result = ansi_string(call.engine, std::string_view(name, static_cast<size_t>(std::max(length, 0))));
 }
@@ -801,7 +801,7 @@ const ClassDeclaration window_class = {
 
 const ClassDeclaration& window_declaration() { return window_class; }
 
-} // namespace
+}  // namespace
 
 Value make_window_object(ScriptEngine* engine, HWND handle) {
     if (handle == nullptr || !IsWindow(handle)) {
@@ -837,4 +837,4 @@ size_t window_wrapper_count() {
 
 void register_window_class(ScriptEngine* engine) { declare_class(engine, window_class); }
 
-} // namespace tarpon::host
+}  // namespace tarpon::host

@@ -31,4 +31,4 @@ bool set_window_right_button_handler(const quill::Value& window, const quill::Va
 // The wrappers alive in all engines: one per window and engine while any of its objects lives.
 size_t window_wrapper_count();
 
-} // namespace tarpon::host
+}  // namespace tarpon::host

@@ -83,7 +83,7 @@ int count_collection(int, void* count) {
 
 // A hidden top-level window of this thread with a class and caption of its own.
 class WindowTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         register_test_class();
         window = make_window();
@@ -97,7 +97,7 @@ class WindowTest : public ::testing::Test {
     }
 
     HWND window = nullptr;
-    std::string handle; // the handle as script text
+    std::string handle;  // the handle as script text
 };
 
 TEST_F(WindowTest, ObjectsForAHandleShowTheWindow) {
@@ -302,7 +302,7 @@ TEST_F(WindowTest, TheCursorEntersHoversAndLeaves) {
 
 // Names the test's window as the host's main window while it lives.
 class MainWindowTest : public WindowTest {
-  protected:
+protected:
     void SetUp() override {
         WindowTest::SetUp();
         set_host_main_window(window);
@@ -472,7 +472,7 @@ TEST_F(WindowTest, AScriptMadeWindowAppearsOnTheScreen) {
     EXPECT_TRUE(pump_until([&] { return !IsWindow(made); }));
 }
 
-} // namespace
-} // namespace tarpon::host::testing
+}  // namespace
+}  // namespace tarpon::host::testing
 
-#endif // _WIN32
+#endif  // _WIN32
