@@ -8,8 +8,8 @@ struct ScriptEngine;
 namespace tarpon::host {
 
 void register_window_class(quill::ScriptEngine* engine);  // window.cpp
-void register_dialogs_class(quill::ScriptEngine* engine);       // dialogs.cpp
-void register_font_object_class(quill::ScriptEngine* engine);   // font_object.cpp
-void register_mci_class(quill::ScriptEngine* engine);           // mci.cpp
+void register_dialogs_class(quill::ScriptEngine* engine);  // dialogs.cpp
+void register_font_object_class(quill::ScriptEngine* engine);  // font_object.cpp
+void register_mci_class(quill::ScriptEngine* engine);  // mci.cpp
 
 }  // namespace tarpon::host
