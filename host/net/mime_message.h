@@ -12,7 +12,7 @@ namespace tarpon::mime {
 
 // The transfer encoding of a part; the numbers are Mail's encoding numbers.
 enum class TransferEncoding : uint8_t {
-    Binary = 0,           // 7bit, 8bit, binary and anything unknown: the bytes as they are
+    Binary = 0,  // 7bit, 8bit, binary and anything unknown: the bytes as they are
     QuotedPrintable = 1,
     Base64 = 2,
 };
@@ -33,7 +33,7 @@ struct MimePart {
     // An attachment's name; an HTML item's name and Content-ID joined by '*' (the bare name when
     // it has no Content-ID).
     std::string name;
-    int64_t start = -1;        // below 0: the part is absent (text and HTML slots only)
+    int64_t start = -1;  // below 0: the part is absent (text and HTML slots only)
     int64_t end = -1;
 
     bool present() const { return start >= 0; }

@@ -23,7 +23,7 @@ struct Delimiter {
 };
 
 class Parser {
-public:
+  public:
     explicit Parser(std::string_view message) : m_message(message) {}
 
     ParsedMessage run() {
@@ -31,11 +31,12 @@ public:
         return std::move(m_parts);
     }
 
-private:
+  private:
     // The part text[a, b): its own headers, then its parts or its body.
     void parse(size_t a, size_t b, int depth) {
         const std::string_view text = m_message.substr(a, b - a);
-        const HeaderSplit split = split_headers(text, depth == 0 ? HeaderEnd::BlankLine : HeaderEnd::NonFieldLine);
+        const HeaderSplit split =
+            split_headers(text, depth == 0 ? HeaderEnd::BlankLine : HeaderEnd::NonFieldLine);
         const std::string_view headers = text.substr(0, split.headers_end);
         const std::optional<std::string> content_type = find_header(headers, "Content-Type");
         if (content_type && starts_with_ignoring_case(main_value(*content_type), "multipart/")) {
@@ -67,7 +68,8 @@ private:
     }
 
     // The first delimiter line at or after `from` within [body, b).
-    std::optional<Delimiter> find_delimiter(size_t from, size_t b, size_t body, const std::string& dash_boundary) const {
+    std::optional<Delimiter> find_delimiter(size_t from, size_t b, size_t body,
+                                            const std::string& dash_boundary) const {
         const std::string_view range = m_message.substr(0, b);
         for (size_t at = range.find(dash_boundary, from); at != std::string_view::npos;
              at = range.find(dash_boundary, at + 1)) {
@@ -94,7 +96,8 @@ private:
         return std::nullopt;
     }
 
-    void add_leaf(std::string_view headers, const std::optional<std::string>& content_type, size_t start, size_t end) {
+    void add_leaf(std::string_view headers, const std::optional<std::string>& content_type, size_t start,
+                  size_t end) {
         MimePart part;
         part.start = static_cast<int64_t>(start);
         part.end = static_cast<int64_t>(end);
@@ -160,7 +163,8 @@ private:
 }  // namespace
 
 MessageHeaders parse_headers(std::string_view message) {
-    const std::string_view headers = message.substr(0, split_headers(message, HeaderEnd::BlankLine).headers_end);
+    const std::string_view headers =
+        message.substr(0, split_headers(message, HeaderEnd::BlankLine).headers_end);
     auto field = [&](std::string_view name) -> std::optional<std::string> {
         std::optional<std::string> value = find_header(headers, name);
         if (value) {
@@ -177,7 +181,8 @@ MessageHeaders parse_headers(std::string_view message) {
     fields.bcc = field("BCC");
     fields.date = field("Date");
     if (const std::optional<std::string> priority = find_header(headers, "X-Priority")) {
-        const size_t digits = std::min({priority->find_first_not_of("0123456789"), priority->size(), size_t{9}});
+        const size_t digits =
+            std::min({priority->find_first_not_of("0123456789"), priority->size(), size_t{9}});
         if (digits > 0) {
             fields.priority = std::stoi(priority->substr(0, digits));
         }

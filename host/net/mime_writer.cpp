@@ -34,7 +34,7 @@ std::string quotable(std::string_view value) {
 }
 
 class Writer {
-public:
+  public:
     Writer(const MessageContent& content, std::string_view charset, BoundarySeed seed)
         : m_content(content), m_charset(charset), m_seed(seed) {}
 
@@ -63,8 +63,8 @@ public:
         } else if (!attachments && items) {
             // Items without an HTML body get an empty one, so that they are read back as items.
             const std::string related = boundary();
-            put("Content-Type: multipart/related;\r\n\ttype=\"multipart/alternative\";\r\n\tboundary=\"" + related +
-                "\"\r\n\r\n");
+            put("Content-Type: multipart/related;\r\n\ttype=\"multipart/alternative\";\r\n\tboundary=\"" +
+                related + "\"\r\n\r\n");
             put(preamble);
             put("--" + related + "\r\n");
             write_alternative();
@@ -76,13 +76,14 @@ public:
             if (attachments) {
                 put("Content-Type: multipart/mixed;\r\n\tboundary=\"" + outer + "\"\r\n\r\n");
             } else {
-                put("Content-Type: multipart/related;\r\n\ttype=\"multipart/alternative\";\r\n\tboundary=\"" + outer +
-                    "\"\r\n\r\n");
+                put("Content-Type: multipart/related;\r\n\ttype=\"multipart/alternative\";\r\n\tboundary=\"" +
+                    outer + "\"\r\n\r\n");
             }
             put(preamble);
             put("--" + outer + "\r\n");
             const std::string inner = boundary();
-            put("Content-Type: multipart/related;\r\n\tboundary=\"" + inner + "\";\r\n\ttype=\"multipart/alternative\"\r\n\r\n");
+            put("Content-Type: multipart/related;\r\n\tboundary=\"" + inner +
+                "\";\r\n\ttype=\"multipart/alternative\"\r\n\r\n");
             put("--" + inner + "\r\n");
             write_alternative();
             write_items(inner);
@@ -92,7 +93,7 @@ public:
         return std::move(m_out);
     }
 
-private:
+  private:
     void put(std::string_view text) { m_out.text += text; }
 
     void write_headers(const MessageHeaders& headers) {
@@ -119,8 +120,8 @@ private:
     std::string boundary() {
         for (;;) {
             char text[64];
-            std::snprintf(text, sizeof text, "====_TARPON_MAIL_PART_%X.%X.%X_====", m_seed.process, m_seed.ticks,
-                          m_next_boundary++);
+            std::snprintf(text, sizeof text, "====_TARPON_MAIL_PART_%X.%X.%X_====", m_seed.process,
+                          m_seed.ticks, m_next_boundary++);
             if (!appears_in_bodies(text)) {
                 return text;
             }
@@ -154,7 +155,8 @@ private:
     }
 
     void write_text_part_headers(const std::optional<PartContent>& content, std::string_view type) {
-        const std::string charset = content && !content->charset.empty() ? quotable(content->charset) : m_charset;
+        const std::string charset =
+            content && !content->charset.empty() ? quotable(content->charset) : m_charset;
         const TransferEncoding encoding = content ? content->encoding : TransferEncoding::QuotedPrintable;
         put("Content-Type: " + std::string(type) + "; charset=\"" + charset + "\"\r\n");
         put("Content-Transfer-Encoding: " + std::string(encoding_name(encoding)) + "\r\n");
@@ -162,8 +164,8 @@ private:
 
     // A text or HTML part (an empty body when there is none): its range, with what reading it gives.
     // Without a boundary the part is the message's whole body.
-    MimePart write_text_part(const std::optional<std::string>& boundary, const std::optional<PartContent>& content,
-                             std::string_view type) {
+    MimePart write_text_part(const std::optional<std::string>& boundary,
+                             const std::optional<PartContent>& content, std::string_view type) {
         if (boundary) {
             put("--" + *boundary + "\r\n");
         }
@@ -185,9 +187,11 @@ private:
         put("--" + alternative + "--\r\n\r\n");
     }
 
-    MimePart write_file_part(const std::string& boundary, const PartContent& content, std::string_view last_header) {
+    MimePart write_file_part(const std::string& boundary, const PartContent& content,
+                             std::string_view last_header) {
         put("--" + boundary + "\r\n");
-        put("Content-Type: " + one_line(content.content_type) + "; name=\"" + quotable(content.name) + "\"\r\n");
+        put("Content-Type: " + one_line(content.content_type) + "; name=\"" + quotable(content.name) +
+            "\"\r\n");
         put("Content-Transfer-Encoding: " + std::string(encoding_name(content.encoding)) + "\r\n");
         put(last_header);
         put("\r\n");
@@ -214,7 +218,8 @@ private:
             PartContent named = item;
             named.name = std::string(item_file_name(item.name));
             const std::string id = quotable(item_content_id(item.name));
-            MimePart part = write_file_part(boundary, named, id.empty() ? "" : "Content-ID: <" + id + ">\r\n");
+            MimePart part =
+                write_file_part(boundary, named, id.empty() ? "" : "Content-ID: <" + id + ">\r\n");
             part.name = item_name(quotable(named.name), id);
             m_out.parts.items.push_back(std::move(part));
         }
@@ -271,8 +276,8 @@ MessageContent content_of(std::string_view message, const ParsedMessage& parts) 
     return content;
 }
 
-WrittenMessage write_message(const MessageHeaders& headers, const MessageContent& content, std::string_view charset,
-                             BoundarySeed seed) {
+WrittenMessage write_message(const MessageHeaders& headers, const MessageContent& content,
+                             std::string_view charset, BoundarySeed seed) {
     return Writer(content, charset, seed).run(headers);
 }
 

@@ -135,7 +135,8 @@ epilogue
 
 TEST(ParseMessage, NestedMultipartsAndNamesInAnyCase) {
     const Read r = read(nested);
-    EXPECT_EQ(body(r, r.parts.text), "Gr\xfc\xdf" "e");
+    EXPECT_EQ(body(r, r.parts.text), "Gr\xfc\xdf"
+                                     "e");
     EXPECT_EQ(r.parts.text.encoding, TransferEncoding::QuotedPrintable);
     EXPECT_EQ(body(r, r.parts.html), "<img src=\"cid:logo@x\">");
     ASSERT_EQ(r.parts.items.size(), 1u);
@@ -153,8 +154,10 @@ TEST(ParseMessage, NestedMultipartsAndNamesInAnyCase) {
 TEST(ParseMessage, EveryEncodedWordIsDecodedFromItsCharset) {
     const Read r = read(nested);
     EXPECT_EQ(r.headers.subject, local("Report f\u00fcr M\u00e4rz"));
-    EXPECT_EQ(decode_encoded_words("=?us-ascii?q?a_b?= plain =?x-unknown?B?/w==?= =?bad"), "a b plain \xff =?bad");
-    EXPECT_EQ(decode_encoded_words("=?utf-8*en?Q?caf=C3=A9?=\t=?UTF-8?B?IQ==?=, fin"), local("caf\u00e9!, fin"));
+    EXPECT_EQ(decode_encoded_words("=?us-ascii?q?a_b?= plain =?x-unknown?B?/w==?= =?bad"),
+              "a b plain \xff =?bad");
+    EXPECT_EQ(decode_encoded_words("=?utf-8*en?Q?caf=C3=A9?=\t=?UTF-8?B?IQ==?=, fin"),
+              local("caf\u00e9!, fin"));
 }
 
 TEST(ParseMessage, AMessageWithoutContentTypeIsText) {
@@ -213,7 +216,8 @@ TEST(ParseMessage, DeepNestingStopsWithoutExhaustingTheStack) {
 }
 
 TEST(FindHeader, ContinuationLinesAndParameters) {
-    const std::string headers = crlf("Content-Type: text/plain;\n\tcharset=\"utf-8\";\n name=\"a;b.txt\"\nX: y\n");
+    const std::string headers =
+        crlf("Content-Type: text/plain;\n\tcharset=\"utf-8\";\n name=\"a;b.txt\"\nX: y\n");
     const std::optional<std::string> type = find_header(headers, "content-type");
     ASSERT_TRUE(type);
     EXPECT_EQ(*type, "text/plain; charset=\"utf-8\"; name=\"a;b.txt\"");
