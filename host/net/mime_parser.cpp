@@ -17,9 +17,11 @@ constexpr int nesting_limit = 32;
 
 // A delimiter line "--boundary" (or the closing "--boundary--") found in a multipart's body.
 struct Delimiter {
-    size_t content_end;  // where the part before it ends: the CR LF that begins the line
+    size_t content_end;  // where the part before it ends: the line break that begins the line
     size_t next;         // just after the line
     bool closing;
+    // The line ends of the message are bare LFs (as some programs store mail), not CR LF.
+    bool bare_line_feeds;
 };
 
 class Parser {
@@ -60,8 +62,10 @@ class Parser {
             delimiter = find_delimiter(start, b, body, dash_boundary);
             // A message cut short ends its last part at its end.
             size_t end = delimiter ? delimiter->content_end : b;
-            if (end - start >= 2 && m_message.substr(end - 2, 2) == "\r\n") {
-                end -= 2;
+            const std::string_view line_break = delimiter && delimiter->bare_line_feeds ? "\n" : "\r\n";
+            if (end - start >= line_break.size() &&
+                m_message.substr(end - line_break.size(), line_break.size()) == line_break) {
+                end -= line_break.size();
             }
             parse(start, end, depth);
         }
@@ -73,8 +77,9 @@ class Parser {
         const std::string_view range = m_message.substr(0, b);
         for (size_t at = range.find(dash_boundary, from); at != std::string_view::npos;
              at = range.find(dash_boundary, at + 1)) {
-            const bool after_break = at >= body + 2 && range.substr(at - 2, 2) == "\r\n";
-            if (at != body && !after_break) {
+            const bool after_crlf = at >= body + 2 && range.substr(at - 2, 2) == "\r\n";
+            const bool after_lf = !after_crlf && at >= body + 1 && range[at - 1] == '\n';
+            if (at != body && !after_crlf && !after_lf) {
                 continue;
             }
             size_t i = at + dash_boundary.size();
@@ -90,8 +95,9 @@ class Parser {
             }
             const size_t next = i >= b ? b : range[i] == '\n' ? i + 1 : i + 2;
             // A delimiter right after the previous one's line ends an empty part.
-            const size_t content_end = after_break && at >= from + 2 ? at - 2 : at;
-            return Delimiter{content_end, next, closing};
+            const size_t break_length = after_crlf ? 2 : after_lf ? 1 : 0;
+            const size_t content_end = at >= from + break_length ? at - break_length : at;
+            return Delimiter{content_end, next, closing, after_lf};
         }
         return std::nullopt;
     }

@@ -160,6 +160,19 @@ TEST(ParseMessage, EveryEncodedWordIsDecodedFromItsCharset) {
               local("caf\u00e9!, fin"));
 }
 
+TEST(ParseMessage, MessagesStoredWithBareLineFeedsReadTheSame) {
+    const MessageHeaders headers = parse_headers(nested);
+    const ParsedMessage parts = parse_message(nested);
+    const Read r = read(nested);
+    EXPECT_EQ(headers.subject, r.headers.subject);
+    EXPECT_EQ(decoded_body(nested, parts.text), body(r, r.parts.text));
+    EXPECT_EQ(decoded_body(nested, parts.html), body(r, r.parts.html));
+    ASSERT_EQ(parts.items.size(), 1u);
+    ASSERT_EQ(parts.attachments.size(), 2u);
+    EXPECT_EQ(decoded_body(nested, parts.attachments[0]), body(r, r.parts.attachments[0]));
+    EXPECT_EQ(parts.attachments[1].name, "attachment 2");
+}
+
 TEST(ParseMessage, AMessageWithoutContentTypeIsText) {
     const Read r = read("From: old@example.com\nSubject: hello\n\nJust text.\n");
     EXPECT_EQ(body(r, r.parts.text), "Just text.\r\n");
