@@ -138,8 +138,9 @@ std::optional<std::string> find_header(std::string_view headers, std::string_vie
             value += line.text;
             start = line.next;
         }
+        // Tabs, and CRs that end no line, are spaces.
         for (char& c : value) {
-            if (c == '\t') {
+            if (c == '\t' || c == '\r') {
                 c = ' ';
             }
         }

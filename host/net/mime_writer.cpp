@@ -4,6 +4,7 @@
 
 #include "host/net/mime_codec.h"
 #include "host/net/mime_headers.h"
+#include "host/net/mime_text.h"
 
 namespace tarpon::mime {
 
@@ -18,6 +19,18 @@ std::string one_line(std::string_view value) {
         if (c == '\r' || c == '\n') {
             c = ' ';
         }
+    }
+    return line;
+}
+
+// The content type of a file part, on one line. A multipart type would make the part a container
+// of parts when the message is read again, losing its body: such a part is written as plain data.
+std::string file_content_type(std::string_view type) {
+    std::string line = one_line(type);
+    const size_t start = line.find_first_not_of(' ');
+    if (start != std::string::npos &&
+        starts_with_ignoring_case(std::string_view(line).substr(start), "multipart/")) {
+        return "application/octet-stream";
     }
     return line;
 }
@@ -190,15 +203,15 @@ class Writer {
     MimePart write_file_part(const std::string& boundary, const PartContent& content,
                              std::string_view last_header) {
         put("--" + boundary + "\r\n");
-        put("Content-Type: " + one_line(content.content_type) + "; name=\"" + quotable(content.name) +
-            "\"\r\n");
+        put("Content-Type: " + file_content_type(content.content_type) + "; name=\"" +
+            quotable(content.name) + "\"\r\n");
         put("Content-Transfer-Encoding: " + std::string(encoding_name(content.encoding)) + "\r\n");
         put(last_header);
         put("\r\n");
         MimePart part = write_body(content.body);
         put("\r\n\r\n");
         part.encoding = content.encoding;
-        part.content_type = one_line(content.content_type);
+        part.content_type = main_value(file_content_type(content.content_type));
         return part;
     }
 

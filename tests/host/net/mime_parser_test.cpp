@@ -239,6 +239,8 @@ TEST(FindHeader, ContinuationLinesAndParameters) {
     EXPECT_EQ(find_parameter(*type, "NAME"), "a;b.txt");
     EXPECT_EQ(find_parameter("attachment; filename=x.txt", "name"), std::nullopt);
     EXPECT_EQ(find_header(headers, "Type"), std::nullopt);
+    // A CR that ends no line is a space.
+    EXPECT_EQ(find_header("Content-Type:\r multipart/mixed\r\n", "Content-Type"), "multipart/mixed");
 }
 
 }  // namespace

@@ -169,6 +169,20 @@ TEST(WriteMessage, KeepsTheCharsetOfACopiedBody) {
     EXPECT_EQ(decoded_body(written.text, parse_message(written.text).text), "caf\xc3\xa9");
 }
 
+TEST(WriteMessage, AFilePartIsNeverWrittenAsAContainer) {
+    MessageContent content;
+    content.attachments.push_back(new_file_part("one", " Multipart/Mixed", "a"));
+    content.attachments.push_back(new_file_part("two", "text/plain; charset=x\r\nBcc: b@example.com", "b"));
+    const WrittenMessage written = write_message({}, content, "iso-8859-1", seed);
+    const ParsedMessage parsed = parse_message(written.text);
+    ASSERT_EQ(parsed.attachments.size(), 2u);
+    EXPECT_EQ(decoded_body(written.text, parsed.attachments[0]), "one");
+    EXPECT_EQ(parsed.attachments[0].content_type, "application/octet-stream");
+    EXPECT_EQ(parsed.attachments[1].content_type, "text/plain");
+    EXPECT_EQ(written.parts.attachments[1].content_type, "text/plain");
+    EXPECT_EQ(written.text.find("\r\nBcc:"), std::string::npos);
+}
+
 TEST(WriteMessage, BoundariesNeverAppearInABody) {
     MessageContent content;
     PartContent text;
