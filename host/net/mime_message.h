@@ -44,7 +44,8 @@ std::string_view part_body(std::string_view message, const MimePart& part);
 // The part's body with its transfer encoding undone.
 std::string decoded_body(std::string_view message, const MimePart& part);
 
-// An HTML item's name joined with its Content-ID, and the two halves of such a name.
+// An HTML item's name joined with its Content-ID ('*' in the name becomes '_'), and the two halves
+// of such a name.
 std::string item_name(std::string_view name, std::string_view content_id);
 std::string_view item_file_name(std::string_view joined);
 std::string_view item_content_id(std::string_view joined);

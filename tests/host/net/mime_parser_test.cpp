@@ -143,6 +143,8 @@ TEST(ParseMessage, NestedMultipartsAndNamesInAnyCase) {
     EXPECT_EQ(r.parts.items[0].name, "logo.png*logo@x");
     EXPECT_EQ(r.parts.items[0].content_type, "image/png");
     EXPECT_EQ(body(r, r.parts.items[0]), "\x89PNG\r\n");
+    EXPECT_EQ(item_name("a*b.png", "id*2"), "a_b.png*id*2");
+    EXPECT_EQ(item_content_id(item_name("a*b.png", "id*2")), "id*2");
     ASSERT_EQ(r.parts.attachments.size(), 2u);
     EXPECT_EQ(r.parts.attachments[0].name, "report.pdf");
     EXPECT_EQ(body(r, r.parts.attachments[0]), "%PDF-1.4\n");
