@@ -35,13 +35,14 @@ std::string file_content_type(std::string_view type) {
     return line;
 }
 
-// A text for a quoted parameter value: on one line, without quotes.
+// A text for a quoted parameter value: on one line, quotes and backslashes escaped.
 std::string quotable(std::string_view value) {
     std::string text;
     for (const char c : one_line(value)) {
-        if (c != '"') {
-            text += c;
+        if (c == '"' || c == '\\') {
+            text += '\\';
         }
+        text += c;
     }
     return text;
 }
@@ -188,7 +189,7 @@ class Writer {
         put("\r\n\r\n");
         part.content_type = type;
         part.encoding = content ? content->encoding : TransferEncoding::QuotedPrintable;
-        part.charset = content && !content->charset.empty() ? quotable(content->charset) : m_charset;
+        part.charset = content && !content->charset.empty() ? one_line(content->charset) : m_charset;
         return part;
     }
 
@@ -217,10 +218,10 @@ class Writer {
 
     void write_attachments(const std::string& boundary) {
         for (const PartContent& attachment : m_content.attachments) {
-            const std::string name = quotable(attachment.name);
             MimePart part = write_file_part(boundary, attachment,
-                                            "Content-Disposition: attachment; filename=\"" + name + "\"\r\n");
-            part.name = name;
+                                            "Content-Disposition: attachment; filename=\"" +
+                                                quotable(attachment.name) + "\"\r\n");
+            part.name = one_line(attachment.name);
             m_out.parts.attachments.push_back(std::move(part));
         }
         put("--" + boundary + "--\r\n\r\n");
@@ -230,10 +231,12 @@ class Writer {
         for (const PartContent& item : m_content.items) {
             PartContent named = item;
             named.name = std::string(item_file_name(item.name));
-            const std::string id = quotable(item_content_id(item.name));
+            // The Content-ID goes between angle brackets, so it cannot hold them.
+            std::string id = one_line(item_content_id(item.name));
+            std::erase_if(id, [](char c) { return c == '<' || c == '>'; });
             MimePart part =
                 write_file_part(boundary, named, id.empty() ? "" : "Content-ID: <" + id + ">\r\n");
-            part.name = item_name(quotable(named.name), id);
+            part.name = item_name(one_line(named.name), id);
             m_out.parts.items.push_back(std::move(part));
         }
     }

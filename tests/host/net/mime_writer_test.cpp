@@ -183,6 +183,21 @@ TEST(WriteMessage, AFilePartIsNeverWrittenAsAContainer) {
     EXPECT_EQ(written.text.find("\r\nBcc:"), std::string::npos);
 }
 
+TEST(WriteMessage, NamesFromOtherMessagesReadBackAsTheyWere) {
+    MessageContent content;
+    content.html = new_text_part("<p>");
+    content.attachments.push_back(new_file_part("a", "text/plain", "..\\say \"hi\".txt"));
+    content.items.push_back(new_file_part("b", "image/gif", item_name("x\\y.gif", "<id>@x")));
+    const WrittenMessage written = write_message({}, content, "iso-8859-1", seed);
+    const ParsedMessage parsed = parse_message(written.text);
+    ASSERT_EQ(parsed.attachments.size(), 1u);
+    ASSERT_EQ(parsed.items.size(), 1u);
+    EXPECT_EQ(parsed.attachments[0].name, "..\\say \"hi\".txt");
+    EXPECT_EQ(written.parts.attachments[0].name, parsed.attachments[0].name);
+    EXPECT_EQ(parsed.items[0].name, "x\\y.gif*id@x");
+    EXPECT_EQ(written.parts.items[0].name, parsed.items[0].name);
+}
+
 TEST(WriteMessage, BoundariesNeverAppearInABody) {
     MessageContent content;
     PartContent text;
