@@ -58,8 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const ParsedMessage again = parse_message(written.text);
     check_same_body(message, parts.text, written.text, again.text);
     check_same_body(message, parts.html, written.text, again.html);
-    if (again.attachments.size() != parts.attachments.size()) {
-        fuzz::finding("attachments were lost when the message was written again");
+    if (again.attachments.size() != parts.attachments.size() || again.items.size() != parts.items.size()) {
+        fuzz::finding("attachments or items were lost when the message was written again");
     }
     for (size_t i = 0; i < parts.attachments.size(); ++i) {
         check_same_body(message, parts.attachments[i], written.text, again.attachments[i]);

@@ -25,7 +25,7 @@ using mime::ParsedMessage;
 
 struct MailRecord {
     platform::KernelHandle file;
-    std::string text;       // what the message file holds
+    std::string text;  // what the message file holds
     // The text is behind the headers: a header was assigned since it was written, or it was never
     // written (a new message, whose empty file is no message yet).
     bool modified = true;
@@ -114,8 +114,7 @@ void set_priority(MemberCall& call, const Value& value) {
         return;
     }
     const int64_t priority = value.payload.integer;
-    mail(call).headers.priority =
-        static_cast<int32_t>(std::clamp<int64_t>(priority, INT32_MIN, INT32_MAX));
+    mail(call).headers.priority = static_cast<int32_t>(std::clamp<int64_t>(priority, INT32_MIN, INT32_MAX));
     mail(call).modified = true;
 }
 
@@ -125,14 +124,18 @@ void get_size(MemberCall& call) {
     *call.result = Value::integer(static_cast<int64_t>(record.text.size()));
 }
 
-void get_text(MemberCall& call) { *call.result = ansi_string(call.engine, body_text(mail(call), mail(call).parts.text)); }
+void get_text(MemberCall& call) {
+    *call.result = ansi_string(call.engine, body_text(mail(call), mail(call).parts.text));
+}
 
 void set_text(MemberCall& call, const Value& value) {
     const std::string text = ansi_of(call.engine, value);
     rewrite(mail(call), [&](MessageContent& content) { content.text = mime::new_text_part(text); });
 }
 
-void get_html(MemberCall& call) { *call.result = ansi_string(call.engine, body_text(mail(call), mail(call).parts.html)); }
+void get_html(MemberCall& call) {
+    *call.result = ansi_string(call.engine, body_text(mail(call), mail(call).parts.html));
+}
 
 void set_html(MemberCall& call, const Value& value) {
     const std::string html = ansi_of(call.engine, value);
@@ -221,7 +224,8 @@ void add_attachment(MemberCall& call) {
     }
     std::optional<mime::PartContent> part = file_part(*path, "");
     if (part) {
-        rewrite(mail(call), [&](MessageContent& content) { content.attachments.push_back(std::move(*part)); });
+        rewrite(mail(call),
+                [&](MessageContent& content) { content.attachments.push_back(std::move(*part)); });
     }
     *call.result = Value::boolean(part.has_value());
 }

@@ -42,8 +42,9 @@ KernelHandle create_message_file() {
     if (GetTempFileNameA(folder, "tml", 0, path) == 0) {
         return {};
     }
-    KernelHandle file(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    KernelHandle file(CreateFileA(
+        path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     if (!file) {
         DeleteFileA(path);
     }
@@ -51,15 +52,16 @@ KernelHandle create_message_file() {
 }
 
 bool replace_file_content(HANDLE file, std::string_view content) {
-    return SetFilePointer(file, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER && write_all(file, content) &&
-           SetEndOfFile(file);
+    return SetFilePointer(file, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+           write_all(file, content) && SetEndOfFile(file);
 }
 
 std::optional<std::string> read_whole_file(const std::string& path) {
-    KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size;
-    if (!file || !GetFileSizeEx(file.get(), &size) || static_cast<uint64_t>(size.QuadPart) > whole_file_limit) {
+    if (!file || !GetFileSizeEx(file.get(), &size) ||
+        static_cast<uint64_t>(size.QuadPart) > whole_file_limit) {
         return std::nullopt;
     }
     std::string content(static_cast<size_t>(size.QuadPart), '\0');

@@ -29,7 +29,8 @@ std::optional<std::string> to_local_text(std::string_view charset, std::string_v
     }
     std::vector<wchar_t> wide(static_cast<size_t>(wide_length));
     MultiByteToWideChar(code_page, 0, bytes.data(), length, wide.data(), wide_length);
-    const int narrow_length = WideCharToMultiByte(CP_ACP, 0, wide.data(), wide_length, nullptr, 0, nullptr, nullptr);
+    const int narrow_length =
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), wide_length, nullptr, 0, nullptr, nullptr);
     if (narrow_length <= 0) {
         return std::nullopt;
     }

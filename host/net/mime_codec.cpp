@@ -100,8 +100,8 @@ std::string quoted_printable_encode(std::string_view bytes) {
             continue;
         }
         const bool at_line_end = i + 1 == bytes.size() || bytes[i + 1] == '\r' || bytes[i + 1] == '\n';
-        const bool literal =
-            (byte >= 32 && byte < 127 && byte != '=' && !(byte == ' ' && at_line_end)) || (byte == '\t' && !at_line_end);
+        const bool literal = (byte >= 32 && byte < 127 && byte != '=' && !(byte == ' ' && at_line_end)) ||
+                             (byte == '\t' && !at_line_end);
         if (literal) {
             put(std::string_view(&bytes[i], 1));
         } else {
@@ -132,9 +132,10 @@ std::string base64_encode(std::string_view bytes, size_t line_length) {
     };
     for (size_t i = 0; i < bytes.size(); i += 3) {
         const size_t left = bytes.size() - i;
-        const uint32_t group = static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])) << 16 |
-                               (left > 1 ? static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8 : 0) |
-                               (left > 2 ? static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 2])) : 0);
+        const uint32_t group =
+            static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])) << 16 |
+            (left > 1 ? static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8 : 0) |
+            (left > 2 ? static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 2])) : 0);
         put(base64_alphabet[group >> 18 & 63]);
         put(base64_alphabet[group >> 12 & 63]);
         put(left > 1 ? base64_alphabet[group >> 6 & 63] : '=');

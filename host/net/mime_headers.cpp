@@ -56,7 +56,7 @@ struct EncodedWord {
 // word's end stops at the first blank; a search that found no end tells every later word that
 // starts before where it stopped that it has none either, which keeps the scan linear.
 class EncodedWordScanner {
-public:
+  public:
     explicit EncodedWordScanner(std::string_view text) : m_text(text) {}
 
     std::optional<EncodedWord> at(size_t start) {
@@ -98,7 +98,7 @@ public:
         return EncodedWord{local ? std::move(*local) : bytes, close + 2 - start};
     }
 
-private:
+  private:
     std::string_view m_text;
     size_t m_no_end_before = 0;
 };
@@ -138,8 +138,9 @@ std::optional<std::string> find_header(std::string_view headers, std::string_vie
             value += line.text;
             start = line.next;
         }
+        // Tabs, and CRs that end no line, are spaces.
         for (char& c : value) {
-            if (c == '\t') {
+            if (c == '\t' || c == '\r') {
                 c = ' ';
             }
         }
@@ -180,7 +181,8 @@ std::optional<std::string> find_parameter(std::string_view value, std::string_vi
             i = value.find(';', i);
         } else {
             const size_t end = value.find(';', i);
-            text = trim_blanks(value.substr(i, end == std::string_view::npos ? std::string_view::npos : end - i));
+            text = trim_blanks(
+                value.substr(i, end == std::string_view::npos ? std::string_view::npos : end - i));
             i = end;
         }
         if (equal_ignoring_case(parameter, name)) {

@@ -1,5 +1,7 @@
 #include "host/net/mime_message.h"
 
+#include <algorithm>
+
 #include "host/net/mime_codec.h"
 #include "host/net/mime_text.h"
 
@@ -49,6 +51,8 @@ std::string decoded_body(std::string_view message, const MimePart& part) {
 
 std::string item_name(std::string_view name, std::string_view content_id) {
     std::string joined(name);
+    // '*' joins the two halves, so the name cannot hold one (no file name can either).
+    std::replace(joined.begin(), joined.end(), '*', '_');
     if (!content_id.empty()) {
         joined += '*';
         joined += content_id;

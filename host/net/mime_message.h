@@ -12,7 +12,7 @@ namespace tarpon::mime {
 
 // The transfer encoding of a part; the numbers are Mail's encoding numbers.
 enum class TransferEncoding : uint8_t {
-    Binary = 0,           // 7bit, 8bit, binary and anything unknown: the bytes as they are
+    Binary = 0,  // 7bit, 8bit, binary and anything unknown: the bytes as they are
     QuotedPrintable = 1,
     Base64 = 2,
 };
@@ -33,7 +33,7 @@ struct MimePart {
     // An attachment's name; an HTML item's name and Content-ID joined by '*' (the bare name when
     // it has no Content-ID).
     std::string name;
-    int64_t start = -1;        // below 0: the part is absent (text and HTML slots only)
+    int64_t start = -1;  // below 0: the part is absent (text and HTML slots only)
     int64_t end = -1;
 
     bool present() const { return start >= 0; }
@@ -44,7 +44,8 @@ std::string_view part_body(std::string_view message, const MimePart& part);
 // The part's body with its transfer encoding undone.
 std::string decoded_body(std::string_view message, const MimePart& part);
 
-// An HTML item's name joined with its Content-ID, and the two halves of such a name.
+// An HTML item's name joined with its Content-ID ('*' in the name becomes '_'), and the two halves
+// of such a name.
 std::string item_name(std::string_view name, std::string_view content_id);
 std::string_view item_file_name(std::string_view joined);
 std::string_view item_content_id(std::string_view joined);

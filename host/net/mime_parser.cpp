@@ -17,13 +17,15 @@ constexpr int nesting_limit = 32;
 
 // A delimiter line "--boundary" (or the closing "--boundary--") found in a multipart's body.
 struct Delimiter {
-    size_t content_end;  // where the part before it ends: the CR LF that begins the line
+    size_t content_end;  // where the part before it ends: the line break that begins the line
     size_t next;         // just after the line
     bool closing;
+    // The line ends of the message are bare LFs (as some programs store mail), not CR LF.
+    bool bare_line_feeds;
 };
 
 class Parser {
-public:
+  public:
     explicit Parser(std::string_view message) : m_message(message) {}
 
     ParsedMessage run() {
@@ -31,11 +33,12 @@ public:
         return std::move(m_parts);
     }
 
-private:
+  private:
     // The part text[a, b): its own headers, then its parts or its body.
     void parse(size_t a, size_t b, int depth) {
         const std::string_view text = m_message.substr(a, b - a);
-        const HeaderSplit split = split_headers(text, depth == 0 ? HeaderEnd::BlankLine : HeaderEnd::NonFieldLine);
+        const HeaderSplit split =
+            split_headers(text, depth == 0 ? HeaderEnd::BlankLine : HeaderEnd::NonFieldLine);
         const std::string_view headers = text.substr(0, split.headers_end);
         const std::optional<std::string> content_type = find_header(headers, "Content-Type");
         if (content_type && starts_with_ignoring_case(main_value(*content_type), "multipart/")) {
@@ -59,20 +62,24 @@ private:
             delimiter = find_delimiter(start, b, body, dash_boundary);
             // A message cut short ends its last part at its end.
             size_t end = delimiter ? delimiter->content_end : b;
-            if (end - start >= 2 && m_message.substr(end - 2, 2) == "\r\n") {
-                end -= 2;
+            const std::string_view line_break = delimiter && delimiter->bare_line_feeds ? "\n" : "\r\n";
+            if (end - start >= line_break.size() &&
+                m_message.substr(end - line_break.size(), line_break.size()) == line_break) {
+                end -= line_break.size();
             }
             parse(start, end, depth);
         }
     }
 
     // The first delimiter line at or after `from` within [body, b).
-    std::optional<Delimiter> find_delimiter(size_t from, size_t b, size_t body, const std::string& dash_boundary) const {
+    std::optional<Delimiter> find_delimiter(size_t from, size_t b, size_t body,
+                                            const std::string& dash_boundary) const {
         const std::string_view range = m_message.substr(0, b);
         for (size_t at = range.find(dash_boundary, from); at != std::string_view::npos;
              at = range.find(dash_boundary, at + 1)) {
-            const bool after_break = at >= body + 2 && range.substr(at - 2, 2) == "\r\n";
-            if (at != body && !after_break) {
+            const bool after_crlf = at >= body + 2 && range.substr(at - 2, 2) == "\r\n";
+            const bool after_lf = !after_crlf && at >= body + 1 && range[at - 1] == '\n';
+            if (at != body && !after_crlf && !after_lf) {
                 continue;
             }
             size_t i = at + dash_boundary.size();
@@ -88,13 +95,15 @@ private:
             }
             const size_t next = i >= b ? b : range[i] == '\n' ? i + 1 : i + 2;
             // A delimiter right after the previous one's line ends an empty part.
-            const size_t content_end = after_break && at >= from + 2 ? at - 2 : at;
-            return Delimiter{content_end, next, closing};
+            const size_t break_length = after_crlf ? 2 : after_lf ? 1 : 0;
+            const size_t content_end = at >= from + break_length ? at - break_length : at;
+            return Delimiter{content_end, next, closing, after_lf};
         }
         return std::nullopt;
     }
 
-    void add_leaf(std::string_view headers, const std::optional<std::string>& content_type, size_t start, size_t end) {
+    void add_leaf(std::string_view headers, const std::optional<std::string>& content_type, size_t start,
+                  size_t end) {
         MimePart part;
         part.start = static_cast<int64_t>(start);
         part.end = static_cast<int64_t>(end);
@@ -160,7 +169,8 @@ private:
 }  // namespace
 
 MessageHeaders parse_headers(std::string_view message) {
-    const std::string_view headers = message.substr(0, split_headers(message, HeaderEnd::BlankLine).headers_end);
+    const std::string_view headers =
+        message.substr(0, split_headers(message, HeaderEnd::BlankLine).headers_end);
     auto field = [&](std::string_view name) -> std::optional<std::string> {
         std::optional<std::string> value = find_header(headers, name);
         if (value) {
@@ -177,7 +187,8 @@ MessageHeaders parse_headers(std::string_view message) {
     fields.bcc = field("BCC");
     fields.date = field("Date");
     if (const std::optional<std::string> priority = find_header(headers, "X-Priority")) {
-        const size_t digits = std::min({priority->find_first_not_of("0123456789"), priority->size(), size_t{9}});
+        const size_t digits =
+            std::min({priority->find_first_not_of("0123456789"), priority->size(), size_t{9}});
         if (digits > 0) {
             fields.priority = std::stoi(priority->substr(0, digits));
         }

@@ -4,6 +4,7 @@
 
 #include "host/net/mime_codec.h"
 #include "host/net/mime_headers.h"
+#include "host/net/mime_text.h"
 
 namespace tarpon::mime {
 
@@ -22,19 +23,32 @@ std::string one_line(std::string_view value) {
     return line;
 }
 
-// A text for a quoted parameter value: on one line, without quotes.
+// The content type of a file part, on one line. A multipart type would make the part a container
+// of parts when the message is read again, losing its body: such a part is written as plain data.
+std::string file_content_type(std::string_view type) {
+    std::string line = one_line(type);
+    const size_t start = line.find_first_not_of(' ');
+    if (start != std::string::npos &&
+        starts_with_ignoring_case(std::string_view(line).substr(start), "multipart/")) {
+        return "application/octet-stream";
+    }
+    return line;
+}
+
+// A text for a quoted parameter value: on one line, quotes and backslashes escaped.
 std::string quotable(std::string_view value) {
     std::string text;
     for (const char c : one_line(value)) {
-        if (c != '"') {
-            text += c;
+        if (c == '"' || c == '\\') {
+            text += '\\';
         }
+        text += c;
     }
     return text;
 }
 
 class Writer {
-public:
+  public:
     Writer(const MessageContent& content, std::string_view charset, BoundarySeed seed)
         : m_content(content), m_charset(charset), m_seed(seed) {}
 
@@ -63,8 +77,8 @@ public:
         } else if (!attachments && items) {
             // Items without an HTML body get an empty one, so that they are read back as items.
             const std::string related = boundary();
-            put("Content-Type: multipart/related;\r\n\ttype=\"multipart/alternative\";\r\n\tboundary=\"" + related +
-                "\"\r\n\r\n");
+            put("Content-Type: multipart/related;\r\n\ttype=\"multipart/alternative\";\r\n\tboundary=\"" +
+                related + "\"\r\n\r\n");
             put(preamble);
             put("--" + related + "\r\n");
             write_alternative();
@@ -76,13 +90,14 @@ public:
             if (attachments) {
                 put("Content-Type: multipart/mixed;\r\n\tboundary=\"" + outer + "\"\r\n\r\n");
             } else {
-                put("Content-Type: multipart/related;\r\n\ttype=\"multipart/alternative\";\r\n\tboundary=\"" + outer +
-                    "\"\r\n\r\n");
+                put("Content-Type: multipart/related;\r\n\ttype=\"multipart/alternative\";\r\n\tboundary=\"" +
+                    outer + "\"\r\n\r\n");
             }
             put(preamble);
             put("--" + outer + "\r\n");
             const std::string inner = boundary();
-            put("Content-Type: multipart/related;\r\n\tboundary=\"" + inner + "\";\r\n\ttype=\"multipart/alternative\"\r\n\r\n");
+            put("Content-Type: multipart/related;\r\n\tboundary=\"" + inner +
+                "\";\r\n\ttype=\"multipart/alternative\"\r\n\r\n");
             put("--" + inner + "\r\n");
             write_alternative();
             write_items(inner);
@@ -92,7 +107,7 @@ public:
         return std::move(m_out);
     }
 
-private:
+  private:
     void put(std::string_view text) { m_out.text += text; }
 
     void write_headers(const MessageHeaders& headers) {
@@ -119,8 +134,8 @@ private:
     std::string boundary() {
         for (;;) {
             char text[64];
-            std::snprintf(text, sizeof text, "====_TARPON_MAIL_PART_%X.%X.%X_====", m_seed.process, m_seed.ticks,
-                          m_next_boundary++);
+            std::snprintf(text, sizeof text, "====_TARPON_MAIL_PART_%X.%X.%X_====", m_seed.process,
+                          m_seed.ticks, m_next_boundary++);
             if (!appears_in_bodies(text)) {
                 return text;
             }
@@ -154,7 +169,8 @@ private:
     }
 
     void write_text_part_headers(const std::optional<PartContent>& content, std::string_view type) {
-        const std::string charset = content && !content->charset.empty() ? quotable(content->charset) : m_charset;
+        const std::string charset =
+            content && !content->charset.empty() ? quotable(content->charset) : m_charset;
         const TransferEncoding encoding = content ? content->encoding : TransferEncoding::QuotedPrintable;
         put("Content-Type: " + std::string(type) + "; charset=\"" + charset + "\"\r\n");
         put("Content-Transfer-Encoding: " + std::string(encoding_name(encoding)) + "\r\n");
@@ -162,8 +178,8 @@ private:
 
     // A text or HTML part (an empty body when there is none): its range, with what reading it gives.
     // Without a boundary the part is the message's whole body.
-    MimePart write_text_part(const std::optional<std::string>& boundary, const std::optional<PartContent>& content,
-                             std::string_view type) {
+    MimePart write_text_part(const std::optional<std::string>& boundary,
+                             const std::optional<PartContent>& content, std::string_view type) {
         if (boundary) {
             put("--" + *boundary + "\r\n");
         }
@@ -173,7 +189,7 @@ private:
         put("\r\n\r\n");
         part.content_type = type;
         part.encoding = content ? content->encoding : TransferEncoding::QuotedPrintable;
-        part.charset = content && !content->charset.empty() ? quotable(content->charset) : m_charset;
+        part.charset = content && !content->charset.empty() ? one_line(content->charset) : m_charset;
         return part;
     }
 
@@ -185,25 +201,27 @@ private:
         put("--" + alternative + "--\r\n\r\n");
     }
 
-    MimePart write_file_part(const std::string& boundary, const PartContent& content, std::string_view last_header) {
+    MimePart write_file_part(const std::string& boundary, const PartContent& content,
+                             std::string_view last_header) {
         put("--" + boundary + "\r\n");
-        put("Content-Type: " + one_line(content.content_type) + "; name=\"" + quotable(content.name) + "\"\r\n");
+        put("Content-Type: " + file_content_type(content.content_type) + "; name=\"" +
+            quotable(content.name) + "\"\r\n");
         put("Content-Transfer-Encoding: " + std::string(encoding_name(content.encoding)) + "\r\n");
         put(last_header);
         put("\r\n");
         MimePart part = write_body(content.body);
         put("\r\n\r\n");
         part.encoding = content.encoding;
-        part.content_type = one_line(content.content_type);
+        part.content_type = main_value(file_content_type(content.content_type));
         return part;
     }
 
     void write_attachments(const std::string& boundary) {
         for (const PartContent& attachment : m_content.attachments) {
-            const std::string name = quotable(attachment.name);
             MimePart part = write_file_part(boundary, attachment,
-                                            "Content-Disposition: attachment; filename=\"" + name + "\"\r\n");
-            part.name = name;
+                                            "Content-Disposition: attachment; filename=\"" +
+                                                quotable(attachment.name) + "\"\r\n");
+            part.name = one_line(attachment.name);
             m_out.parts.attachments.push_back(std::move(part));
         }
         put("--" + boundary + "--\r\n\r\n");
@@ -213,9 +231,12 @@ private:
         for (const PartContent& item : m_content.items) {
             PartContent named = item;
             named.name = std::string(item_file_name(item.name));
-            const std::string id = quotable(item_content_id(item.name));
-            MimePart part = write_file_part(boundary, named, id.empty() ? "" : "Content-ID: <" + id + ">\r\n");
-            part.name = item_name(quotable(named.name), id);
+            // The Content-ID goes between angle brackets, so it cannot hold them.
+            std::string id = one_line(item_content_id(item.name));
+            std::erase_if(id, [](char c) { return c == '<' || c == '>'; });
+            MimePart part =
+                write_file_part(boundary, named, id.empty() ? "" : "Content-ID: <" + id + ">\r\n");
+            part.name = item_name(one_line(named.name), id);
             m_out.parts.items.push_back(std::move(part));
         }
     }
@@ -271,8 +292,8 @@ MessageContent content_of(std::string_view message, const ParsedMessage& parts) 
     return content;
 }
 
-WrittenMessage write_message(const MessageHeaders& headers, const MessageContent& content, std::string_view charset,
-                             BoundarySeed seed) {
+WrittenMessage write_message(const MessageHeaders& headers, const MessageContent& content,
+                             std::string_view charset, BoundarySeed seed) {
     return Writer(content, charset, seed).run(headers);
 }
 

@@ -50,7 +50,7 @@ struct WrittenMessage {
 // The whole message. Texts in the header fields are local text written as they are (line breaks in
 // them become spaces, so that a value can never add a field); the subject is written as encoded
 // words in `charset`.
-WrittenMessage write_message(const MessageHeaders& headers, const MessageContent& content, std::string_view charset,
-                             BoundarySeed seed);
+WrittenMessage write_message(const MessageHeaders& headers, const MessageContent& content,
+                             std::string_view charset, BoundarySeed seed);
 
 }  // namespace tarpon::mime

@@ -31,7 +31,8 @@ TEST(QuotedPrintable, LongLinesAreBrokenWithoutSplittingAnEscape) {
     const std::string text = std::string(72, 'x') + "\xe9" + std::string(100, 'y');
     const std::string encoded = quoted_printable_encode(text);
     size_t line_start = 0;
-    for (size_t end = encoded.find("\r\n"); end != std::string::npos; end = encoded.find("\r\n", line_start)) {
+    for (size_t end = encoded.find("\r\n"); end != std::string::npos;
+         end = encoded.find("\r\n", line_start)) {
         EXPECT_LE(end - line_start, 74u);
         line_start = end + 2;
     }
@@ -41,7 +42,8 @@ TEST(QuotedPrintable, LongLinesAreBrokenWithoutSplittingAnEscape) {
 
 TEST(QuotedPrintable, DecodesEitherCaseAndSoftBreaksOfAnyLineEnd) {
     EXPECT_EQ(quoted_printable_decode("caf=e9 caf=E9"), "caf\xe9 caf\xe9");
-    EXPECT_EQ(quoted_printable_decode("soft=\r\nbreak, old=\nstyle, padded= \t\r\nend"), "softbreak, oldstyle, paddedend");
+    EXPECT_EQ(quoted_printable_decode("soft=\r\nbreak, old=\nstyle, padded= \t\r\nend"),
+              "softbreak, oldstyle, paddedend");
     // An '=' that starts nothing is kept.
     EXPECT_EQ(quoted_printable_decode("1 =G0 = x="), "1 =G0 = x");
     EXPECT_EQ(quoted_printable_decode("=4"), "=4");

@@ -135,13 +135,16 @@ epilogue
 
 TEST(ParseMessage, NestedMultipartsAndNamesInAnyCase) {
     const Read r = read(nested);
-    EXPECT_EQ(body(r, r.parts.text), "Gr\xfc\xdf" "e");
+    EXPECT_EQ(body(r, r.parts.text), "Gr\xfc\xdf"
+                                     "e");
     EXPECT_EQ(r.parts.text.encoding, TransferEncoding::QuotedPrintable);
     EXPECT_EQ(body(r, r.parts.html), "<img src=\"cid:logo@x\">");
     ASSERT_EQ(r.parts.items.size(), 1u);
     EXPECT_EQ(r.parts.items[0].name, "logo.png*logo@x");
     EXPECT_EQ(r.parts.items[0].content_type, "image/png");
     EXPECT_EQ(body(r, r.parts.items[0]), "\x89PNG\r\n");
+    EXPECT_EQ(item_name("a*b.png", "id*2"), "a_b.png*id*2");
+    EXPECT_EQ(item_content_id(item_name("a*b.png", "id*2")), "id*2");
     ASSERT_EQ(r.parts.attachments.size(), 2u);
     EXPECT_EQ(r.parts.attachments[0].name, "report.pdf");
     EXPECT_EQ(body(r, r.parts.attachments[0]), "%PDF-1.4\n");
@@ -153,8 +156,23 @@ TEST(ParseMessage, NestedMultipartsAndNamesInAnyCase) {
 TEST(ParseMessage, EveryEncodedWordIsDecodedFromItsCharset) {
     const Read r = read(nested);
     EXPECT_EQ(r.headers.subject, local("Report f\u00fcr M\u00e4rz"));
-    EXPECT_EQ(decode_encoded_words("=?us-ascii?q?a_b?= plain =?x-unknown?B?/w==?= =?bad"), "a b plain \xff =?bad");
-    EXPECT_EQ(decode_encoded_words("=?utf-8*en?Q?caf=C3=A9?=\t=?UTF-8?B?IQ==?=, fin"), local("caf\u00e9!, fin"));
+    EXPECT_EQ(decode_encoded_words("=?us-ascii?q?a_b?= plain =?x-unknown?B?/w==?= =?bad"),
+              "a b plain \xff =?bad");
+    EXPECT_EQ(decode_encoded_words("=?utf-8*en?Q?caf=C3=A9?=\t=?UTF-8?B?IQ==?=, fin"),
+              local("caf\u00e9!, fin"));
+}
+
+TEST(ParseMessage, MessagesStoredWithBareLineFeedsReadTheSame) {
+    const MessageHeaders headers = parse_headers(nested);
+    const ParsedMessage parts = parse_message(nested);
+    const Read r = read(nested);
+    EXPECT_EQ(headers.subject, r.headers.subject);
+    EXPECT_EQ(decoded_body(nested, parts.text), body(r, r.parts.text));
+    EXPECT_EQ(decoded_body(nested, parts.html), body(r, r.parts.html));
+    ASSERT_EQ(parts.items.size(), 1u);
+    ASSERT_EQ(parts.attachments.size(), 2u);
+    EXPECT_EQ(decoded_body(nested, parts.attachments[0]), body(r, r.parts.attachments[0]));
+    EXPECT_EQ(parts.attachments[1].name, "attachment 2");
 }
 
 TEST(ParseMessage, AMessageWithoutContentTypeIsText) {
@@ -213,7 +231,8 @@ TEST(ParseMessage, DeepNestingStopsWithoutExhaustingTheStack) {
 }
 
 TEST(FindHeader, ContinuationLinesAndParameters) {
-    const std::string headers = crlf("Content-Type: text/plain;\n\tcharset=\"utf-8\";\n name=\"a;b.txt\"\nX: y\n");
+    const std::string headers =
+        crlf("Content-Type: text/plain;\n\tcharset=\"utf-8\";\n name=\"a;b.txt\"\nX: y\n");
     const std::optional<std::string> type = find_header(headers, "content-type");
     ASSERT_TRUE(type);
     EXPECT_EQ(*type, "text/plain; charset=\"utf-8\"; name=\"a;b.txt\"");
@@ -222,6 +241,8 @@ TEST(FindHeader, ContinuationLinesAndParameters) {
     EXPECT_EQ(find_parameter(*type, "NAME"), "a;b.txt");
     EXPECT_EQ(find_parameter("attachment; filename=x.txt", "name"), std::nullopt);
     EXPECT_EQ(find_header(headers, "Type"), std::nullopt);
+    // A CR that ends no line is a space.
+    EXPECT_EQ(find_header("Content-Type:\r multipart/mixed\r\n", "Content-Type"), "multipart/mixed");
 }
 
 }  // namespace
