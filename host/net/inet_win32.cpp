@@ -37,7 +37,11 @@ struct InetRecord {
     Value on_get_url;
 };
 
+// Also called for the class object, which has no record.
 void inet_mark(ScriptEngine* engine, HostClass*, void* instance) {
+    if (instance == nullptr) {
+        return;
+    }
     const auto* record = static_cast<const InetRecord*>(instance);
     mark_value(engine, record->on_pinging);
     mark_value(engine, record->on_get_url);

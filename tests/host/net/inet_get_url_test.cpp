@@ -96,6 +96,9 @@ TEST_F(GetUrlTest, ARefusedConnectionFailsWithOneEventAndLeavesTheFileAlone) {
     const std::string result = get("http://127.0.0.1:" + std::to_string(closed_port) + "/blocks");
     EXPECT_EQ(result.rfind("false\n0:", 0), 0u) << result;
     EXPECT_EQ(std::count(result.begin(), result.end(), '\n'), 2) << result;
+    // WinINet's own text for its code, which the system's message table lacks.
+    EXPECT_EQ(result.find("error 12029"), std::string::npos) << result;
+    EXPECT_GT(result.size(), std::string("false\n0:\n").size()) << result;
     EXPECT_EQ(read_file(m_path), "kept");
 }
 

@@ -11,6 +11,7 @@
 #include "host/net/interface_table.h"
 #include "host/net/ping.h"
 #include "host/net/winsock.h"
+#include "tests/host/host_engine.h"
 #include <iphlpapi.h>
 
 namespace tarpon::host::testing {
@@ -70,6 +71,16 @@ TEST(PingTest, AnUnknownHostStopsBeforeTheBanner) {
         EXPECT_EQ(events[0].code, net::PingEvent::NotStarted);
         EXPECT_EQ(events[0].text, "Unkown host no-such-host..invalid");
     }
+}
+
+// The handlers are held only by the object's record: a collection keeps them (and marking the
+// class object, which has no record, is harmless).
+TEST(InetTest, HandlersSurviveCollections) {
+    HostEngine engine;
+    engine.run("var inet = new Inet(); inet.onPinging = function (c) { return 'p' + c; };"
+               "inet.onGetUrl = function (c) { return 'u' + c; }; 0");
+    engine.collect();
+    EXPECT_EQ(engine.run("var p = inet.onPinging, u = inet.onGetUrl; '' + p(1) + u(2)"), "p1u2");
 }
 
 TEST(InterfaceTableTest, TheIpHelperRowsMatchTheSystemsInterfaceCount) {
