@@ -13,7 +13,7 @@ CommandLine read_command_line(const std::vector<std::string>& arguments) {
         }
     }
     for (const std::string& argument : arguments) {
-        if (argument.size() > 3 && (argument.compare(0, 3, "/o:") == 0 || argument.compare(0, 3, "/O:") == 0)) {
+        if (argument.size() > 3 && argument.compare(0, 3, "/o:") == 0) {
             std::string path = argument.substr(3);
             if (file_exists(path) && !folder_exists(path)) {
                 result.options_file = path;

@@ -56,14 +56,28 @@ std::optional<std::string> RecordReader::text() {
 }
 
 std::string RecordReader::path(size_t capacity) {
-    auto value = text();
-    if (!value) {
+    auto units = raw_string();
+    if (!units) {
         return {};
     }
-    if (capacity > 0 && value->size() > capacity - 1) {
-        value->resize(capacity - 1);
+    std::u16string_view text(*units);
+    text = text.substr(0, text.find(u'\0'));
+    std::string value = quill::utf16_to_narrow(text);
+    // Too long for its buffer: cut whole characters, never inside a multi-byte sequence or a
+    // surrogate pair, so that what is kept converts back to the same units.
+    while (capacity > 0 && value.size() > capacity - 1) {
+        // Each unit takes at least one byte: drop at least as many units as there are bytes too many.
+        size_t excess = value.size() - (capacity - 1);
+        size_t cut = text.size() > excess ? text.size() - excess : 0;
+        bool splits_pair = cut > 0 && text[cut] >= 0xDC00 && text[cut] <= 0xDFFF && text[cut - 1] >= 0xD800 &&
+                           text[cut - 1] <= 0xDBFF;
+        if (splits_pair) {
+            --cut;
+        }
+        text = text.substr(0, cut);
+        value = quill::utf16_to_narrow(text);
     }
-    return *value;
+    return value;
 }
 
 void RecordWriter::u16(uint16_t value) {

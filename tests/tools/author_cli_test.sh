@@ -26,9 +26,9 @@ case "$tool" in *.exe) windows=yes ;; esac
 path() { if [ $windows = yes ]; then printf 'Z:%s' "$1"; else printf '%s' "$1"; fi; }
 
 check() {  # check NAME EXPECTED ACTUAL
-    local actual="${3//$'\r'/}"
-    if [ "$2" != "$actual" ]; then
-        printf 'FAILED %s\n  expected: %q\n  actual:   %q\n' "$1" "$2" "$actual"
+    local expected="${2//$'\r'/}" actual="${3//$'\r'/}"
+    if [ "$expected" != "$actual" ]; then
+        printf 'FAILED %s\n  expected: %q\n  actual:   %q\n' "$1" "$expected" "$actual"
         failures=$((failures + 1))
     fi
 }

@@ -174,14 +174,17 @@ int inspect_command(const std::string& executable) {
         return 1;
     }
     std::printf("# %s\n# items:\n", executable.c_str());
+    size_t stub_resources = 0;
     for (const appdata::Item& item : c.items.items()) {
         std::string what = describe(c, item);
         if (what.empty()) {
-            continue;  // the stub's own resources
+            ++stub_resources;  // the stub's own: icons, version, manifest and the like
+            continue;
         }
         std::printf("#   %-8s %-12s %8zu bytes  %s\n", item.type.c_str(), item.name.c_str(), item.bytes.size(),
                     what.c_str());
     }
+    std::printf("# and %zu resources of the stub's own\n", stub_resources);
     appdata::MemoryBytes source(c.image);
     if (auto archive = appdata::Archive::open(source)) {
         std::printf("# appended files:\n");

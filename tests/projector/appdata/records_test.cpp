@@ -2,6 +2,7 @@
 // mutated, and what loading them writes to disk.
 #include <gtest/gtest.h>
 
+#include "engine/values/text_codec.h"
 #include "projector/appdata/item_source.h"
 #include "projector/appdata/mask_list.h"
 #include "projector/appdata/movie_list.h"
@@ -96,6 +97,20 @@ TEST(Settings, PathsAreCutToTheirBuffers) {
     ASSERT_TRUE(read_settings(settings_bytes(s), read));
     EXPECT_EQ(read.caption, std::string(259, 'c'));
     EXPECT_EQ(read.about_font.face_name, std::string(31, 'f'));
+
+    // Text of several bytes a character is cut between characters: what is kept reads back the
+    // same when written again.
+    Settings wide;
+    std::u16string units;
+    for (int i = 0; i < 300; ++i) {
+        units += i % 2 ? u"\u00E9" : u"\U0001F600";
+    }
+    wide.caption = quill::utf16_to_narrow(units);
+    ASSERT_TRUE(read_settings(settings_bytes(wide), read));
+    EXPECT_LE(read.caption.size(), 259u);
+    Settings again;
+    ASSERT_TRUE(read_settings(settings_bytes(read), again));
+    EXPECT_EQ(again.caption, read.caption);
 }
 
 TEST(Settings, ARecordCutShortCountsAsAbsent) {
