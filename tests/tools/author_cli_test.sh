@@ -49,6 +49,7 @@ run new "$(path "$show")"
 check "new succeeds" 0 "$status"
 check "new writes the project" "yes yes yes yes" \
     "$([ -f "$show/tarpon.toml" ] && echo yes) $([ -f "$show/scripts/Initialize.qls" ] && echo yes) $([ -d "$show/files" ] && echo yes) $([ -d "$show/movies" ] && echo yes)"
+check "new writes a compressed starter movie" "CWS" "$(head -c 3 "$show/movies/start.swf")"
 run new "$(path "$show")"
 check "new refuses an existing project" 1 "$status"
 

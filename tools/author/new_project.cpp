@@ -95,7 +95,8 @@ int new_command(const std::string& project_dir) {
     std::ofstream(dir / project_file_name, std::ios::binary) << text;
     std::ofstream(dir / "scripts" / "Initialize.qls", std::ios::binary) << script_template;
     if (!write_starter_movie((dir / "movies" / "start.swf").string())) {
-        std::printf("no starter movie yet: put your movies into %s\n", (dir / "movies").string().c_str());
+        std::fprintf(stderr, "%s: can't write the starter movie\n", (dir / "movies" / "start.swf").string().c_str());
+        return 1;
     }
     std::printf("new project in %s\n", project_dir.c_str());
     return 0;

@@ -5,8 +5,8 @@
 
 namespace tarpon::author {
 
-// Writes a small starter movie to `path`. Until the SWF writer is part of the build this writes
-// nothing and returns false; `new` then leaves movies/ empty and says so.
+// Writes a small starter movie to `path` (a panel and a button that closes the presentation);
+// false when the file cannot be written.
 bool write_starter_movie(const std::string& path);
 
 }  // namespace tarpon::author
