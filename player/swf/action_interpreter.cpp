@@ -551,20 +551,20 @@ size_t MoviePlayer::State::run_block(const std::shared_ptr<Timeline>& base, cons
             bool found = true;
             if (frame.type == ActionValue::Type::String) {
                 // "label", "12" or "path:label".
-                std::string spec = frame.text;
-                size_t colon = spec.rfind(':');
+                std::string where = frame.text;
+                size_t colon = where.rfind(':');
                 if (colon != std::string::npos) {
-                    Instance* other = resolve_target(target(), std::string_view(spec).substr(0, colon));
+                    Instance* other = resolve_target(target(), std::string_view(where).substr(0, colon));
                     destination = other && other->timeline ? other->timeline.get() : nullptr;
-                    spec = spec.substr(colon + 1);
+                    where = where.substr(colon + 1);
                 }
                 double n;
                 if (!destination)
                     found = false;
-                else if (parse_number(spec, n) && std::isfinite(n))
+                else if (parse_number(where, n) && std::isfinite(n))
                     goto_frame(*destination, static_cast<int>(std::clamp(n, 1.0, 1e6)) - 1 + bias);
                 else
-                    found = goto_label(*destination, spec);
+                    found = goto_label(*destination, where);
             } else {
                 double n = number(frame);
                 if (std::isfinite(n))
