@@ -18,6 +18,8 @@ namespace tarpon::projector {
 void register_application_functions(quill::ScriptEngine* engine);
 // createControl, a step of its own.
 void register_create_control(quill::ScriptEngine* engine);
+// Destroys the controls scripts made with createControl (with the main window).
+void destroy_script_controls();
 
 // The projector's registration list: the host classes of quill.exe with the application functions
 // in place of processMsg alone, and createControl.
