@@ -224,7 +224,7 @@ bool Bridge::run_initialize() {
         return true;
     }
     const quill::Value& result = quill::last_result(m_engine);
-    return result.tag != quill::Tag::Boolean || result.payload.boolean;
+    return result.tag != quill::Tag::Boolean || result.payload.flag != 0;
 }
 
 bool Bridge::run_script(std::string_view name) {
