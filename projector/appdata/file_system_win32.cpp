@@ -30,7 +30,14 @@ void remove_tree(const std::string& path) {
                 continue;
             }
             std::string child = folder + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                // A junction or link: remove the link itself, never what it points to.
+                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                    RemoveDirectoryA(child.c_str());
+                } else {
+                    DeleteFileA(child.c_str());
+                }
+            } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 remove_tree(child);
             } else {
                 DeleteFileA(child.c_str());
