@@ -1,5 +1,7 @@
 #include "host/host_classes.h"
 
+#include "host/data/data_classes.h"
+
 #ifdef _WIN32
 #include "host/net/inet_classes.h"
 #include "host/net/net_classes.h"
@@ -19,6 +21,10 @@ const ClassRegistration registrations[] = {
 #ifdef _WIN32
     {ClassSlot::FolderAndFile, register_folder_class},
     {ClassSlot::Drive, register_drive_class},
+#endif
+    {ClassSlot::StreamAndFileStream, register_file_stream_class},
+    {ClassSlot::StringStream, register_string_stream_class},
+#ifdef _WIN32
     {ClassSlot::RegKey, register_reg_key_class},
     {ClassSlot::RegValue, register_reg_value_class},
     {ClassSlot::Ini, register_ini_class},
