@@ -16,12 +16,13 @@
 namespace tarpon::host::testing {
 namespace {
 
-// Waits in processMsg until the condition (script text) holds, for at most ten seconds.
+// Waits in processMsg until the condition (a function's name) holds, for at most ten seconds.
 const char* const wait_helper =
     "function waitFor(done) {"
     "  var end = new Date().getTime() + 10000;"
-    "  while (!done() && new Date().getTime() < end) processMsg();"
-    "  return done();"
+    "  var ok = done();"
+    "  while (!ok && new Date().getTime() < end) { processMsg(); ok = done(); }"
+    "  return ok;"
     "}";
 
 // Sends back what it gets; after "quit" it closes its side.
@@ -66,12 +67,12 @@ TEST(SocketTest, TalksToAnEchoServerWhileTheScriptWaits) {
                          "var got = []; s.onReceive = function () {"
                          "  var line; while ((line = this.receiveLine()) !== null) got[got.length] = line; };"
                          "s.send('one\\r\\ntw'); s.send('o\\nthree\\n');"
-                         "waitFor(function () { return got.length == 3; }); got.join('|')"),
+                         "function three() { return got.length == 3; } waitFor(three); got.join('|')"),
               "one|two|three");
     // The server closing its side reaches onClose, after the last bytes it sent.
     EXPECT_EQ(engine.run("var closed = false; s.onClose = function () { closed = got.length; };"
-                         "s.send('quit\\n'); [waitFor(function () { return closed !== false; }), closed,"
-                         " s.connected].join()"),
+                         "function heard() { return closed !== false; }"
+                         "s.send('quit\\n'); var ok = waitFor(heard); [ok, closed, s.connected].join()"),
               "true,4,false");
 }
 
@@ -134,8 +135,8 @@ TEST(SocketTest, BlockingConnectEndsAtItsTimeout) {
     }
     HostEngine engine;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(engine.run("var s = new Socket(); s.timeout = 700; [s.connect('127.0.0.1', " +
-                         std::to_string(ntohs(address.sin_port)) + "), s.connected, s.error].join()"),
+    EXPECT_EQ(engine.run("var s = new Socket(); s.timeout = 700; var ok = s.connect('127.0.0.1', " +
+                         std::to_string(ntohs(address.sin_port)) + "); [ok, s.connected, s.error].join()"),
               "false,false,10060");
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_GE(elapsed, std::chrono::milliseconds(600));

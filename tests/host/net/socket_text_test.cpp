@@ -91,7 +91,7 @@ TEST(SocketTextTest, AnsiLeadBytesWaitForTheirTrailByte) {
 }
 
 TEST(SocketTextTest, EncodingRefusesWhatItCannotCarry) {
-    EXPECT_EQ(encode_text(Charset::Binary, u"\u00ff\u0000A"), std::string("\xFF\0A", 3));
+    EXPECT_EQ(encode_text(Charset::Binary, std::u16string(u"\u00ff\u0000A", 3)), std::string("\xFF\0A", 3));
     EXPECT_FALSE(encode_text(Charset::Binary, u"a\u0100"));
     // A lone surrogate becomes U+FFFD, not bytes no decoder accepts.
     EXPECT_EQ(encode_text(Charset::Utf8, u"\xD800x"), "\xEF\xBF\xBDx");
