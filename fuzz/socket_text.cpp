@@ -54,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::string_view rest(bytes);
     while (const std::optional<LineEnd> end = find_line_end(charset, rest)) {
-        if (end->text_length > end->total_length || end->total_length > rest.size() || end->total_length == 0) {
+        if (end->text_length > end->total_length || end->total_length > rest.size() ||
+            end->total_length == 0) {
             finding("a line end outside the bytes");
         }
         rest.remove_prefix(end->total_length);

@@ -111,7 +111,7 @@ void append_utf8(std::string& out, uint32_t code_point) {
 
 constexpr char16_t replacement = 0xFFFD;
 
-}  // namespace
+} // namespace
 
 std::optional<Charset> charset_named(std::string_view name) {
     std::string lower(name);
@@ -337,4 +337,4 @@ std::optional<LineEnd> find_line_end(Charset charset, std::string_view bytes) {
     return LineEnd{cr ? at - 1 : at, at + 1};
 }
 
-}  // namespace tarpon::host::net
+} // namespace tarpon::host::net

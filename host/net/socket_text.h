@@ -21,7 +21,7 @@ constexpr size_t socket_queue_limit = 64u * 1024 * 1024;
 // A byte queue: appended at the back, taken from the front. The taken part is dropped once it is
 // at least half of what the queue holds, so taking costs no more than appending.
 class ByteQueue {
-public:
+  public:
     size_t size() const { return m_bytes.size() - m_head; }
     bool empty() const { return size() == 0; }
     std::string_view bytes() const { return std::string_view(m_bytes).substr(m_head); }
@@ -35,17 +35,17 @@ public:
         m_head = 0;
     }
 
-private:
+  private:
     std::string m_bytes;
     size_t m_head = 0;
 };
 
 // How script text and the bytes on the wire map onto each other.
 enum class Charset : uint8_t {
-    Ansi,     // the system's ANSI code page
+    Ansi, // the system's ANSI code page
     Utf8,
     Utf16le,
-    Binary,   // one byte per code unit 0-255
+    Binary, // one byte per code unit 0-255
 };
 
 // The charset of a name ("ansi", "utf-8", "utf-16le", "binary", in any case), nothing for others.
@@ -65,7 +65,8 @@ size_t complete_prefix(Charset charset, std::string_view bytes, LeadBytePredicat
 
 // The length of the first character of `bytes` when it is complete (at least 1 for bytes that can
 // never become one), 0 when it is still arriving or there are no bytes.
-size_t first_character_length(Charset charset, std::string_view bytes, LeadBytePredicate is_lead_byte = nullptr);
+size_t first_character_length(Charset charset, std::string_view bytes,
+                              LeadBytePredicate is_lead_byte = nullptr);
 
 // Decodes UTF-8 (malformed or overlong sequences and encoded surrogates give U+FFFD, one per bad
 // byte), UTF-16LE (an odd last byte is dropped) or binary. ANSI text goes through the engine's
@@ -84,4 +85,4 @@ struct LineEnd {
 };
 std::optional<LineEnd> find_line_end(Charset charset, std::string_view bytes);
 
-}  // namespace tarpon::host::net
+} // namespace tarpon::host::net

@@ -87,7 +87,7 @@ struct SocketRecord {
     int64_t remote_port = 0;
     int64_t local_port = 0;
     std::array<Value, event_count> handlers;
-    Value self;  // the object, `this` of the handlers; not a root (the object owns the record)
+    Value self; // the object, `this` of the handlers; not a root (the object owns the record)
     int handler_depth = 0;
 };
 
@@ -121,8 +121,7 @@ bool would_block(int code) { return code == WSAEWOULDBLOCK || code == WSAEINPROG
 // Calls the event's handler with the object as `this`. A failure inside it is dropped here: it never
 // leaves through the window procedure. The result and message buffer of a script that is running
 // meanwhile (the one waiting in processMsg) are kept for it.
-template <typename MakeArguments>
-void fire(SocketRecord& record, Event event, MakeArguments make_arguments) {
+template <typename MakeArguments> void fire(SocketRecord& record, Event event, MakeArguments make_arguments) {
     if (record.handlers[event].tag != Tag::Function || record.handler_depth >= handler_depth_limit) {
         return;
     }
@@ -135,7 +134,8 @@ void fire(SocketRecord& record, Event event, MakeArguments make_arguments) {
     run_protected(engine, [&] {
         // The handler, `this` and the outer result stay marked on the stack while the script runs;
         // the arguments after them form the block.
-        StackRoots roots(engine, {record.handlers[event], record.self, saved_result, Value(), Value(), Value()});
+        StackRoots roots(engine,
+                         {record.handlers[event], record.self, saved_result, Value(), Value(), Value()});
         Value* block = roots.cells() + 3;
         const uint32_t count = make_arguments(engine, block + 1);
         block[0] = Value::integer(count);
@@ -231,9 +231,9 @@ std::optional<addrinfo> resolve(const std::string& host, int64_t port, bool pass
 // {====== Moving bytes
 
 struct Pulled {
-    bool got = false;    // new bytes are in the receive queue
-    bool ended = false;  // the peer closed its side
-    int error = 0;       // the connection failed
+    bool got = false;   // new bytes are in the receive queue
+    bool ended = false; // the peer closed its side
+    int error = 0;      // the connection failed
 };
 
 // Takes what the system holds for the socket into the receive queue, up to the queue's bound.
@@ -263,7 +263,8 @@ Pulled pull_received(SocketRecord& record) {
 int flush_outgoing(SocketRecord& record) {
     while (record.socket && !record.outgoing.empty()) {
         const std::string_view bytes = record.outgoing.bytes();
-        const int n = send(record.socket.get(), bytes.data(), static_cast<int>(std::min(bytes.size(), transfer_chunk)), 0);
+        const int n = send(record.socket.get(), bytes.data(),
+                           static_cast<int>(std::min(bytes.size(), transfer_chunk)), 0);
         if (n > 0) {
             record.outgoing.take(static_cast<size_t>(n));
             continue;
@@ -348,9 +349,10 @@ void peer_closed(SocketRecord& record, int code) {
         fire(record, on_receive);
     }
     if (!record.socket) {
-        return;  // the handler closed it
+        return; // the handler closed it
     }
-    if (code == 0 && pulled.error == 0 && !pulled.ended && record.received.size() >= net::socket_queue_limit) {
+    if (code == 0 && pulled.error == 0 && !pulled.ended &&
+        record.received.size() >= net::socket_queue_limit) {
         // More is still on its way behind a full queue: receive() lets it in and reports the end.
         record.close_pending = true;
         return;
@@ -717,11 +719,13 @@ void socket_receive_line(MemberCall& call) {
     if (end) {
         text_length = end->text_length;
         total_length = end->total_length;
-    } else if (!held.empty() && (record.state != State::Connected || held.size() >= net::socket_queue_limit)) {
+    } else if (!held.empty() &&
+               (record.state != State::Connected || held.size() >= net::socket_queue_limit)) {
         // No line end will come: the peer is gone, or the queue is full of one line. The rest is
         // the last line, rather than a reader that waits for ever.
         const net::LeadBytePredicate lead = record.charset == Charset::Ansi ? is_lead_byte : nullptr;
-        text_length = record.state != State::Connected ? held.size() : net::complete_prefix(record.charset, held, lead);
+        text_length =
+            record.state != State::Connected ? held.size() : net::complete_prefix(record.charset, held, lead);
         total_length = text_length;
     } else {
         return;
@@ -742,7 +746,9 @@ void socket_close(MemberCall& call) {
     *call.result = Value::boolean(open);
 }
 
-void get_remote_host(MemberCall& call) { *call.result = ansi_string(call.engine, record_of(call).remote_host); }
+void get_remote_host(MemberCall& call) {
+    *call.result = ansi_string(call.engine, record_of(call).remote_host);
+}
 void get_remote_port(MemberCall& call) { *call.result = Value::integer(record_of(call).remote_port); }
 void get_local_port(MemberCall& call) { *call.result = Value::integer(record_of(call).local_port); }
 void get_connected(MemberCall& call) {
@@ -822,8 +828,8 @@ const ClassDeclaration socket_class = {
 
 // }======
 
-}  // namespace
+} // namespace
 
 void register_socket_class(ScriptEngine* engine) { declare_class(engine, socket_class); }
 
-}  // namespace tarpon::host
+} // namespace tarpon::host

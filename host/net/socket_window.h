@@ -27,4 +27,4 @@ void unwatch_socket(unsigned watch);
 // noticed itself).
 void post_notification(unsigned watch, uint16_t event, uint16_t error = 0);
 
-}  // namespace tarpon::host::net
+} // namespace tarpon::host::net

@@ -70,7 +70,7 @@ UINT free_message() {
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 unsigned watch_socket(SOCKET socket, long events, SocketNotify notify, void* context) {
     HWND handle = socket_window();
@@ -117,4 +117,4 @@ void post_notification(unsigned watch, uint16_t event, uint16_t error) {
     }
 }
 
-}  // namespace tarpon::host::net
+} // namespace tarpon::host::net

@@ -18,13 +18,12 @@ namespace tarpon::host::testing {
 namespace {
 
 // Waits in processMsg until the condition (a function's name) holds, for at most ten seconds.
-const char* const wait_helper =
-    "function waitFor(done) {"
-    "  var end = new Date().getTime() + 10000;"
-    "  var ok = done();"
-    "  while (!ok && new Date().getTime() < end) { processMsg(); ok = done(); }"
-    "  return ok;"
-    "}";
+const char* const wait_helper = "function waitFor(done) {"
+                                "  var end = new Date().getTime() + 10000;"
+                                "  var ok = done();"
+                                "  while (!ok && new Date().getTime() < end) { processMsg(); ok = done(); }"
+                                "  return ok;"
+                                "}";
 
 // Sends back what it gets; after "quit" it closes its side.
 void echo(SOCKET connection) {
@@ -137,7 +136,8 @@ TEST(SocketTest, ReceiveQueueIsBoundedAndLosesNothing) {
               "1");
     EXPECT_LT(sent, total);
     EXPECT_EQ(engine.run(std::string(wait_helper) +
-                         "var total = 0; var bad = 0; var limit = " + std::to_string(total) + ";"
+                         "var total = 0; var bad = 0; var limit = " + std::to_string(total) +
+                         ";"
                          "function readSome() {"
                          "  var text = s.receive(1048576);"
                          "  if (text.length > 0) {"
@@ -191,7 +191,7 @@ TEST(SocketTest, BlockingConnectEndsAtItsTimeout) {
     EXPECT_LT(elapsed, std::chrono::seconds(5));
 }
 
-}  // namespace
-}  // namespace tarpon::host::testing
+} // namespace
+} // namespace tarpon::host::testing
 
-#endif  // _WIN32
+#endif // _WIN32

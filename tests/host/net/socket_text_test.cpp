@@ -58,20 +58,21 @@ TEST(SocketTextTest, Utf8PiecesDecodeToTheWhole) {
 
 // Bytes that can never finish a character do not hold back what follows: they become U+FFFD.
 TEST(SocketTextTest, MalformedUtf8NeverBlocks) {
-    EXPECT_EQ(complete_prefix(Charset::Utf8, "ab\x80"), 3u);          // stray continuation
-    EXPECT_EQ(complete_prefix(Charset::Utf8, "ab\xC3" "A"), 4u);      // lead followed by ASCII
-    EXPECT_EQ(complete_prefix(Charset::Utf8, "ab\xE0\x80"), 4u);      // overlong form
-    EXPECT_EQ(complete_prefix(Charset::Utf8, "ab\xED\xA0"), 4u);      // a surrogate
+    EXPECT_EQ(complete_prefix(Charset::Utf8, "ab\x80"), 3u); // stray continuation
+    EXPECT_EQ(complete_prefix(Charset::Utf8, "ab\xC3\x41"),
+              4u);                                               // lead followed by ASCII
+    EXPECT_EQ(complete_prefix(Charset::Utf8, "ab\xE0\x80"), 4u); // overlong form
+    EXPECT_EQ(complete_prefix(Charset::Utf8, "ab\xED\xA0"), 4u); // a surrogate
     EXPECT_EQ(complete_prefix(Charset::Utf8, "ab\xFF"), 3u);
-    EXPECT_EQ(complete_prefix(Charset::Utf8, "ab\xF0\x9F\x98"), 2u);  // still arriving
-    EXPECT_EQ(decode_bytes(Charset::Utf8, "\xC0\xAF" "x\xED\xA0\x80"), u"\ufffd\ufffdx\ufffd\ufffd\ufffd");
+    EXPECT_EQ(complete_prefix(Charset::Utf8, "ab\xF0\x9F\x98"), 2u); // still arriving
+    EXPECT_EQ(decode_bytes(Charset::Utf8, "\xC0\xAF\x78\xED\xA0\x80"), u"\ufffd\ufffdx\ufffd\ufffd\ufffd");
     EXPECT_EQ(first_character_length(Charset::Utf8, "\x80z"), 1u);
     EXPECT_EQ(first_character_length(Charset::Utf8, "\xE2\x82"), 0u);
     EXPECT_EQ(first_character_length(Charset::Utf8, "\xE2\x82\xAC!"), 3u);
 }
 
 TEST(SocketTextTest, Utf16KeepsUnitsAndSurrogatePairsWhole) {
-    const std::string bytes("A\0=\xD8\0\xDE", 6);  // "A", then U+1F600 as D83D DE00
+    const std::string bytes("A\0=\xD8\0\xDE", 6); // "A", then U+1F600 as D83D DE00
     EXPECT_EQ(complete_prefix(Charset::Utf16le, bytes.substr(0, 1)), 0u);
     EXPECT_EQ(complete_prefix(Charset::Utf16le, bytes.substr(0, 4)), 2u);
     EXPECT_EQ(complete_prefix(Charset::Utf16le, bytes.substr(0, 5)), 2u);
@@ -114,12 +115,14 @@ TEST(SocketTextTest, LineEnds) {
     EXPECT_EQ(lf->text_length, 0u);
     EXPECT_EQ(lf->total_length, 1u);
     // In UTF-16LE only the unit 10 at an even offset ends a line: U+0A0D does not.
-    const std::string wide("\x0D\x0A" "a\0\r\0\n\0", 8);
+    const std::string wide("\x0D\x0A"
+                           "a\0\r\0\n\0",
+                           8);
     const auto unit = find_line_end(Charset::Utf16le, wide);
     ASSERT_TRUE(unit);
     EXPECT_EQ(unit->text_length, 4u);
     EXPECT_EQ(unit->total_length, 8u);
 }
 
-}  // namespace
-}  // namespace tarpon::host::net
+} // namespace
+} // namespace tarpon::host::net
