@@ -40,6 +40,7 @@ const ClassRegistration registrations[] = {
     {ClassSlot::Inet, register_inet_class},
     {ClassSlot::IPConfig, register_ip_config_class},
     {ClassSlot::SysInfo, register_sys_info_class},
+    {ClassSlot::Socket, register_socket_class},
 #endif
     // Keeps the array non-empty where no class is built.
     {ClassSlot::Count, nullptr},
