@@ -181,11 +181,7 @@ bool Application::init_instance() {
     m_ole_started = SUCCEEDED(OleInitialize(nullptr));
     register_link_class(m_instance);
     install_crash_restore();
-    host::MessageLoopHooks hooks;
-    hooks.pre_translate = hook_pre_translate;
-    hooks.shutdown = hook_shutdown;
-    hooks.take_pending_close = hook_take_pending_close;
-    host::set_message_loop_hooks(hooks);
+    install_message_loop_hooks();
 
     // 3. The identity: the registry key and profile of the saved options.
     auto items = std::make_unique<appdata::ModuleItemSource>();
@@ -429,6 +425,14 @@ int Application::exit_instance() {
         m_sockets_started = false;
     }
     return m_exit_code;
+}
+
+void install_message_loop_hooks() {
+    host::MessageLoopHooks hooks;
+    hooks.pre_translate = hook_pre_translate;
+    hooks.shutdown = hook_shutdown;
+    hooks.take_pending_close = hook_take_pending_close;
+    host::set_message_loop_hooks(hooks);
 }
 
 int run_projector(HINSTANCE instance) {
