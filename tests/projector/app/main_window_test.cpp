@@ -7,6 +7,7 @@
 #include "engine/quill.h"
 #include "host/ui/message_loop.h"
 #include "projector/app/application.h"
+#include "projector/app/resource_ids.h"
 #include "projector/appdata/item_source.h"
 #include "projector/appdata/sm_container.h"
 #include "projector/window/main_window.h"
@@ -126,12 +127,36 @@ TEST_F(MainWindowTest, IsAHiddenOwnedOverlappedFrameHoldingTheControl) {
     EXPECT_EQ(child.bottom - child.top, client.bottom);
 }
 
-TEST_F(MainWindowTest, SystemMenuAdditionsAreCutBackToTheBase) {
+UINT item_id(HMENU menu, int position) {
+    return GetMenuItemID(menu, position);
+}
+
+TEST_F(MainWindowTest, SystemMenuAdditionsFollowTheFieldAndAreCutBackToTheBase) {
     HWND window = m_window->handle();
     HMENU menu = GetSystemMenu(window, FALSE);
     int base = m_window->system_menu_base();
-    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(menu, MF_STRING, 32777, "Config...");
+
+    build_system_menu(window, 0x1111, base);
+    ASSERT_EQ(GetMenuItemCount(menu), base + 6);
+    EXPECT_EQ(GetMenuState(menu, static_cast<UINT>(base), MF_BYPOSITION) & MF_SEPARATOR, static_cast<UINT>(MF_SEPARATOR));
+    HMENU player = GetSubMenu(menu, base + 1);
+    ASSERT_NE(player, nullptr);
+    char text[64] = {};
+    GetMenuStringA(menu, static_cast<UINT>(base + 1), text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ(text, "Macromedia Flash Player");
+    // The copy is whole: the Quality pop-up and the player commands with their ids.
+    EXPECT_NE(GetMenuState(player, TARPON_CMD_ZOOM_IN, MF_BYCOMMAND), static_cast<UINT>(-1));
+    EXPECT_NE(GetMenuState(player, TARPON_CMD_QUALITY_HIGH, MF_BYCOMMAND), static_cast<UINT>(-1));
+    EXPECT_EQ(item_id(menu, base + 2), static_cast<UINT>(TARPON_CMD_OPTIONS));
+    GetMenuStringA(menu, static_cast<UINT>(base + 2), text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ(text, "Config...");
+    EXPECT_EQ(item_id(menu, base + 3), static_cast<UINT>(TARPON_CMD_HELP));
+    EXPECT_EQ(item_id(menu, base + 5), static_cast<UINT>(TARPON_CMD_ABOUT));
+
+    // Built again, the earlier additions go first; the About box alone has no separator of its own.
+    build_system_menu(window, 0x100, base);
+    ASSERT_EQ(GetMenuItemCount(menu), base + 2);
+    EXPECT_EQ(item_id(menu, base + 1), static_cast<UINT>(TARPON_CMD_ABOUT));
     build_system_menu(window, 0, base);
     EXPECT_EQ(GetMenuItemCount(menu), base);
 }
