@@ -361,13 +361,11 @@ int Application::exit_instance() {
         return m_exit_code;
     }
     m_exited = true;
-    // A start-up that stopped after making the main window leaves it to go first.
-    if (m_main) {
-        if (HWND main = m_main->handle()) {
-            m_main->player().destroy();
-            DestroyWindow(main);
-        }
-        m_main.reset();
+    // A start-up that stopped after making the main window leaves it to go first. The object
+    // itself stays until the application goes: this may run inside one of its handlers.
+    if (m_main && m_main->handle() != nullptr) {
+        m_main->player().destroy();
+        DestroyWindow(m_main->handle());
         // Its destruction posted a quit message for a loop that will not run.
         MSG quit;
         PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
