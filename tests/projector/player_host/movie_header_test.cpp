@@ -108,9 +108,13 @@ TEST(MovieHeader, TheFirstBackgroundTagIsFoundAfterOtherTagsOfEitherLengthForm) 
 TEST(MovieHeader, AMovieWithoutBackgroundGivesMinusOne) {
     swf::MovieWriter movie(20, 20);
     movie.show_frame();
-    movie.background(0x112233);  // after the End tag: never reached
     Bytes bytes = movie.finish();
     std::optional<MovieHeader> header = read_movie_header(bytes);
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->background, -1);
+    // A background after the End tag is never reached.
+    bytes.insert(bytes.end(), {0x43, 0x02, 0x11, 0x22, 0x33});
+    header = read_movie_header(bytes);
     ASSERT_TRUE(header);
     EXPECT_EQ(header->background, -1);
 }

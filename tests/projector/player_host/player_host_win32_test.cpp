@@ -352,20 +352,82 @@ TEST_F(PlayerHostTest, CreateControlGivesNullForWhatIsNoControlAndLeavesNoWindow
     host.resize({0, 0, 320, 240});
     projector_state().player = &host;
 
-    EXPECT_EQ(run_script("String(createControl(5))"), "null");
-    EXPECT_EQ(run_script("String(createControl())"), "null");
-    EXPECT_EQ(run_script("String(createControl('No.Such.ProgId.Anywhere'))"), "null");
-    EXPECT_EQ(run_script("String(createControl('{not a class id}'))"), "null");
-    EXPECT_EQ(run_script("String(createControl('{0E7C8E31-6A4A-4F3C-9E55-2B3C1D1E0F77}', 1, 2, 3, 4))"), "null");
+    EXPECT_EQ(run_script("createControl(5) === null"), "true");
+    EXPECT_EQ(run_script("createControl() === null"), "true");
+    EXPECT_EQ(run_script("createControl('No.Such.ProgId.Anywhere') === null"), "true");
+    EXPECT_EQ(run_script("createControl('{not a class id}') === null"), "true");
+    EXPECT_EQ(run_script("createControl('{0E7C8E31-6A4A-4F3C-9E55-2B3C1D1E0F77}', 1, 2, 3, 4) === null"), "true");
     // Registered classes that are no controls.
-    EXPECT_EQ(run_script("String(createControl('Scripting.Dictionary'))"), "null");
-    EXPECT_EQ(run_script("String(createControl('{00000323-0000-0000-C000-000000000046}'))"), "null");
+    EXPECT_EQ(run_script("createControl('Scripting.Dictionary') === null"), "true");
+    EXPECT_EQ(run_script("createControl('{00000323-0000-0000-C000-000000000046}') === null"), "true");
     EXPECT_EQ(GetWindow(host.window(), GW_CHILD), nullptr);
     destroy_script_controls();
 
     // Without a player window there is nothing to place a control over.
     projector_state().player = nullptr;
-    EXPECT_EQ(run_script("String(createControl('Scripting.Dictionary'))"), "null");
+    EXPECT_EQ(run_script("createControl('Scripting.Dictionary') === null"), "true");
+}
+
+// The player's class factory from the module, registered for this process only: the system then
+// creates the control by its class id as it would an installed one.
+class RegisteredPlayer {
+public:
+    RegisteredPlayer() {
+        HMODULE library = LoadLibraryA(player_module().c_str());
+        using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+        auto get = library != nullptr ? reinterpret_cast<GetClassObject>(reinterpret_cast<void (*)()>(
+                                            GetProcAddress(library, "DllGetClassObject")))
+                                      : nullptr;
+        ComPtr<IUnknown> factory;
+        if (get != nullptr && SUCCEEDED(get(player::clsid_shockwave_flash, IID_IUnknown, factory.put_void()))) {
+            m_status = CoRegisterClassObject(player::clsid_shockwave_flash, factory.get(), CLSCTX_INPROC_SERVER,
+                                             REGCLS_MULTIPLEUSE, &m_cookie);
+        }
+    }
+    ~RegisteredPlayer() {
+        if (SUCCEEDED(m_status)) {
+            CoRevokeClassObject(m_cookie);
+        }
+    }
+    bool ok() const { return SUCCEEDED(m_status); }
+
+private:
+    HRESULT m_status = E_FAIL;
+    DWORD m_cookie = 0;
+};
+
+TEST_F(PlayerHostTest, ControlsComeFromTheSystemByClassIdAndCreateControlPlacesThemOverTheMovie) {
+    RegisteredPlayer registered;
+    ASSERT_TRUE(registered.ok());
+    PlayerHost host;
+    ASSERT_EQ(host.create(parent, player_control_id, ""), S_OK);
+    host.resize({0, 0, 320, 240});
+    projector_state().player = &host;
+
+    std::string placed = run_script(
+        "var c = createControl('{D27CDB6E-AE6D-11CF-96B8-444553540000}', 10, 20, 110, 90);"
+        "c === null ? 'null' : c.window.handle + ',' + c.window.width + ',' + (c.activex === undefined)");
+    std::string defaults =
+        run_script("var d = createControl('{D27CDB6E-AE6D-11CF-96B8-444553540000}'); d === null ? 'null' : d.window.width");
+    projector_state().player = nullptr;
+    ASSERT_NE(placed, "null");
+    HWND window = reinterpret_cast<HWND>(static_cast<intptr_t>(std::stoll(placed)));
+    EXPECT_EQ(placed.substr(placed.find(',')), ",100,true");
+    EXPECT_EQ(defaults, "50");
+    ASSERT_TRUE(IsWindow(window));
+    EXPECT_EQ(GetParent(window), host.window());
+    EXPECT_EQ(GetDlgCtrlID(window), 0xFFFF);
+    RECT now;
+    GetWindowRect(window, &now);
+    MapWindowPoints(nullptr, host.window(), reinterpret_cast<POINT*>(&now), 2);
+    EXPECT_EQ(now.left, 10);
+    EXPECT_EQ(now.top, 20);
+    EXPECT_EQ(now.bottom, 90);
+
+    destroy_script_controls();
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(GetWindow(host.window(), GW_CHILD), nullptr);
+    destroy_script_controls();  // nothing left to destroy
 }
 
 }  // namespace
