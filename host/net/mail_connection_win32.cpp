@@ -166,9 +166,11 @@ struct MailConnection::State {
         }
     }
 
-    // Runs the handshake from `input` (bytes already received) until the context is complete.
+    // Runs the handshake from `input` (bytes already received) until the context is complete. The
+    // context is asked first, before any wait: it may need nothing more from the server (the first
+    // call, or a message after the handshake that came whole).
     bool handshake(std::string input, bool first) {
-        bool need_more = input.empty() && !first;
+        bool need_more = false;
         SECURITY_STATUS status = SEC_I_CONTINUE_NEEDED;
         for (;;) {
             if (need_more) {

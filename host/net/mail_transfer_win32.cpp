@@ -324,6 +324,7 @@ bool send_message(MemberCall& call, const MailToSend& message) {
 
 void send_mail_send(MemberCall& call) {
     *call.result = Value::boolean(false);
+    record(call).last_response.clear();
     const std::optional<MailToSend> message = mail_to_send(call.args[0]);
     if (!message) {
         fail(call, "send needs a Mail object.");
@@ -500,6 +501,7 @@ void recv_mail_connect(MemberCall& call) {
     TransferRecord& r = record(call);
     // A session still open ends without QUIT: its marks are not applied.
     end_session(r);
+    r.last_response.clear();
     auto connection = std::make_unique<net::MailConnection>();
     const bool ok = log_in(call, *connection);
     if (ok) {
