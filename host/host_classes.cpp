@@ -37,6 +37,8 @@ const ClassRegistration registrations[] = {
     {ClassSlot::ApplicationGlobals, register_message_loop_functions},
     {ClassSlot::Window, register_window_class},
     {ClassSlot::Mail, register_mail_class},
+    {ClassSlot::SendMail, register_send_mail_class},
+    {ClassSlot::RecvMail, register_recv_mail_class},
     {ClassSlot::Inet, register_inet_class},
     {ClassSlot::IPConfig, register_ip_config_class},
     {ClassSlot::SysInfo, register_sys_info_class},

@@ -318,4 +318,30 @@ const ClassDeclaration declaration = {
 
 void register_mail_class(ScriptEngine* engine) { declare_class(engine, declaration); }
 
+std::optional<MailToSend> mail_to_send(const Value& value) {
+    MailRecord* record = instance_of<MailRecord>(value, declaration);
+    if (record == nullptr) {
+        return std::nullopt;
+    }
+    bring_up_to_date(*record);
+    const MessageHeaders& headers = record->headers;
+    return MailToSend{record->text, headers.from.value_or(""), headers.to.value_or(""), headers.cc.value_or(""),
+                      headers.bcc.value_or("")};
+}
+
+Value new_mail(ScriptEngine* engine, std::string text) {
+    HostClass* cls = declared_class(engine, declaration);
+    auto record = std::make_unique<MailRecord>();
+    record->file = create_message_file();
+    if (cls == nullptr || !record->file) {
+        return Value::null();
+    }
+    record->text = std::move(text);
+    record->headers = mime::parse_headers(record->text);
+    record->parts = mime::parse_message(record->text);
+    record->modified = false;
+    replace_file_content(record->file.get(), record->text);
+    return make_instance(engine, cls, std::move(record));
+}
+
 }  // namespace tarpon::host
