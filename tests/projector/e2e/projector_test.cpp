@@ -504,5 +504,43 @@ TEST_F(Projector, MovieShowsAndItsButtonRunsAScript) {
     close(*process, window);
 }
 
+// A movie the user opens through the open-movie command is not the author's: it may run the carried
+// scripts, but "exec", "Quill_Eval" and "Quill_File" are refused for it.
+TEST_F(Projector, UserOpenedMovieMayNotRunCommandsOrScriptText) {
+    TestProject project("user movie");
+    project.write_settings();
+    project.write_script("Carried", "put(\"carried\", \"ran\");");
+    build(project);  // no movies: the open-movie command is enabled
+    const std::string side_script = project.path("side.qls");
+    write_file(side_script, "new Ini(" + script_string(project.results_path()) + ").writeString(\"r\", \"file\", \"ran\");\n");
+    const std::string exec_report = project.path("exec report.url");
+    const std::string user_movie = project.path("downloaded\\user.swf");
+    write_bytes(user_movie,
+                movie_sending({{"exec", "\"" + bin_folder() + "fixtures\\window_fixture.exe\" report " + exec_report},
+                               {"Quill_Eval", "put(\"eval\", \"ran\");"},
+                               {"Quill_File", side_script},
+                               {"Quill_Run", "Carried"}}));
+    auto process = start(project);
+    HWND window = process->main_window(start_timeout);
+    ASSERT_NE(window, nullptr);
+    constexpr UINT file_open = 0xE101;  // the framework's File Open command
+    ASSERT_TRUE(probe::post_command(window, file_open));
+    probe::WindowQuery query;
+    query.process_id = process->id();
+    query.caption = "Open";
+    HWND dialog = probe::wait_for_window(query, 10000);
+    ASSERT_NE(dialog, nullptr) << "no \"Open\" dialog";
+    HWND location = probe::find_child(dialog, "Edit", "");
+    ASSERT_NE(location, nullptr);
+    ASSERT_TRUE(probe::set_text(location, user_movie));
+    ASSERT_TRUE(probe::post_command(dialog, IDOK));
+    EXPECT_EQ(project.wait_for_result("carried", 15000), "ran");
+    Sleep(1000);
+    EXPECT_FALSE(project.result("eval").has_value());
+    EXPECT_FALSE(project.result("file").has_value());
+    EXPECT_FALSE(fs::exists(exec_report));
+    close(*process, window);
+}
+
 }  // namespace
 }  // namespace tarpon::e2e

@@ -101,6 +101,12 @@ TEST_F(WindowProbe, ClicksReachTheWindowOrTheChildUnderThePoint) {
     EXPECT_TRUE(logged("button"));
     EXPECT_TRUE(probe::press_key(window_, 'A'));
     EXPECT_TRUE(logged("key 65"));
+    // The button found by class and text, pressed as its dialog would be.
+    HWND button = probe::find_child(window_, "button", "Press");
+    EXPECT_EQ(button, child);
+    EXPECT_EQ(probe::find_child(window_, "button", "Nothing"), nullptr);
+    EXPECT_TRUE(probe::set_text(button, "Pressed"));
+    EXPECT_EQ(probe::window_info(button).caption, "Pressed");
 }
 
 TEST_F(WindowProbe, ScreenshotShowsTheWindowsColour) {

@@ -227,6 +227,42 @@ std::string describe(const WindowInfo& info) {
     return text;
 }
 
+namespace {
+
+struct ChildSearch {
+    const std::string* class_name;
+    const std::string* caption;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK find_first_child(HWND window, LPARAM context) {
+    ChildSearch* search = reinterpret_cast<ChildSearch*>(context);
+    if ((search->class_name->empty() || same_ignoring_case(class_of(window), *search->class_name)) &&
+        (search->caption->empty() || caption_of(window) == *search->caption)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+HWND find_child(HWND parent, const std::string& class_name, const std::string& caption) {
+    ChildSearch search{&class_name, &caption};
+    EnumChildWindows(parent, find_first_child, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+bool set_text(HWND window, const std::string& text) {
+    DWORD_PTR result = 0;
+    return IsWindow(window) && SendMessageTimeoutA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                                                   SMTO_ABORTIFHUNG, 5000, &result) != 0 && result != 0;
+}
+
+bool post_command(HWND window, UINT id) {
+    return IsWindow(window) && PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, 0), 0) != FALSE;
+}
+
 HWND child_at(HWND window, POINT client_point, POINT* child_point) {
     HWND target = window;
     POINT point = client_point;

@@ -61,6 +61,14 @@ std::string describe(const WindowInfo& info);
 // itself when no child is there); `child_point` receives the point in that child's coordinates.
 HWND child_at(HWND window, POINT client_point, POINT* child_point);
 
+// The first descendant of `parent` with this class (ignoring letter case; empty for any) and
+// caption (exact; empty for any), in the order EnumChildWindows gives.
+HWND find_child(HWND parent, const std::string& class_name, const std::string& caption);
+// Sets a window's text (an edit field's content) as typing it would leave it.
+bool set_text(HWND window, const std::string& text);
+// Posts WM_COMMAND with the command id, as a menu item, accelerator or dialog button sends it.
+bool post_command(HWND window, UINT id);
+
 // A left click at client coordinates, posted to the window under the point as button-down and
 // button-up messages (no real pointer moves, so other programs and the user are not disturbed).
 bool click(HWND window, int x, int y);
