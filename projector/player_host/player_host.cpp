@@ -1,0 +1,157 @@
+#include "projector/player_host/player_host.h"
+
+#include <optional>
+#include <vector>
+
+#include "platform/wide_text.h"
+#include "player/control/guids.h"
+#include "projector/appdata/item_source.h"
+#include "projector/player_host/control_site.h"
+#include "projector/player_host/movie_header.h"
+
+namespace tarpon::projector {
+
+struct PlayerHost::Impl {
+    ControlSite site;
+    ComPtr<player::IShockwaveFlash> flash;
+    CommandHandler handler;
+    int width = 0;
+    int height = 0;
+    int32_t background = -1;
+    int zoom = 0;
+};
+
+namespace {
+
+using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+
+// The player's class factory from the module file. The library is never freed: the control's code
+// must stay mapped as long as any object of it may live, which is until the process ends.
+HRESULT module_factory(const std::string& module_path, ComPtr<IClassFactory>& factory) {
+    HMODULE library = LoadLibraryW(platform::ansi_to_wide(module_path).c_str());
+    if (library == nullptr) {
+        return REGDB_E_CLASSNOTREG;
+    }
+    auto get_class_object =
+        reinterpret_cast<GetClassObject>(reinterpret_cast<void (*)()>(GetProcAddress(library, "DllGetClassObject")));
+    if (get_class_object == nullptr) {
+        FreeLibrary(library);  // nothing of it is in use
+        return CO_E_ERRORINDLL;
+    }
+    return get_class_object(player::clsid_shockwave_flash, IID_IClassFactory, factory.put_void());
+}
+
+// The header of a movie file, plain, compressed, or appended to a stand-alone player.
+std::optional<MovieHeader> measure_movie_file(const std::string& path) {
+    std::optional<std::vector<uint8_t>> bytes = appdata::read_file(path);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    if (std::optional<MovieHeader> header = read_movie_header(*bytes)) {
+        return header;
+    }
+    if (std::optional<std::span<const uint8_t>> movie = appended_movie(*bytes)) {
+        return read_movie_header(*movie);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+PlayerHost::PlayerHost() : m_impl(new Impl) {
+    m_impl->site.set_event_sink(player::diid_shockwave_flash_events, [this](DISPID id, const DISPPARAMS& params) {
+        if (id != player::dispid_fs_command || !m_impl->handler) {
+            return;
+        }
+        if (std::optional<std::pair<std::string, std::string>> command = fs_command_of(params)) {
+            // The handler may run scripts that destroy this host; it is called from a copy.
+            CommandHandler handler = m_impl->handler;
+            handler(command->first, command->second);
+        }
+    });
+}
+
+PlayerHost::~PlayerHost() {
+    destroy();
+    delete m_impl;
+}
+
+void PlayerHost::set_command_handler(CommandHandler handler) { m_impl->handler = std::move(handler); }
+
+HRESULT PlayerHost::create(HWND parent, int id, const std::string& module_path, const std::wstring& licence_key) {
+    destroy();
+    ComPtr<IClassFactory> factory;
+    if (!module_path.empty()) {
+        HRESULT status = module_factory(module_path, factory);
+        if (FAILED(status)) {
+            return status;
+        }
+    }
+    ComPtr<IUnknown> object;
+    HRESULT status = create_control_object(player::clsid_shockwave_flash, factory.get(), licence_key, object);
+    factory.reset();
+    if (FAILED(status)) {
+        return status;
+    }
+    ComPtr<player::IShockwaveFlash> flash = object.query<player::IShockwaveFlash>(player::iid_shockwave_flash);
+    if (!flash) {
+        return E_NOINTERFACE;
+    }
+    RECT empty{0, 0, 0, 0};
+    status = m_impl->site.create(object.get(), parent, id, empty);
+    if (FAILED(status)) {
+        return status;
+    }
+    m_impl->flash = std::move(flash);
+    return S_OK;
+}
+
+void PlayerHost::destroy() {
+    m_impl->flash.reset();
+    m_impl->site.destroy();
+}
+
+bool PlayerHost::exists() const { return m_impl->site.exists(); }
+
+HWND PlayerHost::window() const { return m_impl->site.window(); }
+
+player::IShockwaveFlash* PlayerHost::control() const { return m_impl->flash.get(); }
+
+void PlayerHost::resize(const RECT& rectangle) { m_impl->site.move(rectangle); }
+
+bool PlayerHost::load_movie(const std::string& path, bool playing) {
+    if (!m_impl->flash) {
+        return false;
+    }
+    // Held for the calls: the movie's first frame may run a script that ends the control.
+    ComPtr<player::IShockwaveFlash> flash = m_impl->flash;
+    flash->put_Playing(playing ? VARIANT_TRUE : VARIANT_FALSE);
+    std::wstring wide = platform::ansi_to_wide(path);
+    BSTR movie = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+    if (movie == nullptr) {
+        return false;
+    }
+    HRESULT status = flash->put_Movie(movie);
+    SysFreeString(movie);
+    if (FAILED(status)) {
+        return false;
+    }
+    if (std::optional<MovieHeader> header = measure_movie_file(path)) {
+        m_impl->width = header->width();
+        m_impl->height = header->height();
+        m_impl->background = header->background;
+    }
+    return true;
+}
+
+int PlayerHost::movie_width() const { return m_impl->width; }
+
+int PlayerHost::movie_height() const { return m_impl->height; }
+
+int32_t PlayerHost::movie_background() const { return m_impl->background; }
+
+int PlayerHost::zoom_count() const { return m_impl->zoom; }
+
+void PlayerHost::set_zoom_count(int count) { m_impl->zoom = count; }
+
+}  // namespace tarpon::projector
