@@ -34,4 +34,12 @@ void install_crash_restore();
 // Removes run folders a crashed run left in `base` (older than a day, held by no process).
 void remove_stale_run_folders(const std::string& base);
 
+// The file in a run folder that marks it as a projector's and, while open, as in use.
+constexpr const char* run_folder_lock_name = "Tarpon.lock";
+// Creates the lock file in `run_folder` (which ends in "\") and keeps it open without delete
+// sharing for the life of the run, so that remove_stale_run_folders leaves the folder alone.
+bool hold_run_folder(const std::string& run_folder);
+// Closes the lock file; shutdown calls it before it deletes the run folder.
+void release_run_folder();
+
 }  // namespace tarpon::projector

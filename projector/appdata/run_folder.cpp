@@ -1,5 +1,6 @@
 #include "projector/appdata/run_folder.h"
 
+#include <cctype>
 #include <cstdlib>
 
 #include "projector/appdata/file_system.h"
@@ -51,6 +52,20 @@ std::string create_run_folder() {
         return {};
     }
     return folder;
+}
+
+bool is_run_folder_name(std::string_view name) {
+    // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}
+    constexpr std::string_view form = "{........-....-....-....-............}";
+    if (name.size() != form.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < form.size(); ++i) {
+        if (form[i] == '.' ? !std::isxdigit(static_cast<unsigned char>(name[i])) : name[i] != form[i]) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace tarpon::appdata

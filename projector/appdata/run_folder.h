@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tarpon::appdata {
 
@@ -19,5 +20,8 @@ std::string windows_directory();
 std::string new_guid_text();
 // Creates a new run folder and gives its path, or "" when it cannot be made.
 std::string create_run_folder();
+// Whether a folder name has the run folder's form: a GUID in registry form, braces included (hex
+// digits of either case).
+bool is_run_folder_name(std::string_view name);
 
 }  // namespace tarpon::appdata
