@@ -478,7 +478,8 @@ TEST_F(Projector, ApplicationFunctions) {
 // The movie shows in the window, and a click on its button runs the button's script.
 TEST_F(Projector, MovieShowsAndItsButtonRunsAScript) {
     TestProject project("button");
-    project.write_settings();
+    // Away from the corner and the centre where the other tests' windows open, for the screenshot.
+    project.write_settings("position = \"bottom_right\"");
     project.write_script("Clicked", "if (typeof clicks == \"undefined\") clicks = 0; clicks++; put(\"clicks\", clicks);");
     project.write_movie("start.swf", movie_with_button({"Quill_Run", "Clicked"}));
     ASSERT_NO_FATAL_FAILURE(build(project));

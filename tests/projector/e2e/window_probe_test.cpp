@@ -24,6 +24,13 @@ protected:
         ASSERT_NE(window_, nullptr);
     }
 
+    // The fixture is asked to close rather than terminated: its window goes the ordinary way.
+    void TearDown() override {
+        if (fixture_ && fixture_->running() && window_ != nullptr && probe::request_close(window_)) {
+            fixture_->wait(10000);
+        }
+    }
+
     // Waits until the log holds the line.
     bool logged(const std::string& line, int timeout_ms = 5000) {
         const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(timeout_ms);
