@@ -181,11 +181,7 @@ bool Application::init_instance() {
     m_ole_started = SUCCEEDED(OleInitialize(nullptr));
     register_link_class(m_instance);
     install_crash_restore();
-    host::MessageLoopHooks hooks;
-    hooks.pre_translate = hook_pre_translate;
-    hooks.shutdown = hook_shutdown;
-    hooks.take_pending_close = hook_take_pending_close;
-    host::set_message_loop_hooks(hooks);
+    install_message_loop_hooks();
 
     // 3. The identity: the registry key and profile of the saved options.
     auto items = std::make_unique<appdata::ModuleItemSource>();
@@ -365,13 +361,11 @@ int Application::exit_instance() {
         return m_exit_code;
     }
     m_exited = true;
-    // A start-up that stopped after making the main window leaves it to go first.
-    if (m_main) {
-        if (HWND main = m_main->handle()) {
-            m_main->player().destroy();
-            DestroyWindow(main);
-        }
-        m_main.reset();
+    // A start-up that stopped after making the main window leaves it to go first. The object
+    // itself stays until the application goes: this may run inside one of its handlers.
+    if (m_main && m_main->handle() != nullptr) {
+        m_main->player().destroy();
+        DestroyWindow(m_main->handle());
         // Its destruction posted a quit message for a loop that will not run.
         MSG quit;
         PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
@@ -429,6 +423,14 @@ int Application::exit_instance() {
         m_sockets_started = false;
     }
     return m_exit_code;
+}
+
+void install_message_loop_hooks() {
+    host::MessageLoopHooks hooks;
+    hooks.pre_translate = hook_pre_translate;
+    hooks.shutdown = hook_shutdown;
+    hooks.take_pending_close = hook_take_pending_close;
+    host::set_message_loop_hooks(hooks);
 }
 
 int run_projector(HINSTANCE instance) {

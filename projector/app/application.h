@@ -79,6 +79,10 @@ private:
 constexpr const char* owner_window_class = "TarponOwner";
 constexpr const char* link_window_class = "TARPONURL";
 
+// Gives processMsg the application's pre-translation, its shutdown for the quit message, and the
+// close put off while a script ran (which makes processMsg return false).
+void install_message_loop_hooks();
+
 // The run of wWinMain.
 int run_projector(HINSTANCE instance);
 

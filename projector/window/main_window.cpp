@@ -276,16 +276,90 @@ LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
     return default_handling(message, wparam, lparam);
 }
 
+namespace {
+
+// The text of the item at `position`, or empty.
+std::string menu_text(HMENU menu, int position) {
+    char text[256] = {};
+    int length = GetMenuStringA(menu, static_cast<UINT>(position), text, sizeof text, MF_BYPOSITION);
+    return std::string(text, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+// A copy of the menu with its sub-menus, separators and item states.
+HMENU copy_menu(HMENU source, int depth = 0) {
+    HMENU copy = CreatePopupMenu();
+    if (copy == nullptr) {
+        return nullptr;
+    }
+    int count = GetMenuItemCount(source);
+    for (int i = 0; i < count; ++i) {
+        char text[256] = {};
+        MENUITEMINFOA item{};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STATE | MIIM_STRING | MIIM_SUBMENU;
+        item.dwTypeData = text;
+        item.cch = sizeof text - 1;
+        if (!GetMenuItemInfoA(source, static_cast<UINT>(i), TRUE, &item)) {
+            continue;
+        }
+        if (item.hSubMenu != nullptr) {
+            // Resource menus are shallow; the bound keeps a looping menu from recursing forever.
+            item.hSubMenu = depth < 8 ? copy_menu(item.hSubMenu, depth + 1) : nullptr;
+            if (item.hSubMenu == nullptr) {
+                continue;
+            }
+        }
+        if ((item.fType & MFT_SEPARATOR) != 0) {
+            item.fMask &= ~static_cast<UINT>(MIIM_STRING);
+        }
+        InsertMenuItemA(copy, static_cast<UINT>(GetMenuItemCount(copy)), TRUE, &item);
+    }
+    return copy;
+}
+
+}  // namespace
+
 void build_system_menu(HWND window, uint32_t additions, int base_count) {
     HMENU menu = GetSystemMenu(window, FALSE);
     if (menu == nullptr) {
         return;
     }
     for (int count = GetMenuItemCount(menu); count > base_count && count > 0; --count) {
+        // A pop-up added before goes with its item.
         DeleteMenu(menu, static_cast<UINT>(count - 1), MF_BYPOSITION);
     }
-    // The additions of `additions` (field 28) are built by the menus of the main window.
-    (void)additions;
+    if (additions == 0) {
+        return;
+    }
+    HMENU resource = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(resource_id::popup_menu));
+    HMENU items = resource != nullptr ? GetSubMenu(resource, 0) : nullptr;
+    if (items == nullptr) {
+        if (resource != nullptr) {
+            DestroyMenu(resource);
+        }
+        return;
+    }
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    if ((additions & 0x10) != 0) {
+        if (HMENU player = GetSubMenu(items, 0)) {
+            if (HMENU copy = copy_menu(player)) {
+                AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(copy), menu_text(items, 0).c_str());
+            }
+        }
+    }
+    if ((additions & 0x1) != 0) {
+        AppendMenuA(menu, MF_STRING, TARPON_CMD_OPTIONS, menu_text(items, 1).c_str());
+    }
+    if ((additions & 0x1000) != 0) {
+        AppendMenuA(menu, MF_STRING, TARPON_CMD_HELP, menu_text(items, 4).c_str());
+    }
+    if ((additions & 0x100) != 0) {
+        if (additions != 0x100) {
+            AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+        }
+        AppendMenuA(menu, MF_STRING, TARPON_CMD_ABOUT, menu_text(items, 6).c_str());
+    }
+    DestroyMenu(resource);
 }
 
 void undo_system_changes(ProjectorState& state) {

@@ -4,6 +4,10 @@
 
 #include <filesystem>
 
+#include "engine/quill.h"
+#include "host/ui/message_loop.h"
+#include "projector/app/application.h"
+#include "projector/app/resource_ids.h"
 #include "projector/appdata/item_source.h"
 #include "projector/appdata/sm_container.h"
 #include "projector/window/main_window.h"
@@ -35,14 +39,19 @@ std::string own_folder() {
     return text.substr(0, text.find_last_of("\\/") + 1);
 }
 
-void drain_messages() {
+// Dispatches what is waiting; true when the quit message was among it.
+bool drain_messages() {
+    bool quit = false;
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message != WM_QUIT) {
+        if (message.message == WM_QUIT) {
+            quit = true;
+        } else {
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
     }
+    return quit;
 }
 
 // A main window as start-up makes it, with the player module of the build carried as the FP item
@@ -51,7 +60,10 @@ class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ProjectorState& state = projector_state();
-        m_run_folder = std::filesystem::temp_directory_path() / "tarpon-main-window-test";
+        // One folder per test: ctest runs them side by side.
+        m_run_folder = std::filesystem::temp_directory_path() /
+                       ("tarpon-main-window-" +
+                        std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         std::filesystem::create_directories(m_run_folder);
         state.run_folder = m_run_folder.string() + "\\";
         if (auto player = appdata::read_file(own_folder() + "tarpon-player.dll")) {
@@ -115,12 +127,36 @@ TEST_F(MainWindowTest, IsAHiddenOwnedOverlappedFrameHoldingTheControl) {
     EXPECT_EQ(child.bottom - child.top, client.bottom);
 }
 
-TEST_F(MainWindowTest, SystemMenuAdditionsAreCutBackToTheBase) {
+UINT item_id(HMENU menu, int position) {
+    return GetMenuItemID(menu, position);
+}
+
+TEST_F(MainWindowTest, SystemMenuAdditionsFollowTheFieldAndAreCutBackToTheBase) {
     HWND window = m_window->handle();
     HMENU menu = GetSystemMenu(window, FALSE);
     int base = m_window->system_menu_base();
-    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(menu, MF_STRING, 32777, "Config...");
+
+    build_system_menu(window, 0x1111, base);
+    ASSERT_EQ(GetMenuItemCount(menu), base + 6);
+    EXPECT_EQ(GetMenuState(menu, static_cast<UINT>(base), MF_BYPOSITION) & MF_SEPARATOR, static_cast<UINT>(MF_SEPARATOR));
+    HMENU player = GetSubMenu(menu, base + 1);
+    ASSERT_NE(player, nullptr);
+    char text[64] = {};
+    GetMenuStringA(menu, static_cast<UINT>(base + 1), text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ(text, "Macromedia Flash Player");
+    // The copy is whole: the Quality pop-up and the player commands with their ids.
+    EXPECT_NE(GetMenuState(player, TARPON_CMD_ZOOM_IN, MF_BYCOMMAND), static_cast<UINT>(-1));
+    EXPECT_NE(GetMenuState(player, TARPON_CMD_QUALITY_HIGH, MF_BYCOMMAND), static_cast<UINT>(-1));
+    EXPECT_EQ(item_id(menu, base + 2), static_cast<UINT>(TARPON_CMD_OPTIONS));
+    GetMenuStringA(menu, static_cast<UINT>(base + 2), text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ(text, "Config...");
+    EXPECT_EQ(item_id(menu, base + 3), static_cast<UINT>(TARPON_CMD_HELP));
+    EXPECT_EQ(item_id(menu, base + 5), static_cast<UINT>(TARPON_CMD_ABOUT));
+
+    // Built again, the earlier additions go first; the About box alone has no separator of its own.
+    build_system_menu(window, 0x100, base);
+    ASSERT_EQ(GetMenuItemCount(menu), base + 2);
+    EXPECT_EQ(item_id(menu, base + 1), static_cast<UINT>(TARPON_CMD_ABOUT));
     build_system_menu(window, 0, base);
     EXPECT_EQ(GetMenuItemCount(menu), base);
 }
@@ -137,13 +173,38 @@ TEST_F(MainWindowTest, AQuitFromARunningCommandClosesOnlyAfterItReturns) {
     ASSERT_TRUE(PeekMessageA(&reposted, window, WM_CLOSE, WM_CLOSE, PM_NOREMOVE));
 
     // The command has returned: the re-posted close goes through.
-    drain_messages();
+    EXPECT_TRUE(drain_messages()) << "the quit message";
     EXPECT_FALSE(IsWindow(window));
     EXPECT_FALSE(state.close_pending);
     EXPECT_EQ(state.bridge, nullptr);
     EXPECT_EQ(state.player, nullptr);
-    MSG quit{};
-    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+}
+
+TEST_F(MainWindowTest, AScriptWaitingInProcessMsgSeesTheCloseAndTheWindowClosesAfterIt) {
+    // A carried script that pumps messages the way a long-running script does.
+    quill::EngineHandle* compiler = quill::create_engine();
+    ASSERT_NE(compiler, nullptr);
+    quill::CompiledModule waiter = quill::compile_source_text(compiler, "var waited = processMsg(); waited;");
+    quill::destroy_engine(compiler);
+    ASSERT_TRUE(waiter.ok) << waiter.diagnostics;
+    m_items.add(appdata::item::script_type, "Waiter", appdata::pack_sm(waiter.module));
+    install_message_loop_hooks();
+
+    HWND window = m_window->handle();
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    m_window->bridge()->command("Quill_Run", "Waiter", MovieOrigin::Author);
+    // processMsg answered false (a close is pending) and the window outlived the script.
+    ASSERT_NE(m_window->bridge(), nullptr);
+    ASSERT_NE(m_window->bridge()->engine(), nullptr);
+    const quill::Value& waited = quill::last_result(m_window->bridge()->engine());
+    EXPECT_EQ(waited.tag, quill::Tag::Boolean);
+    EXPECT_EQ(waited.payload.flag, 0);
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_FALSE(projector_state().close_pending) << "processMsg takes the pending close";
+
+    EXPECT_TRUE(drain_messages());
+    EXPECT_FALSE(IsWindow(window));
+    host::set_message_loop_hooks({});
 }
 
 void expect_closed_at_once(MainWindow& main, UINT message) {

@@ -87,31 +87,76 @@ size_t entries_in(const fs::path& folder) {
     return count;
 }
 
-TEST(ProjectorSmoke, ABuiltProjectorStartsRunsInitializeAndClosesCleanly) {
+// Starts the executable with TMP and TEMP naming `tmp`, so that its run folder is made there.
+bool start_with_temp_folder(const std::string& exe, const std::string& tmp, PROCESS_INFORMATION* process) {
+    char saved_tmp[MAX_PATH + 1] = {}, saved_temp[MAX_PATH + 1] = {};
+    DWORD had_tmp = GetEnvironmentVariableA("TMP", saved_tmp, sizeof saved_tmp);
+    DWORD had_temp = GetEnvironmentVariableA("TEMP", saved_temp, sizeof saved_temp);
+    SetEnvironmentVariableA("TMP", tmp.c_str());
+    SetEnvironmentVariableA("TEMP", tmp.c_str());
+    DWORD started = run_and_wait("\"" + exe + "\"", 0, process);
+    SetEnvironmentVariableA("TMP", had_tmp ? saved_tmp : nullptr);
+    SetEnvironmentVariableA("TEMP", had_temp ? saved_temp : nullptr);
+    return started == 0;
+}
+
+// A new project in `work`/show with the given Initialize script, built into `work`/show.exe.
+std::string build_projector(const fs::path& work, const std::string& initialize) {
     std::string bin = own_folder();
-    if (!fs::exists(bin + "tarpon.exe") || !fs::exists(bin + "tarpon-author.exe")) {
+    std::string show = (work / "show").string();
+    std::string author = "\"" + bin + "tarpon-author.exe\"";
+    EXPECT_EQ(run_and_wait(author + " new \"" + show + "\"", 60000), 0u);
+    std::ofstream((work / "show" / "scripts" / "Initialize.qls").string(), std::ios::binary) << initialize;
+    std::string exe = (work / "show.exe").string();
+    EXPECT_EQ(run_and_wait(author + " build \"" + show + "\" -o \"" + exe + "\"", 120000), 0u);
+    return exe;
+}
+
+bool tools_built() {
+    return fs::exists(own_folder() + "tarpon.exe") && fs::exists(own_folder() + "tarpon-author.exe");
+}
+
+TEST(ProjectorSmoke, AnInitializeReturningFalseEndsTheRunSilently) {
+    if (!tools_built()) {
+        GTEST_SKIP() << "tarpon.exe or tarpon-author.exe is not built beside the tests";
+    }
+    fs::path work = fs::temp_directory_path() / "tarpon-projector-smoke-false";
+    std::error_code ignored;
+    fs::remove_all(work, ignored);
+    fs::create_directories(work / "tmp");
+    std::string exe = build_projector(work, "false;\n");
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(start_with_temp_folder(exe, (work / "tmp").string(), &process));
+    DWORD status = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.hProcess, &status);
+    } else {
+        TerminateProcess(process.hProcess, 99);
+        ADD_FAILURE() << "the projector did not end by itself";
+    }
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(status, 0u);
+    EXPECT_EQ(entries_in(work / "tmp"), 0u) << "the run folder is left behind";
+    fs::remove_all(work, ignored);
+}
+
+TEST(ProjectorSmoke, ABuiltProjectorStartsRunsInitializeAndClosesCleanly) {
+    if (!tools_built()) {
         GTEST_SKIP() << "tarpon.exe or tarpon-author.exe is not built beside the tests";
     }
     fs::path work = fs::temp_directory_path() / "tarpon-projector-smoke";
     std::error_code ignored;
     fs::remove_all(work, ignored);
     fs::create_directories(work / "tmp");
-    std::string show = (work / "show").string();
-    std::string author = "\"" + bin + "tarpon-author.exe\"";
-    ASSERT_EQ(run_and_wait(author + " new \"" + show + "\"", 60000), 0u);
-
     // Initialize writes what it saw into a profile file the test reads.
     std::string ini = (work / "seen.ini").string();
     std::string escaped;
     for (char c : ini) {
         escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
     }
-    std::ofstream((work / "show" / "scripts" / "Initialize.qls").string(), std::ios::binary)
-        << "var seen = new Ini(\"" << escaped << "\");\n"
-        << "seen.writeString(\"start\", \"initialize\", \"ran\");\n"
-        << "true;\n";
-    std::string exe = (work / "show.exe").string();
-    ASSERT_EQ(run_and_wait(author + " build \"" + show + "\" -o \"" + exe + "\"", 120000), 0u);
+    std::string exe = build_projector(work, "var seen = new Ini(\"" + escaped + "\");\n"
+                                            "seen.writeString(\"start\", \"initialize\", \"ran\");\n"
+                                            "true;\n");
 
     // The stub's own resources are still there.
     HMODULE image = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
@@ -124,18 +169,8 @@ TEST(ProjectorSmoke, ABuiltProjectorStartsRunsInitializeAndClosesCleanly) {
     EXPECT_NE(FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)), nullptr);
     FreeLibrary(image);
 
-    // The run folder goes into a temporary folder of the test's own.
-    std::string tmp = (work / "tmp").string();
-    char saved_tmp[MAX_PATH + 1] = {}, saved_temp[MAX_PATH + 1] = {};
-    DWORD had_tmp = GetEnvironmentVariableA("TMP", saved_tmp, sizeof saved_tmp);
-    DWORD had_temp = GetEnvironmentVariableA("TEMP", saved_temp, sizeof saved_temp);
-    SetEnvironmentVariableA("TMP", tmp.c_str());
-    SetEnvironmentVariableA("TEMP", tmp.c_str());
     PROCESS_INFORMATION process{};
-    DWORD started = run_and_wait("\"" + exe + "\"", 0, &process);
-    SetEnvironmentVariableA("TMP", had_tmp ? saved_tmp : nullptr);
-    SetEnvironmentVariableA("TEMP", had_temp ? saved_temp : nullptr);
-    ASSERT_EQ(started, 0u);
+    ASSERT_TRUE(start_with_temp_folder(exe, (work / "tmp").string(), &process));
 
     HWND main = wait_for_main_window(process.dwProcessId, process.hProcess, 60000);
     EXPECT_NE(main, nullptr);
