@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -56,6 +56,11 @@ protected:
         RECT r{};
         GetWindowRect(m_window, &r);
         return r;
+    }
+    // The window's rectangle as x, y, width, height.
+    std::array<LONG, 4> box() const {
+        RECT r = rect();
+        return {r.left, r.top, r.right - r.left, r.bottom - r.top};
     }
     SIZE non_client() const {
         RECT w = rect(), c{};
@@ -140,6 +145,7 @@ TEST_F(WindowRules, StyleFromFrameFlagsAndButtons) {
 }
 
 TEST_F(WindowRules, PlacementBySizeModeAndPosition) {
+    using Box = std::array<LONG, 4>;
     const int W = m_screen.cx, H = m_screen.cy;
     appdata::Settings settings;
     const SIZE frame = non_client();
@@ -148,21 +154,14 @@ TEST_F(WindowRules, PlacementBySizeModeAndPosition) {
     settings.size_mode = 0;
     settings.position = 4;
     place_window(m_window, settings, SIZE{320, 240});
-    int w = 320 + frame.cx, h = 240 + frame.cy;
-    RECT r = rect();
-    EXPECT_EQ(r.left, (W - w) / 2);
-    EXPECT_EQ(r.top, (H - h) / 2);
-    EXPECT_EQ(r.right - r.left, w);
-    EXPECT_EQ(r.bottom - r.top, h);
+    const int w = 320 + frame.cx, h = 240 + frame.cy;
+    EXPECT_EQ(box(), (Box{(W - w) / 2, (H - h) / 2, w, h}));
     EXPECT_TRUE(IsWindowVisible(m_window));
 
     // No movie measured: the window keeps its size, placed bottom right.
     settings.position = 8;
     place_window(m_window, settings, std::nullopt);
-    r = rect();
-    EXPECT_EQ(r.right, W);
-    EXPECT_EQ(r.bottom, H);
-    EXPECT_EQ(r.right - r.left, w);
+    EXPECT_EQ(box(), (Box{W - w, H - h, w, h}));
 
     // Half the screen, at a quarter across and three quarters down.
     settings.size_mode = 4;
@@ -171,11 +170,7 @@ TEST_F(WindowRules, PlacementBySizeModeAndPosition) {
     settings.x = 25;
     settings.y = 75;
     place_window(m_window, settings, SIZE{320, 240});
-    r = rect();
-    EXPECT_EQ(r.left, 25 * W / 100);
-    EXPECT_EQ(r.top, 75 * H / 100);
-    EXPECT_EQ(r.right - r.left, 50 * W / 100);
-    EXPECT_EQ(r.bottom - r.top, 50 * H / 100);
+    EXPECT_EQ(box(), (Box{25 * W / 100, 75 * H / 100, 50 * W / 100, 50 * H / 100}));
 
     // Custom size at a custom point.
     settings.size_mode = 3;
@@ -185,20 +180,12 @@ TEST_F(WindowRules, PlacementBySizeModeAndPosition) {
     settings.x = 10;
     settings.y = 20;
     place_window(m_window, settings, std::nullopt);
-    r = rect();
-    EXPECT_EQ(r.left, 10);
-    EXPECT_EQ(r.top, 20);
-    EXPECT_EQ(r.right - r.left, 400);
-    EXPECT_EQ(r.bottom - r.top, 300);
+    EXPECT_EQ(box(), (Box{10, 20, 400, 300}));
 
     // Full screen.
     settings.size_mode = 1;
     place_window(m_window, settings, SIZE{320, 240});
-    r = rect();
-    EXPECT_EQ(r.left, 0);
-    EXPECT_EQ(r.top, 0);
-    EXPECT_EQ(r.right, W);
-    EXPECT_EQ(r.bottom, H);
+    EXPECT_EQ(box(), (Box{0, 0, W, H}));
     EXPECT_FALSE(IsZoomed(m_window));
 
     // Maximized, then back to a custom size: the custom rectangle holds, not the old restored one.
@@ -209,20 +196,23 @@ TEST_F(WindowRules, PlacementBySizeModeAndPosition) {
     settings.position = 0;
     place_window(m_window, settings, std::nullopt);
     EXPECT_FALSE(IsZoomed(m_window));
-    r = rect();
-    EXPECT_EQ(r.left, 0);
-    EXPECT_EQ(r.top, 0);
-    EXPECT_EQ(r.right - r.left, 400);
-    EXPECT_EQ(r.bottom - r.top, 300);
+    EXPECT_EQ(box(), (Box{0, 0, 400, 300}));
 
     // An unknown size mode only shows the window where it is.
     ShowWindow(m_window, SW_HIDE);
     settings.size_mode = 9;
     place_window(m_window, settings, SIZE{320, 240});
     EXPECT_TRUE(IsWindowVisible(m_window));
-    RECT same = rect();
-    EXPECT_EQ(std::memcmp(&same, &r, sizeof r), 0);
+    EXPECT_EQ(box(), (Box{0, 0, 400, 300}));
 }
+
+// A region's bounding box, comparable.
+struct Bounds {
+    LONG left, top, right, bottom;
+    explicit Bounds(const RECT& r) : left(r.left), top(r.top), right(r.right), bottom(r.bottom) {}
+    Bounds(LONG l, LONG t, LONG r, LONG b) : left(l), top(t), right(r), bottom(b) {}
+    bool operator==(const Bounds&) const = default;
+};
 
 std::vector<uint8_t> mask_bytes(const std::vector<layout::MaskRect>& rects) {
     std::vector<uint8_t> data = layout::region_data(rects);
@@ -247,23 +237,17 @@ TEST_F(WindowRules, ShapeFromMaskFile) {
     apply_shape(m_window, settings, m_folder, 2, SIZE{100, 100});
     HRGN region = CreateRectRgn(0, 0, 0, 0);
     ASSERT_NE(GetWindowRgn(m_window, region), ERROR);
-    RECT box{};
-    GetRgnBox(region, &box);
-    EXPECT_EQ(box.left, origin.x);
-    EXPECT_EQ(box.top, origin.y);
-    EXPECT_EQ(box.right, origin.x + 200);
-    EXPECT_EQ(box.bottom, origin.y + 200);
+    RECT bounds{};
+    GetRgnBox(region, &bounds);
+    EXPECT_EQ(Bounds(bounds), (Bounds{origin.x, origin.y, origin.x + 200, origin.y + 200}));
     EXPECT_TRUE(PtInRegion(region, origin.x + 50, origin.y + 150));
     EXPECT_FALSE(PtInRegion(region, origin.x + 150, origin.y + 150));
 
     // No scale: the movie's own size, centred in the client area.
     apply_shape(m_window, settings, m_folder, 3, SIZE{100, 100});
     ASSERT_NE(GetWindowRgn(m_window, region), ERROR);
-    GetRgnBox(region, &box);
-    EXPECT_EQ(box.left, origin.x + 50);
-    EXPECT_EQ(box.top, origin.y + 50);
-    EXPECT_EQ(box.right, origin.x + 150);
-    EXPECT_EQ(box.bottom, origin.y + 150);
+    GetRgnBox(region, &bounds);
+    EXPECT_EQ(Bounds(bounds), (Bounds{origin.x + 50, origin.y + 50, origin.x + 150, origin.y + 150}));
     DeleteObject(region);
 
     // Any other shape mode removes the region.
