@@ -50,6 +50,7 @@ check "new succeeds" 0 "$status"
 check "new writes the project" "yes yes yes yes" \
     "$([ -f "$show/tarpon.toml" ] && echo yes) $([ -f "$show/scripts/Initialize.qls" ] && echo yes) $([ -d "$show/files" ] && echo yes) $([ -d "$show/movies" ] && echo yes)"
 check "new writes a compressed starter movie" "CWS" "$(head -c 3 "$show/movies/start.swf")"
+contains "new writes the script the movie's button runs" "getMainWnd().caption" "$(cat "$show/scripts/Hello.qls")"
 run new "$(path "$show")"
 check "new refuses an existing project" 1 "$status"
 

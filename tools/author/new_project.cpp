@@ -57,8 +57,21 @@ stored = true                       # false: the movies are named beside the exe
 const char* const script_template = R"(// Runs once when the projector starts, before the first movie plays. Returning false ends the
 // presentation.
 var started = new Date();
+var clicks = 0;
 true;
 )";
+
+// The script the starter movie's orange button runs (fscommand("Quill_Run", "Hello")).
+const char* const hello_template = R"qls(// Runs each time the orange button of movies/start.swf is released: the movie sends
+// fscommand("Quill_Run", "Hello"). Globals stay between runs (Initialize set `started` and
+// `clicks`), so the count goes on.
+if (typeof clicks == "undefined") clicks = 0;
+if (typeof started == "undefined") started = new Date();
+clicks++;
+var seconds = Math.round((new Date().getTime() - started.getTime()) / 1000);
+getMainWnd().caption = "Hello from Quill Script! " + clicks + (clicks == 1 ? " click" : " clicks") +
+    " after " + seconds + " s (the small square in the corner quits)";
+)qls";
 
 }  // namespace
 
@@ -94,6 +107,7 @@ int new_command(const std::string& project_dir) {
     std::snprintf(text, sizeof text, project_template, safe.c_str(), safe.c_str(), safe.c_str());
     std::ofstream(dir / project_file_name, std::ios::binary) << text;
     std::ofstream(dir / "scripts" / "Initialize.qls", std::ios::binary) << script_template;
+    std::ofstream(dir / "scripts" / "Hello.qls", std::ios::binary) << hello_template;
     if (!write_starter_movie((dir / "movies" / "start.swf").string())) {
         std::fprintf(stderr, "%s: can't write the starter movie\n", (dir / "movies" / "start.swf").string().c_str());
         return 1;

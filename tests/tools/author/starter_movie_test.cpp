@@ -1,5 +1,5 @@
-// The movie `new` starts a project with plays in the stand-in player: it shows its panel and its
-// button sends the projector's "quit" command when clicked.
+// The movie `new` starts a project with plays in the stand-in player: it shows its panel, its round
+// button runs the project's "Hello" script when clicked, and its corner square quits.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -18,7 +18,7 @@ using tarpon::swf::Canvas;
 using tarpon::swf::Matrix;
 using tarpon::swf::MoviePlayer;
 
-TEST(StarterMovie, PlaysAndItsButtonQuits) {
+TEST(StarterMovie, PlaysAndItsButtonsRunHelloAndQuit) {
     std::filesystem::path path = std::filesystem::temp_directory_path() / "tarpon_starter_movie_test.swf";
     ASSERT_TRUE(tarpon::author::write_starter_movie(path.string()));
     std::ifstream in(path, std::ios::binary);
@@ -52,7 +52,17 @@ TEST(StarterMovie, PlaysAndItsButtonQuits) {
     player.pointer_up();
     player.run_actions();
     ASSERT_EQ(commands.size(), 1u);
-    EXPECT_EQ(commands[0].first, "quit");
+    EXPECT_EQ(commands[0].first, "Quill_Run");
+    EXPECT_EQ(commands[0].second, "Hello");
+
+    // The quit square at 540,70-570,100: canvas pixel 27,4.
+    EXPECT_EQ(pixels[4 * 32 + 27] & 0xFFFFFF, 0x1F3D5Cu);
+    EXPECT_TRUE(player.pointer_move(27.5, 4.25, view));
+    player.pointer_down();
+    player.pointer_up();
+    player.run_actions();
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(commands[1].first, "quit");
 }
 
 }  // namespace
