@@ -202,6 +202,10 @@ bool Application::init_instance() {
         remove_stale_run_folders(base);
     }
     m_state.run_folder = appdata::create_run_folder();
+    if (!m_state.run_folder.empty()) {
+        // Held for the whole run, so a later start can tell a live run's folder from a crashed one's.
+        hold_run_folder(m_state.run_folder);
+    }
     m_executable = appdata::FileBytes::open(m_state.exe_path);
     if (m_executable) {
         m_state.additional_files =
@@ -409,6 +413,7 @@ int Application::exit_instance() {
     }
     // 8. The run folder and all in it.
     if (!m_state.run_folder.empty()) {
+        release_run_folder();
         appdata::remove_tree(m_state.run_folder);
         m_state.run_folder.clear();
     }

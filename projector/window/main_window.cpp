@@ -366,6 +366,7 @@ void undo_system_changes(ProjectorState& state) {
     undo_kiosk();
     restore_mute();
     if (!state.run_folder.empty()) {
+        release_run_folder();
         appdata::remove_tree(state.run_folder);
     }
 }
