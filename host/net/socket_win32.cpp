@@ -460,16 +460,6 @@ std::optional<int64_t> port_argument(const MemberCall& call, uint32_t i, int64_t
     return port;
 }
 
-// A new socket for the address, its handle in the record; false when the system refuses one.
-bool open_socket(MemberCall& call, SocketRecord& record, const addrinfo& address) {
-    record.socket.reset(socket(address.ai_family, address.ai_socktype, address.ai_protocol));
-    if (!record.socket) {
-        fail(call, record, WSAGetLastError());
-        return false;
-    }
-    return true;
-}
-
 bool start_watch(MemberCall& call, SocketRecord& record, long events) {
     record.watch = net::watch_socket(record.socket.get(), events, notify, &record);
     if (record.watch == 0) {
@@ -489,6 +479,29 @@ void reset_record(SocketRecord& record) {
     record.remote_port = 0;
     record.local_port = 0;
     clear_error(record);
+}
+
+// Starts the record afresh, resolves the host and opens a socket for its address, the handle in
+// the record. The address (its storage held by `list`), or nothing with the failure stored.
+std::optional<addrinfo> open_socket(MemberCall& call, SocketRecord& record, const std::string& host, int64_t port,
+                                    bool passive, AddressList& list) {
+    reset_record(record);
+    if (!record.winsock.started()) {
+        fail(call, record, WSASYSNOTREADY);
+        return std::nullopt;
+    }
+    int code = 0;
+    const std::optional<addrinfo> address = resolve(host, port, passive, list, code);
+    if (!address) {
+        fail(call, record, code);
+        return std::nullopt;
+    }
+    record.socket.reset(socket(address->ai_family, address->ai_socktype, address->ai_protocol));
+    if (!record.socket) {
+        fail(call, record, WSAGetLastError());
+        return std::nullopt;
+    }
+    return address;
 }
 
 // Waits up to the timeout for a non-blocking connect to finish: 0 or the error code.
@@ -525,19 +538,9 @@ void socket_connect(MemberCall& call) {
     if (!host || !port) {
         return;
     }
-    reset_record(record);
-    if (!record.winsock.started()) {
-        fail(call, record, WSASYSNOTREADY);
-        return;
-    }
     AddressList list;
-    int code = 0;
-    const std::optional<addrinfo> address = resolve(*host, *port, false, list, code);
+    const std::optional<addrinfo> address = open_socket(call, record, *host, *port, false, list);
     if (!address) {
-        fail(call, record, code);
-        return;
-    }
-    if (!open_socket(call, record, *address)) {
         return;
     }
 
@@ -592,19 +595,9 @@ void socket_listen(MemberCall& call) {
     if (!port || !host) {
         return;
     }
-    reset_record(record);
-    if (!record.winsock.started()) {
-        fail(call, record, WSASYSNOTREADY);
-        return;
-    }
     AddressList list;
-    int code = 0;
-    const std::optional<addrinfo> address = resolve(*host, *port, true, list, code);
+    const std::optional<addrinfo> address = open_socket(call, record, *host, *port, true, list);
     if (!address) {
-        fail(call, record, code);
-        return;
-    }
-    if (!open_socket(call, record, *address)) {
         return;
     }
     if (bind(record.socket.get(), address->ai_addr, static_cast<int>(address->ai_addrlen)) != 0 ||
