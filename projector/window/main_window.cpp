@@ -8,6 +8,9 @@
 #include "projector/app/system_changes.h"
 #include "projector/appdata/file_system.h"
 #include "projector/bridge/application_functions.h"
+#include "projector/window/about_box.h"
+#include "projector/window/options_sheet.h"
+#include "projector/window/settings_apply.h"
 #include "projector/window/window_rules.h"
 
 namespace tarpon::projector {
@@ -241,6 +244,16 @@ LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
         return 0;
     case WM_SYSCOMMAND:
         if ((wparam & 0xFFF0) == SC_SCREENSAVE && screen_saver_blocked()) {
+            return 0;
+        }
+        if (wparam == TARPON_CMD_OPTIONS) {
+            if (run_options_sheet(handle(), m_state.settings)) {
+                reapply_settings(*this);
+            }
+            return 0;
+        }
+        if (wparam == TARPON_CMD_ABOUT) {
+            show_about_box(handle(), m_state);
             return 0;
         }
         break;
