@@ -25,6 +25,7 @@
 #include "projector/appdata/run_folder.h"
 #include "projector/appdata/saved_options.h"
 #include "projector/window/main_window.h"
+#include "projector/window/settings_apply.h"
 #include "projector/window/window_rules.h"
 
 namespace tarpon::projector {
@@ -284,13 +285,11 @@ bool Application::init_instance() {
 
     // 18.-20. The start movie, the style, placement and shape; the ratio; minimized and top-most.
     show_start_movie();
-    m_state.client_aspect_ratio = client_aspect_ratio(main);
+    record_aspect_ratio(*m_main);
     apply_placement_flags(main, settings.window_flags, false);
 
     // 21. The help file and the player's background colour.
-    if ((settings.misc_flags & 0x1000) != 0) {
-        m_help_file = settings.help_file.path;
-    }
+    choose_help_file();
     SendMessageA(main, message::set_background, 0, static_cast<LPARAM>(settings.background));
 
     // 22.
@@ -308,20 +307,15 @@ void Application::show_start_movie() {
         ShowWindow(main, SW_SHOWNORMAL);
         return;
     }
-    PlayerHost& player = m_main->player();
     m_state.movie_origin = MovieOrigin::Author;
-    bool loaded = player.load_movie(start, (settings.window_flags & 0x1) != 0);
+    m_main->player().load_movie(start, (settings.window_flags & 0x1) != 0);
     apply_style(main, settings);
-    std::optional<SIZE> frame;
-    if (loaded && player.movie_width() >= 1 && player.movie_height() >= 1) {
-        frame = SIZE{player.movie_width(), player.movie_height()};
-    }
-    place_window(main, settings, frame);
-    int scale_mode = 0;
-    if (player.control() != nullptr) {
-        player.control()->get_ScaleMode(&scale_mode);
-    }
-    apply_shape(main, settings, m_state.run_folder, scale_mode, SIZE{player.movie_width(), player.movie_height()});
+    place_for_current_movie(*m_main);
+    shape_for_current_movie(*m_main);
+}
+
+void Application::choose_help_file() {
+    m_help_file = (m_state.settings.misc_flags & 0x1000) != 0 ? m_state.settings.help_file.path : std::string();
 }
 
 int Application::run() {

@@ -45,8 +45,10 @@ public:
     // The arguments after the program name, in the ANSI code page.
     static std::vector<std::string> command_line_arguments();
 
-    // The help file start-up chose (misc flag 0x1000), or empty.
+    // The help file of the settings (misc flag 0x1000), or empty; chosen at start-up and again
+    // after the options sheet.
     const std::string& help_file() const { return m_help_file; }
+    void choose_help_file();
     // The HTML-help library, loaded on first use; null when it cannot be loaded.
     HMODULE html_help_library();
 

@@ -136,6 +136,10 @@ bool PlayerHost::load_movie(const std::string& path, bool playing) {
     if (FAILED(status)) {
         return false;
     }
+    // A movie that cannot be measured (a location, a damaged file) has no frame size of its own.
+    m_impl->width = 0;
+    m_impl->height = 0;
+    m_impl->background = -1;
     if (std::optional<MovieHeader> header = measure_movie_file(path)) {
         m_impl->width = header->width();
         m_impl->height = header->height();
