@@ -261,8 +261,12 @@ void PlayerControl::on_pointer(UINT message, LPARAM lparam) {
         SetCursor(LoadCursorA(nullptr, over ? IDC_HAND : IDC_ARROW));
     }
     if (message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK) {
-        SetCapture(m_window);
-        m_pointer_down = true;
+        // Only a press on a button needs its release wherever the pointer goes; a press elsewhere
+        // leaves the mouse to the container (which may drag its window with it).
+        if (over) {
+            SetCapture(m_window);
+            m_pointer_down = true;
+        }
         m_player.pointer_down();
     } else if (message == WM_LBUTTONUP) {
         m_player.pointer_up();

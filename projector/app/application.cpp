@@ -24,6 +24,7 @@
 #include "projector/appdata/movie_list.h"
 #include "projector/appdata/run_folder.h"
 #include "projector/appdata/saved_options.h"
+#include "projector/window/control_events.h"
 #include "projector/window/main_window.h"
 #include "projector/window/settings_apply.h"
 #include "projector/window/window_rules.h"
@@ -338,13 +339,15 @@ int Application::run() {
 }
 
 bool Application::pre_translate(MSG* message) {
-    if (m_accelerators == nullptr || m_state.main_window == nullptr) {
+    if (m_state.main_window == nullptr) {
         return false;
     }
-    if (message->message < WM_KEYFIRST || message->message > WM_KEYLAST) {
-        return false;
+    if (m_accelerators != nullptr && message->message >= WM_KEYFIRST && message->message <= WM_KEYLAST &&
+        TranslateAcceleratorA(m_state.main_window, m_accelerators, message) != 0) {
+        return true;
     }
-    return TranslateAcceleratorA(m_state.main_window, m_accelerators, message) != 0;
+    // The mouse and keys on the control, by the interaction settings.
+    return m_main && handle_control_input(*m_main, *message);
 }
 
 HMODULE Application::html_help_library() {

@@ -9,6 +9,7 @@
 #include "projector/appdata/file_system.h"
 #include "projector/bridge/application_functions.h"
 #include "projector/window/about_box.h"
+#include "projector/window/open_movie.h"
 #include "projector/window/options_sheet.h"
 #include "projector/window/settings_apply.h"
 #include "projector/window/window_rules.h"
@@ -225,6 +226,22 @@ LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
             m_player.resize(client);
         }
         return 0;
+    case WM_ENTERSIZEMOVE:
+        m_sizing = true;
+        GetWindowRect(handle(), &m_rect_before_sizing);
+        break;
+    case WM_EXITSIZEMOVE:
+        if (m_sizing && m_state.settings.keep_aspect != 0) {
+            keep_ratio_after_sizing(handle(), m_rect_before_sizing, m_state.client_aspect_ratio);
+        }
+        m_sizing = false;
+        break;
+    case WM_COMMAND:
+        if (LOWORD(wparam) == resource_id::open_movie && m_state.open_movie_enabled) {
+            open_movie(*this);
+            return 0;
+        }
+        break;
     case WM_SETFOCUS:
         if (m_player.exists()) {
             SetFocus(m_player.window());

@@ -72,6 +72,9 @@ private:
     // The system menu's item count right after the control was made: the projector's additions
     // come after it.
     int m_system_menu_base = 0;
+    // Set while the user moves or sizes the window, with its rectangle when that began.
+    bool m_sizing = false;
+    RECT m_rect_before_sizing{};
 };
 
 // Cuts the system menu back to `base_count` items, dropping every earlier addition, then adds what

@@ -123,6 +123,44 @@ Placement compute_placement(const PlacementSettings& settings, Size screen, Rect
     return result;
 }
 
+Rect keep_reachable(Rect window, std::span<const Rect> screens) {
+    const int64_t left = window.x, top = window.y;
+    const int64_t right = left + std::max(window.width, 0), bottom = top + std::max(window.height, 0);
+    const Rect* nearest = nullptr;
+    int64_t nearest_distance = std::numeric_limits<int64_t>::max();
+    for (const Rect& screen : screens) {
+        if (screen.width <= 0 || screen.height <= 0) {
+            continue;
+        }
+        const int64_t s_left = screen.x, s_top = screen.y;
+        const int64_t s_right = s_left + screen.width, s_bottom = s_top + screen.height;
+        // How far apart the two rectangles are along each axis (0 when they overlap on it).
+        const int64_t dx = std::max<int64_t>({s_left - right, left - s_right, 0});
+        const int64_t dy = std::max<int64_t>({s_top - bottom, top - s_bottom, 0});
+        const bool overlaps = left < s_right && s_left < right && top < s_bottom && s_top < bottom;
+        if (overlaps) {
+            return window;
+        }
+        const int64_t distance = dx * dx + dy * dy;
+        if (distance < nearest_distance) {
+            nearest_distance = distance;
+            nearest = &screen;
+        }
+    }
+    if (nearest == nullptr) {
+        return window;
+    }
+    // Inside the screen where the size allows; a window larger than the screen starts at its
+    // top-left corner, so its caption stays in view.
+    auto inside = [](int64_t position, int64_t size, int64_t start, int64_t length) {
+        return std::max(start, std::min(position, start + length - size));
+    };
+    Rect result = window;
+    result.x = clamp32(inside(left, right - left, nearest->x, nearest->width));
+    result.y = clamp32(inside(top, bottom - top, nearest->y, nearest->height));
+    return result;
+}
+
 MaskTransform mask_transform(int scale_mode, Size movie, Size client, Size client_origin) {
     MaskTransform result;
     if (movie.width > 0 && movie.height > 0) {

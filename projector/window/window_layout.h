@@ -88,6 +88,11 @@ struct Placement {
 Placement compute_placement(const PlacementSettings& settings, Size screen, Rect window, Size non_client,
                             std::optional<Size> movie_frame);
 
+// A window put by a custom position (absolute or a percentage of the screen) may land where no
+// screen is; such a window is moved onto the screen nearest to it, as far inside it as its size
+// allows, so the user can still reach it. A window that shows on any screen at all stays put.
+Rect keep_reachable(Rect window, std::span<const Rect> screens);
+
 // How mask coordinates (movie pixels) become window coordinates: x' = x * scale_x + offset_x.
 struct MaskTransform {
     float scale_x = 1, scale_y = 1;

@@ -30,6 +30,11 @@ void apply_shape(HWND window, const appdata::Settings& settings, const std::stri
 // rectangle; without redrawing at start-up (`show` false) or showing it (after the options sheet).
 void apply_placement_flags(HWND window, uint32_t window_flags, bool show);
 
+// At the end of a user's move or resize: the window's size changed so that the client area keeps
+// `ratio` again (see layout::keep_ratio), `before` being the window rectangle when it began. A
+// window whose size did not change, or no ratio, is left alone.
+void keep_ratio_after_sizing(HWND window, const RECT& before, float ratio);
+
 // Width / height of the window's client area.
 float client_aspect_ratio(HWND window);
 

@@ -54,6 +54,23 @@ layout::Size client_origin(HWND window) {
     return layout::Size{origin.x - r.left, origin.y - r.top};
 }
 
+BOOL CALLBACK add_monitor(HMONITOR, HDC, LPRECT area, LPARAM list) {
+    reinterpret_cast<std::vector<layout::Rect>*>(list)->push_back(
+        layout::Rect{area->left, area->top, area->right - area->left, area->bottom - area->top});
+    return TRUE;
+}
+
+// The rectangles of the screens, or the virtual screen when they cannot be listed.
+std::vector<layout::Rect> screen_rects() {
+    std::vector<layout::Rect> screens;
+    EnumDisplayMonitors(nullptr, nullptr, add_monitor, reinterpret_cast<LPARAM>(&screens));
+    if (screens.empty()) {
+        screens.push_back(layout::Rect{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                                       GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)});
+    }
+    return screens;
+}
+
 }  // namespace
 
 void apply_style(HWND window, const appdata::Settings& settings) {
@@ -93,7 +110,10 @@ void place_window(HWND window, const appdata::Settings& settings, std::optional<
     if (movie_frame) {
         movie = layout::Size{movie_frame->cx, movie_frame->cy};
     }
-    const layout::Placement placement = layout::compute_placement(fields, screen, current, non_client, movie);
+    layout::Placement placement = layout::compute_placement(fields, screen, current, non_client, movie);
+    if (fields.position == 9 || fields.position == 10) {
+        placement.rect = layout::keep_reachable(placement.rect, screen_rects());
+    }
     const layout::Rect& r = placement.rect;
     switch (placement.move) {
     case layout::PlacementMove::Repaint:
@@ -154,6 +174,19 @@ void apply_placement_flags(HWND window, uint32_t window_flags, bool show) {
     }
     HWND order = (window_flags & 0x100) ? HWND_TOPMOST : HWND_NOTOPMOST;
     SetWindowPos(window, order, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | (show ? SWP_SHOWWINDOW : SWP_NOREDRAW));
+}
+
+void keep_ratio_after_sizing(HWND window, const RECT& before, float ratio) {
+    const layout::Rect now = window_rect(window);
+    // A plain move keeps the size; working the ratio out again would only round it off.
+    if (ratio <= 0 || (now.width == before.right - before.left && now.height == before.bottom - before.top)) {
+        return;
+    }
+    const layout::Size size =
+        layout::keep_ratio(ratio, before.right - before.left, layout::Size{now.width, now.height}, client_size(window));
+    if (size.width != now.width || size.height != now.height) {
+        SetWindowPos(window, nullptr, 0, 0, size.width, size.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 float client_aspect_ratio(HWND window) {

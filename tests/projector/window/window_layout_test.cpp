@@ -102,6 +102,28 @@ TEST(Placement, Positions) {
     EXPECT_EQ(place(3, 11, std::nullopt, 640, 480).rect, current);
 }
 
+TEST(Placement, OffScreenWindowIsBroughtBack) {
+    // Two screens side by side, the second one lower and smaller.
+    const Rect screens[] = {{0, 0, 1920, 1080}, {1920, 200, 1280, 720}};
+    // Anything that shows on some screen, a sliver included, stays where it is.
+    for (Rect r : {Rect{100, 100, 400, 300}, Rect{2000, 300, 400, 300}, Rect{1919, 1079, 400, 300},
+                   Rect{-399, -299, 400, 300}}) {
+        EXPECT_EQ(keep_reachable(r, screens), r);
+    }
+    // Far right and below (a large custom position or percentage): onto the nearest screen, as far
+    // in as the size allows.
+    EXPECT_EQ(keep_reachable(Rect{60000, 60000, 400, 300}, screens), (Rect{2800, 620, 400, 300}));
+    EXPECT_EQ(keep_reachable(Rect{500, 5000, 400, 300}, screens), (Rect{500, 780, 400, 300}));
+    // Below the first screen's reach but beside the second: the second one is nearer.
+    EXPECT_EQ(keep_reachable(Rect{2400, 1000, 400, 300}, screens), (Rect{2400, 620, 400, 300}));
+    // The gap above the lower screen is off every screen too.
+    EXPECT_EQ(keep_reachable(Rect{2000, 0, 400, 150}, screens), (Rect{2000, 200, 400, 150}));
+    // A window larger than the screen keeps its top-left corner (and caption) in view.
+    EXPECT_EQ(keep_reachable(Rect{5000, 5000, 4000, 3000}, screens), (Rect{1920, 200, 4000, 3000}));
+    // Without any usable screen nothing can be said.
+    EXPECT_EQ(keep_reachable(Rect{60000, 60000, 400, 300}, {}), (Rect{60000, 60000, 400, 300}));
+}
+
 TEST(MaskTransform, ByScaleMode) {
     const Size movie{200, 100}, client{400, 400}, origin{4, 23};
     // Show all: the smaller scale, centred vertically.
