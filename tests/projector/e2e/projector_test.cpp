@@ -507,9 +507,7 @@ TEST_F(Projector, MovieShowsAndItsButtonRunsAScript) {
 
 // A movie the user opens through the open-movie command is not the author's: it may run the carried
 // scripts, but "exec", "Quill_Eval" and "Quill_File" are refused for it.
-// Disabled until the main window answers the open-movie command (0xE101) with its "Open" dialog:
-// the command is enabled at start-up but nothing handles it yet.
-TEST_F(Projector, DISABLED_UserOpenedMovieMayNotRunCommandsOrScriptText) {
+TEST_F(Projector, UserOpenedMovieMayNotRunCommandsOrScriptText) {
     TestProject project("user movie");
     project.write_settings();
     project.write_script("Carried", "put(\"carried\", \"ran\");");

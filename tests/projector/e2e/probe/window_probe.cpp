@@ -341,6 +341,72 @@ bool press_key(HWND window, UINT virtual_key) {
     return sent;
 }
 
+namespace {
+
+// A mouse input at a screen point, in the absolute coordinates of the virtual screen.
+std::optional<INPUT> mouse_at(POINT point, DWORD flags) {
+    const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    const int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    if (width <= 1 || height <= 1) {
+        return std::nullopt;
+    }
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = static_cast<LONG>((point.x - GetSystemMetrics(SM_XVIRTUALSCREEN)) * 65535LL / (width - 1));
+    input.mi.dy = static_cast<LONG>((point.y - GetSystemMetrics(SM_YVIRTUALSCREEN)) * 65535LL / (height - 1));
+    input.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK | flags;
+    return input;
+}
+
+bool send_one(std::optional<INPUT> input) {
+    return input && SendInput(1, &*input, sizeof(INPUT)) == 1;
+}
+
+}  // namespace
+
+bool drag_with_input(HWND window, int x, int y, int dx, int dy, int steps) {
+    POINT start{x, y};
+    if (!IsWindow(window) || !ClientToScreen(window, &start) || steps < 1) {
+        return false;
+    }
+    SetForegroundWindow(window);
+    bool sent = send_one(mouse_at(start, MOUSEEVENTF_MOVE));
+    Sleep(100);
+    sent = send_one(mouse_at(start, MOUSEEVENTF_LEFTDOWN)) && sent;
+    Sleep(100);
+    for (int i = 1; i <= steps; ++i) {
+        // Each move on its own, with time for the window to follow before the next.
+        const POINT at{start.x + dx * i / steps, start.y + dy * i / steps};
+        sent = send_one(mouse_at(at, MOUSEEVENTF_MOVE)) && sent;
+        Sleep(50);
+    }
+    const POINT end{start.x + dx, start.y + dy};
+    sent = send_one(mouse_at(end, MOUSEEVENTF_LEFTUP)) && sent;
+    return sent;
+}
+
+bool press_keys_with_input(HWND window, const std::vector<UINT>& virtual_keys) {
+    if (!IsWindow(window)) {
+        return false;
+    }
+    SetForegroundWindow(window);
+    Sleep(100);
+    std::vector<INPUT> inputs;
+    for (UINT key : virtual_keys) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = static_cast<WORD>(key);
+        input.ki.wScan = static_cast<WORD>(MapVirtualKeyA(key, MAPVK_VK_TO_VSC));
+        inputs.push_back(input);
+    }
+    for (size_t i = virtual_keys.size(); i-- > 0;) {
+        INPUT input = inputs[i];
+        input.ki.dwFlags |= KEYEVENTF_KEYUP;
+        inputs.push_back(input);
+    }
+    return SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) == inputs.size();
+}
+
 bool request_close(HWND window) { return IsWindow(window) && PostMessageA(window, WM_CLOSE, 0, 0) != FALSE; }
 
 bool end_session(HWND window, int timeout_ms, bool* agreed) {

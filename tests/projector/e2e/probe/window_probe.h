@@ -77,6 +77,14 @@ bool click(HWND window, int x, int y);
 bool click_with_input(HWND window, int x, int y);
 // A key press (down and up) posted to the window's focus child, or to the window.
 bool press_key(HWND window, UINT virtual_key);
+// A left-button drag through the system's input queue: the pointer goes to client coordinates
+// (x, y), the button goes down, the pointer travels (dx, dy) in `steps` moves, and the button
+// comes up. The window must be in front.
+bool drag_with_input(HWND window, int x, int y, int dx, int dy, int steps = 8);
+// Keys through the system's input queue, as a person presses a combination: each key goes down in
+// order, then they come up in reverse order, so a key state read on the way sees the modifiers.
+// The window is brought to the front first.
+bool press_keys_with_input(HWND window, const std::vector<UINT>& virtual_keys);
 // Posts WM_CLOSE.
 bool request_close(HWND window);
 // Sends WM_QUERYENDSESSION and then WM_ENDSESSION with the answer, as the system does when the
