@@ -26,6 +26,7 @@
 #include "projector/appdata/saved_options.h"
 #include "projector/window/main_window.h"
 #include "projector/window/settings_apply.h"
+#include "projector/window/window_menus.h"
 #include "projector/window/window_rules.h"
 
 namespace tarpon::projector {
