@@ -27,6 +27,7 @@
 #include "projector/window/control_events.h"
 #include "projector/window/main_window.h"
 #include "projector/window/settings_apply.h"
+#include "projector/window/window_menus.h"
 #include "projector/window/window_rules.h"
 
 namespace tarpon::projector {

@@ -136,6 +136,8 @@ bool PlayerHost::load_movie(const std::string& path, bool playing) {
     if (FAILED(status)) {
         return false;
     }
+    // A new movie is shown whole: the zoom steps start again.
+    m_impl->zoom = 0;
     // A movie that cannot be measured (a location, a damaged file) has no frame size of its own.
     m_impl->width = 0;
     m_impl->height = 0;

@@ -58,7 +58,8 @@ public:
     int movie_height() const;
     int32_t movie_background() const;  // 0xRRGGBB, or -1
 
-    // The zoom commands' signed step counter.
+    // The zoom commands' step count: how many Zoom In steps are not yet taken back; 0 again when a
+    // movie is loaded.
     int zoom_count() const;
     void set_zoom_count(int count);
 

@@ -8,20 +8,14 @@
 #include "projector/app/system_changes.h"
 #include "projector/appdata/file_system.h"
 #include "projector/bridge/application_functions.h"
-#include "projector/window/about_box.h"
 #include "projector/window/open_movie.h"
-#include "projector/window/options_sheet.h"
 #include "projector/window/settings_apply.h"
+#include "projector/window/window_menus.h"
 #include "projector/window/window_rules.h"
 
 namespace tarpon::projector {
 
 namespace {
-
-// The tray menu's first item: show, restore or hide the window.
-constexpr UINT tray_toggle_command = 32784;
-// The tray icon's notification id.
-constexpr WPARAM tray_icon_id = 128;
 
 std::string application_title(const ProjectorState& state) {
     std::string name = state.exe_path;
@@ -136,70 +130,6 @@ void MainWindow::set_full_screen(bool full_screen) {
     ShowWindow(handle(), full_screen ? SW_SHOWMAXIMIZED : SW_RESTORE);
 }
 
-void MainWindow::toggle_visibility() {
-    HWND window = handle();
-    if (!IsWindowVisible(window)) {
-        ShowWindow(window, SW_SHOW);
-        SetForegroundWindow(window);
-    } else if (IsIconic(window)) {
-        ShowWindow(window, SW_RESTORE);
-        SetForegroundWindow(window);
-    } else {
-        ShowWindow(window, SW_MINIMIZE);
-        ShowWindow(window, SW_HIDE);
-    }
-}
-
-void MainWindow::show_tray_menu() {
-    HWND window = handle();
-    HMENU menu = CreatePopupMenu();
-    if (menu == nullptr) {
-        return;
-    }
-    char caption[256] = {};
-    GetWindowTextA(window, caption, sizeof caption);
-    std::string toggle = !IsWindowVisible(window) ? "Show " : IsIconic(window) ? "Restore " : "Hide ";
-    toggle += caption;
-    AppendMenuA(menu, MF_STRING, tray_toggle_command, toggle.c_str());
-    SetMenuDefaultItem(menu, tray_toggle_command, FALSE);
-    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-    // The close item's text comes from the tray menu resource.
-    char close_text[64] = "&Close";
-    if (HMENU resource = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(resource_id::tray_menu))) {
-        if (HMENU popup = GetSubMenu(resource, 0)) {
-            GetMenuStringA(popup, resource_id::tray_close, close_text, sizeof close_text, MF_BYCOMMAND);
-        }
-        DestroyMenu(resource);
-    }
-    AppendMenuA(menu, MF_STRING, resource_id::tray_close, close_text);
-    POINT cursor{};
-    GetCursorPos(&cursor);
-    // The menu closes properly only when its owner is in the foreground.
-    SetForegroundWindow(window);
-    UINT choice = static_cast<UINT>(
-        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, cursor.x, cursor.y, 0, window, nullptr));
-    DestroyMenu(menu);
-    PostMessageA(window, WM_NULL, 0, 0);
-    if (choice == resource_id::tray_close) {
-        PostMessageA(window, WM_CLOSE, 0, 0);
-    } else if (choice == tray_toggle_command) {
-        toggle_visibility();
-    } else if (choice != 0) {
-        PostMessageA(window, WM_SYSCOMMAND, choice, 0);
-    }
-}
-
-void MainWindow::on_tray_notify(WPARAM id, LPARAM mouse_message) {
-    if (id != tray_icon_id) {
-        return;
-    }
-    switch (static_cast<UINT>(mouse_message)) {
-    case WM_LBUTTONDBLCLK: toggle_visibility(); break;
-    case WM_RBUTTONUP: show_tray_menu(); break;
-    default: break;
-    }
-}
-
 void MainWindow::on_destroy() {
     // The cache, the engine and the controls scripts made go with the window.
     m_bridge.reset();
@@ -241,6 +171,9 @@ LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
             open_movie(*this);
             return 0;
         }
+        if (on_menu_command(*this, wparam, lparam)) {
+            return 0;
+        }
         break;
     case WM_SETFOCUS:
         if (m_player.exists()) {
@@ -260,20 +193,15 @@ LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
         on_destroy();
         return 0;
     case WM_SYSCOMMAND:
-        if ((wparam & 0xFFF0) == SC_SCREENSAVE && screen_saver_blocked()) {
-            return 0;
-        }
-        if (wparam == TARPON_CMD_OPTIONS) {
-            if (run_options_sheet(handle(), m_state.settings)) {
-                reapply_settings(*this);
-            }
-            return 0;
-        }
-        if (wparam == TARPON_CMD_ABOUT) {
-            show_about_box(handle(), m_state);
+        if (on_system_command(*this, wparam)) {
             return 0;
         }
         break;
+    case WM_INITMENUPOPUP:
+        // The system's own preparation of the window menu first, then the projector's rules.
+        default_handling(message, wparam, lparam);
+        on_init_menu_popup(*this, reinterpret_cast<HMENU>(wparam), HIWORD(lparam) != 0);
+        return 0;
     case message::set_scale_mode:
         if (auto mode = control_scale_mode(static_cast<uint32_t>(lparam)); mode && m_player.control()) {
             m_player.control()->put_ScaleMode(*mode);
@@ -285,16 +213,11 @@ LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
         }
         return 0;
     case message::tray_notify:
-        on_tray_notify(wparam, lparam);
+        on_tray_notify(*this, wparam, lparam);
         return 0;
     case message::reshape:
         if (m_player.exists()) {
-            int scale = 0;
-            if (m_player.control()) {
-                m_player.control()->get_ScaleMode(&scale);
-            }
-            apply_shape(handle(), m_state.settings, m_state.run_folder, scale,
-                        SIZE{m_player.movie_width(), m_player.movie_height()});
+            shape_for_current_movie(*this);
         }
         return 0;
     case message::close_request:
@@ -304,92 +227,6 @@ LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
         break;
     }
     return default_handling(message, wparam, lparam);
-}
-
-namespace {
-
-// The text of the item at `position`, or empty.
-std::string menu_text(HMENU menu, int position) {
-    char text[256] = {};
-    int length = GetMenuStringA(menu, static_cast<UINT>(position), text, sizeof text, MF_BYPOSITION);
-    return std::string(text, length > 0 ? static_cast<size_t>(length) : 0);
-}
-
-// A copy of the menu with its sub-menus, separators and item states.
-HMENU copy_menu(HMENU source, int depth = 0) {
-    HMENU copy = CreatePopupMenu();
-    if (copy == nullptr) {
-        return nullptr;
-    }
-    int count = GetMenuItemCount(source);
-    for (int i = 0; i < count; ++i) {
-        char text[256] = {};
-        MENUITEMINFOA item{};
-        item.cbSize = sizeof item;
-        item.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STATE | MIIM_STRING | MIIM_SUBMENU;
-        item.dwTypeData = text;
-        item.cch = sizeof text - 1;
-        if (!GetMenuItemInfoA(source, static_cast<UINT>(i), TRUE, &item)) {
-            continue;
-        }
-        if (item.hSubMenu != nullptr) {
-            // Resource menus are shallow; the bound keeps a looping menu from recursing forever.
-            item.hSubMenu = depth < 8 ? copy_menu(item.hSubMenu, depth + 1) : nullptr;
-            if (item.hSubMenu == nullptr) {
-                continue;
-            }
-        }
-        if ((item.fType & MFT_SEPARATOR) != 0) {
-            item.fMask &= ~static_cast<UINT>(MIIM_STRING);
-        }
-        InsertMenuItemA(copy, static_cast<UINT>(GetMenuItemCount(copy)), TRUE, &item);
-    }
-    return copy;
-}
-
-}  // namespace
-
-void build_system_menu(HWND window, uint32_t additions, int base_count) {
-    HMENU menu = GetSystemMenu(window, FALSE);
-    if (menu == nullptr) {
-        return;
-    }
-    for (int count = GetMenuItemCount(menu); count > base_count && count > 0; --count) {
-        // A pop-up added before goes with its item.
-        DeleteMenu(menu, static_cast<UINT>(count - 1), MF_BYPOSITION);
-    }
-    if (additions == 0) {
-        return;
-    }
-    HMENU resource = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(resource_id::popup_menu));
-    HMENU items = resource != nullptr ? GetSubMenu(resource, 0) : nullptr;
-    if (items == nullptr) {
-        if (resource != nullptr) {
-            DestroyMenu(resource);
-        }
-        return;
-    }
-    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-    if ((additions & 0x10) != 0) {
-        if (HMENU player = GetSubMenu(items, 0)) {
-            if (HMENU copy = copy_menu(player)) {
-                AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(copy), menu_text(items, 0).c_str());
-            }
-        }
-    }
-    if ((additions & 0x1) != 0) {
-        AppendMenuA(menu, MF_STRING, TARPON_CMD_OPTIONS, menu_text(items, 1).c_str());
-    }
-    if ((additions & 0x1000) != 0) {
-        AppendMenuA(menu, MF_STRING, TARPON_CMD_HELP, menu_text(items, 4).c_str());
-    }
-    if ((additions & 0x100) != 0) {
-        if (additions != 0x100) {
-            AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-        }
-        AppendMenuA(menu, MF_STRING, TARPON_CMD_ABOUT, menu_text(items, 6).c_str());
-    }
-    DestroyMenu(resource);
 }
 
 void undo_system_changes(ProjectorState& state) {

@@ -60,9 +60,6 @@ protected:
 
 private:
     bool on_create();
-    void on_tray_notify(WPARAM id, LPARAM mouse_message);
-    void toggle_visibility();
-    void show_tray_menu();
     void on_destroy();
 
     ProjectorState& m_state;
@@ -76,12 +73,6 @@ private:
     bool m_sizing = false;
     RECT m_rect_before_sizing{};
 };
-
-// Cuts the system menu back to `base_count` items, dropping every earlier addition, then adds what
-// `additions` (settings field 28) asks for after a separator: 0x10 a copy of the player pop-up,
-// 0x1 the options sheet, 0x1000 help, 0x100 the About box (after a separator of its own unless it
-// is the only one). The texts come from the projector's pop-up menu resource.
-void build_system_menu(HWND window, uint32_t additions, int base_count);
 
 // Shuts down what a session end would leave changed: kiosk, task bar, cursor, mute and the run
 // folder.

@@ -6,6 +6,7 @@
 #include "projector/app/projector_state.h"
 #include "projector/app/system_changes.h"
 #include "projector/window/main_window.h"
+#include "projector/window/window_menus.h"
 #include "projector/window/window_rules.h"
 
 namespace tarpon::projector {

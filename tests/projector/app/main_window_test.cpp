@@ -11,6 +11,7 @@
 #include "projector/appdata/item_source.h"
 #include "projector/appdata/sm_container.h"
 #include "projector/window/main_window.h"
+#include "tests/projector/app/main_window_fixture.h"
 
 namespace tarpon::projector {
 namespace {
@@ -31,73 +32,6 @@ TEST(MainWindowMessages, BackgroundColoursAreReorderedToRedGreenBlue) {
     // The high byte of a COLORREF is not a colour.
     EXPECT_EQ(control_background(0x02FF0000), 0x000000FF);
 }
-
-std::string own_folder() {
-    char path[MAX_PATH + 1] = {};
-    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string text(path, length);
-    return text.substr(0, text.find_last_of("\\/") + 1);
-}
-
-// Dispatches what is waiting; true when the quit message was among it.
-bool drain_messages() {
-    bool quit = false;
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            quit = true;
-        } else {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-    }
-    return quit;
-}
-
-// A main window as start-up makes it, with the player module of the build carried as the FP item
-// in case no player is installed.
-class MainWindowTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ProjectorState& state = projector_state();
-        // One folder per test: ctest runs them side by side.
-        m_run_folder = std::filesystem::temp_directory_path() /
-                       ("tarpon-main-window-" +
-                        std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::create_directories(m_run_folder);
-        state.run_folder = m_run_folder.string() + "\\";
-        if (auto player = appdata::read_file(own_folder() + "tarpon-player.dll")) {
-            m_items.add(appdata::item::tarpon_type, appdata::item::player, appdata::pack_sm(*player));
-        }
-        state.items = &m_items;
-        state.settings = appdata::Settings{};
-        ASSERT_TRUE(MainWindow::register_window_class(GetModuleHandleA(nullptr)));
-        m_owner = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-        ASSERT_NE(m_owner, nullptr);
-        m_window = std::make_unique<MainWindow>(state);
-        ASSERT_TRUE(m_window->create_window(GetModuleHandleA(nullptr), m_owner));
-        state.main_window = m_window->handle();
-    }
-    void TearDown() override {
-        m_window.reset();
-        drain_messages();
-        MSG quit;
-        while (PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-        }
-        DestroyWindow(m_owner);
-        ProjectorState& state = projector_state();
-        state.items = nullptr;
-        state.main_window = nullptr;
-        state.close_pending = false;
-        std::error_code ignored;
-        std::filesystem::remove_all(m_run_folder, ignored);
-    }
-
-    std::filesystem::path m_run_folder;
-    appdata::ItemList m_items;
-    HWND m_owner = nullptr;
-    std::unique_ptr<MainWindow> m_window;
-};
 
 TEST_F(MainWindowTest, IsAHiddenOwnedOverlappedFrameHoldingTheControl) {
     HWND window = m_window->handle();
@@ -125,40 +59,6 @@ TEST_F(MainWindowTest, IsAHiddenOwnedOverlappedFrameHoldingTheControl) {
     GetWindowRect(control, &child);
     EXPECT_EQ(child.right - child.left, client.right);
     EXPECT_EQ(child.bottom - child.top, client.bottom);
-}
-
-UINT item_id(HMENU menu, int position) {
-    return GetMenuItemID(menu, position);
-}
-
-TEST_F(MainWindowTest, SystemMenuAdditionsFollowTheFieldAndAreCutBackToTheBase) {
-    HWND window = m_window->handle();
-    HMENU menu = GetSystemMenu(window, FALSE);
-    int base = m_window->system_menu_base();
-
-    build_system_menu(window, 0x1111, base);
-    ASSERT_EQ(GetMenuItemCount(menu), base + 6);
-    EXPECT_EQ(GetMenuState(menu, static_cast<UINT>(base), MF_BYPOSITION) & MF_SEPARATOR, static_cast<UINT>(MF_SEPARATOR));
-    HMENU player = GetSubMenu(menu, base + 1);
-    ASSERT_NE(player, nullptr);
-    char text[64] = {};
-    GetMenuStringA(menu, static_cast<UINT>(base + 1), text, sizeof text, MF_BYPOSITION);
-    EXPECT_STREQ(text, "Macromedia Flash Player");
-    // The copy is whole: the Quality pop-up and the player commands with their ids.
-    EXPECT_NE(GetMenuState(player, TARPON_CMD_ZOOM_IN, MF_BYCOMMAND), static_cast<UINT>(-1));
-    EXPECT_NE(GetMenuState(player, TARPON_CMD_QUALITY_HIGH, MF_BYCOMMAND), static_cast<UINT>(-1));
-    EXPECT_EQ(item_id(menu, base + 2), static_cast<UINT>(TARPON_CMD_OPTIONS));
-    GetMenuStringA(menu, static_cast<UINT>(base + 2), text, sizeof text, MF_BYPOSITION);
-    EXPECT_STREQ(text, "Config...");
-    EXPECT_EQ(item_id(menu, base + 3), static_cast<UINT>(TARPON_CMD_HELP));
-    EXPECT_EQ(item_id(menu, base + 5), static_cast<UINT>(TARPON_CMD_ABOUT));
-
-    // Built again, the earlier additions go first; the About box alone has no separator of its own.
-    build_system_menu(window, 0x100, base);
-    ASSERT_EQ(GetMenuItemCount(menu), base + 2);
-    EXPECT_EQ(item_id(menu, base + 1), static_cast<UINT>(TARPON_CMD_ABOUT));
-    build_system_menu(window, 0, base);
-    EXPECT_EQ(GetMenuItemCount(menu), base);
 }
 
 TEST_F(MainWindowTest, AQuitFromARunningCommandClosesOnlyAfterItReturns) {

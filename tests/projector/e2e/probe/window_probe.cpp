@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <fstream>
 
+#include <shellapi.h>
+
 namespace tarpon::probe {
 
 namespace {
@@ -261,6 +263,20 @@ bool set_text(HWND window, const std::string& text) {
 
 bool post_command(HWND window, UINT id) {
     return IsWindow(window) && PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, 0), 0) != FALSE;
+}
+
+bool post_system_command(HWND window, UINT id) {
+    return IsWindow(window) && PostMessageA(window, WM_SYSCOMMAND, id, 0) != FALSE;
+}
+
+bool tray_icon_present(HWND window, UINT id) {
+    NOTIFYICONDATAA data{};
+    data.cbSize = sizeof data;
+    data.hWnd = window;
+    data.uID = id;
+    // A change that changes nothing: no flags.
+    data.uFlags = 0;
+    return Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
 }
 
 HWND child_at(HWND window, POINT client_point, POINT* child_point) {

@@ -68,6 +68,12 @@ HWND find_child(HWND parent, const std::string& class_name, const std::string& c
 bool set_text(HWND window, const std::string& text);
 // Posts WM_COMMAND with the command id, as a menu item, accelerator or dialog button sends it.
 bool post_command(HWND window, UINT id);
+// Posts WM_SYSCOMMAND with the command id, as a choice in the window's system menu sends it.
+bool post_system_command(HWND window, UINT id);
+
+// True when the notification area holds icon `id` of the window (the shell accepts a change of
+// it, which it refuses for an icon it does not have).
+bool tray_icon_present(HWND window, UINT id);
 
 // A left click at client coordinates, posted to the window under the point as button-down and
 // button-up messages (no real pointer moves, so other programs and the user are not disturbed).
