@@ -25,6 +25,7 @@
 #include "projector/appdata/run_folder.h"
 #include "projector/appdata/saved_options.h"
 #include "projector/window/control_events.h"
+#include "projector/window/link_window.h"
 #include "projector/window/main_window.h"
 #include "projector/window/settings_apply.h"
 #include "projector/window/window_menus.h"
@@ -51,26 +52,6 @@ std::string module_path() {
         return {};
     }
     return std::string(buffer, length);
-}
-
-// The About box's link windows; they draw and follow their links once the About box comes.
-LRESULT CALLBACK link_window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    return DefWindowProcA(window, message, wparam, lparam);
-}
-
-bool register_link_class(HINSTANCE instance) {
-    WNDCLASSEXA existing{};
-    existing.cbSize = sizeof existing;
-    if (GetClassInfoExA(instance, link_window_class, &existing)) {
-        return true;
-    }
-    WNDCLASSEXA link{};
-    link.cbSize = sizeof link;
-    link.lpfnWndProc = link_window_procedure;
-    link.hInstance = instance;
-    link.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND));
-    link.lpszClassName = link_window_class;
-    return RegisterClassExA(&link) != 0;
 }
 
 bool hook_pre_translate(MSG* message) {
@@ -182,7 +163,7 @@ bool Application::init_instance() {
     // 2. Control hosting, and the link windows of the About box. The system changes below are
     // undone on a crash too.
     m_ole_started = SUCCEEDED(OleInitialize(nullptr));
-    register_link_class(m_instance);
+    register_link_window_class(m_instance);
     install_crash_restore();
     install_message_loop_hooks();
 

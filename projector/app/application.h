@@ -77,9 +77,8 @@ private:
     int m_exit_code = 0;
 };
 
-// The class of the invisible owner window and of the About box's links.
+// The class of the invisible owner window (the About box's links are in window/link_window.h).
 constexpr const char* owner_window_class = "TarponOwner";
-constexpr const char* link_window_class = "TARPONURL";
 
 // Gives processMsg the application's pre-translation, its shutdown for the quit message, and the
 // close put off while a script ran (which makes processMsg return false).

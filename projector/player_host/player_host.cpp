@@ -1,6 +1,7 @@
 #include "projector/player_host/player_host.h"
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/wide_text.h"
@@ -19,15 +20,19 @@ struct PlayerHost::Impl {
     int height = 0;
     int32_t background = -1;
     int zoom = 0;
+    std::string module_path;
+    HMODULE released_library = nullptr;  // a load to give back after the control (ModuleLifetime::Control)
 };
 
 namespace {
 
 using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 
-// The player's class factory from the module file. The library is never freed: the control's code
-// must stay mapped as long as any object of it may live, which is until the process ends.
-HRESULT module_factory(const std::string& module_path, ComPtr<IClassFactory>& factory) {
+// The player's class factory from the module file, and the library's handle in `loaded`. The
+// caller decides when the load is given back: the control's code must stay mapped as long as any
+// object of it may live.
+HRESULT module_factory(const std::string& module_path, ComPtr<IClassFactory>& factory, HMODULE& loaded) {
+    loaded = nullptr;
     HMODULE library = LoadLibraryW(platform::ansi_to_wide(module_path).c_str());
     if (library == nullptr) {
         return REGDB_E_CLASSNOTREG;
@@ -38,6 +43,7 @@ HRESULT module_factory(const std::string& module_path, ComPtr<IClassFactory>& fa
         FreeLibrary(library);  // nothing of it is in use
         return CO_E_ERRORINDLL;
     }
+    loaded = library;
     return get_class_object(player::clsid_shockwave_flash, IID_IClassFactory, factory.put_void());
 }
 
@@ -78,11 +84,26 @@ PlayerHost::~PlayerHost() {
 
 void PlayerHost::set_command_handler(CommandHandler handler) { m_impl->handler = std::move(handler); }
 
-HRESULT PlayerHost::create(HWND parent, int id, const std::string& module_path, const std::wstring& licence_key) {
+HRESULT PlayerHost::create(HWND parent, int id, const std::string& module_path, const std::wstring& licence_key,
+                           ModuleLifetime lifetime) {
     destroy();
+    HRESULT status = create_from(parent, id, module_path, licence_key);
+    if (FAILED(status)) {
+        // Whatever the failed attempt made is gone already; a load it took goes with it.
+        destroy();
+        return status;
+    }
+    m_impl->module_path = module_path;
+    if (lifetime == ModuleLifetime::Process) {
+        m_impl->released_library = nullptr;
+    }
+    return S_OK;
+}
+
+HRESULT PlayerHost::create_from(HWND parent, int id, const std::string& module_path, const std::wstring& licence_key) {
     ComPtr<IClassFactory> factory;
     if (!module_path.empty()) {
-        HRESULT status = module_factory(module_path, factory);
+        HRESULT status = module_factory(module_path, factory, m_impl->released_library);
         if (FAILED(status)) {
             return status;
         }
@@ -109,9 +130,16 @@ HRESULT PlayerHost::create(HWND parent, int id, const std::string& module_path, 
 void PlayerHost::destroy() {
     m_impl->flash.reset();
     m_impl->site.destroy();
+    m_impl->module_path.clear();
+    // Only after every object of the module is gone.
+    if (HMODULE library = std::exchange(m_impl->released_library, nullptr)) {
+        FreeLibrary(library);
+    }
 }
 
 bool PlayerHost::exists() const { return m_impl->site.exists(); }
+
+const std::string& PlayerHost::module_path() const { return m_impl->module_path; }
 
 HWND PlayerHost::window() const { return m_impl->site.window(); }
 

@@ -20,6 +20,11 @@
 
 namespace tarpon::projector {
 
+// How long a player module loaded by create() stays loaded. The main window's control keeps its
+// module for the rest of the process; a further control (the About box's) gives its extra load
+// back when it is destroyed, so opening it again and again does not pile up loads.
+enum class ModuleLifetime { Process, Control };
+
 class PlayerHost {
 public:
     // command and arguments as the control's FSCommand event gives them, in ANSI text.
@@ -37,12 +42,15 @@ public:
     // creation with `licence_key` when it is not empty; the library stays loaded until the process
     // ends), else from the system's registration of the class id. S_OK, or the COM status
     // (REGDB_E_CLASSNOTREG for a library that does not load, CO_E_ERRORINDLL for one without the
-    // export).
-    HRESULT create(HWND parent, int id, const std::string& module_path, const std::wstring& licence_key = {});
+    // export). With ModuleLifetime::Control the load is released by destroy(), after the control.
+    HRESULT create(HWND parent, int id, const std::string& module_path, const std::wstring& licence_key = {},
+                   ModuleLifetime lifetime = ModuleLifetime::Process);
     // Deactivates and releases the control and destroys its window. Safe to call twice.
     void destroy();
 
     bool exists() const;
+    // The module file the control was made from; empty when it came from the system's registration.
+    const std::string& module_path() const;
     HWND window() const;  // the control's window, or null
     tarpon::player::IShockwaveFlash* control() const;  // the dual interface (no reference added), or null
 
@@ -64,6 +72,8 @@ public:
     void set_zoom_count(int count);
 
 private:
+    HRESULT create_from(HWND parent, int id, const std::string& module_path, const std::wstring& licence_key);
+
     struct Impl;
     Impl* m_impl;
 };

@@ -163,6 +163,37 @@ TEST_F(PlayerHostTest, CreationFailuresGiveTheirStatusesAndLeaveNoControl) {
     EXPECT_TRUE(host.exists());
 }
 
+// A further control (the About box's) gives back the module load it took when it goes, however
+// often it is made; the main window's control keeps its load. A copy of the module under a name of
+// its own is used, so that its load count is this test's alone.
+TEST_F(PlayerHostTest, AControlWithItsOwnModuleLifetimeReleasesItsLoad) {
+    ScratchFolder scratch("lifetime");
+    std::optional<Bytes> module = appdata::read_file(player_module());
+    ASSERT_TRUE(module);
+    const std::string copy = scratch.write("second-player.dll", *module);
+    const std::wstring wide_copy(copy.begin(), copy.end());
+
+    HMODULE held = LoadLibraryA(copy.c_str());  // the load the main control would hold
+    ASSERT_NE(held, nullptr);
+    for (int opening = 0; opening < 3; ++opening) {
+        PlayerHost box;
+        ASSERT_EQ(box.create(parent, 1111, copy, {}, ModuleLifetime::Control), S_OK);
+        EXPECT_EQ(box.module_path(), copy);
+        box.destroy();
+        EXPECT_TRUE(box.module_path().empty());
+    }
+    pump_until([] { return true; }, 200ms);
+    FreeLibrary(held);
+    EXPECT_EQ(GetModuleHandleW(wide_copy.c_str()), nullptr) << "a control left a load of the module behind";
+
+    // With the process lifetime the load stays after the control is gone.
+    {
+        PlayerHost main;
+        ASSERT_EQ(main.create(parent, player_control_id, copy), S_OK);
+    }
+    EXPECT_NE(GetModuleHandleW(wide_copy.c_str()), nullptr);
+}
+
 TEST_F(PlayerHostTest, MoviesAreMeasuredWhenAcceptedAndTheirCommandsArrive) {
     ScratchFolder folder("movies");
     PlayerHost host;
