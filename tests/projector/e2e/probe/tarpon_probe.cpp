@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/projector/e2e/probe/dialog_probe.h"
 #include "tests/projector/e2e/probe/window_probe.h"
 
 namespace {
@@ -20,6 +21,14 @@ const char* const usage =
     "  close                posts WM_CLOSE and waits until the window has gone\n"
     "  end-session          sends WM_QUERYENDSESSION and WM_ENDSESSION (a log-off)\n"
     "  shot FILE            saves a screenshot of the window as a 32-bit BMP file\n"
+    "\n"
+    "Dialogs and property sheets (controls by id, on the sheet's current page first):\n"
+    "  page N               shows page N of the property sheet, as a click on its tab\n"
+    "  set ID TEXT          replaces the text of edit field ID\n"
+    "  check ID 0|1         clears or ticks check box ID\n"
+    "  choose ID N          chooses item N of drop-down list ID\n"
+    "  text ID              prints the text of control ID\n"
+    "  ok, cancel           presses the property sheet's OK or Cancel button\n"
     "\n"
     "Window options (together they select the first matching top-level window):\n"
     "  --pid N              belongs to process N\n"
@@ -96,9 +105,12 @@ int main(int argc, char** argv) {
     size_t wanted = 0;
     if (command == "click") {
         wanted = 2;
-    } else if (command == "key" || command == "shot") {
+    } else if (command == "key" || command == "shot" || command == "page" || command == "text") {
         wanted = 1;
-    } else if (command != "wait" && command != "info" && command != "close" && command != "end-session") {
+    } else if (command == "set" || command == "check" || command == "choose") {
+        wanted = 2;
+    } else if (command != "wait" && command != "info" && command != "close" && command != "end-session" &&
+               command != "ok" && command != "cancel") {
         return bad_command_line(("unknown command " + command).c_str());
     }
     if (positional.size() != wanted) {
@@ -108,8 +120,10 @@ int main(int argc, char** argv) {
         return bad_command_line("name the window with --pid, --process, --class or --caption");
     }
     long numbers[2] = {};
-    if (command == "click" || command == "key") {
-        for (size_t i = 0; i < positional.size(); ++i) {
+    if (command == "click" || command == "key" || command == "page" || command == "text" || command == "set" ||
+        command == "check" || command == "choose") {
+        // set: only the id is a number.
+        for (size_t i = 0; i < (command == "set" ? 1 : positional.size()); ++i) {
             if (!parse_number(positional[i].c_str(), numbers[i])) {
                 return bad_command_line((positional[i] + " is not a number").c_str());
             }
@@ -143,6 +157,22 @@ int main(int argc, char** argv) {
         if (done) {
             std::printf("%s: %dx%d\n", positional[0].c_str(), image->width, image->height);
         }
+    }
+    const int id = static_cast<int>(numbers[0]);
+    if (command == "page") {
+        done = tarpon::probe::select_page(window, id);
+    } else if (command == "set") {
+        done = tarpon::probe::set_control_text(window, id, positional[1]);
+    } else if (command == "check") {
+        done = tarpon::probe::set_checked(window, id, numbers[1] != 0);
+    } else if (command == "choose") {
+        done = tarpon::probe::choose_item(window, id, static_cast<int>(numbers[1]));
+    } else if (command == "text") {
+        done = tarpon::probe::dialog_control(window, id) != nullptr;
+        std::printf("%s\n", tarpon::probe::control_text(window, id).c_str());
+    } else if (command == "ok" || command == "cancel") {
+        done = tarpon::probe::press_sheet_button(
+            window, command == "ok" ? tarpon::probe::SheetButton::Ok : tarpon::probe::SheetButton::Cancel);
     }
     if (!done) {
         std::fprintf(stderr, "tarpon-probe: %s failed\n", command.c_str());

@@ -1,0 +1,73 @@
+// The ids of the options sheet's page templates and of their controls (options_sheet.rc). The
+// resource compiler reads this file too, so it holds only #define lines.
+#ifndef TARPON_OPTIONS_SHEET_IDS_H
+#define TARPON_OPTIONS_SHEET_IDS_H
+
+// The page templates, in the sheet's order.
+#define TARPON_DLG_OPTIONS_SIZE 300
+#define TARPON_DLG_OPTIONS_APPEARANCE 301
+#define TARPON_DLG_OPTIONS_BEHAVIOUR 302
+#define TARPON_DLG_OPTIONS_INTERACTION 303
+#define TARPON_DLG_OPTIONS_MISC 304
+
+// On every page: where a refused value is explained.
+#define IDC_OPT_PROBLEM 1000
+
+// Size and Position.
+#define IDC_OPT_SIZE_MODE 1010
+#define IDC_OPT_FIXED_SIZE 1011
+#define IDC_OPT_WIDTH 1012
+#define IDC_OPT_HEIGHT 1013
+#define IDC_OPT_PERCENT 1014
+#define IDC_OPT_POSITION 1015
+#define IDC_OPT_X 1016
+#define IDC_OPT_Y 1017
+#define IDC_OPT_KEEP_RATIO 1018
+
+// Appearance.
+#define IDC_OPT_CAPTION 1030
+#define IDC_OPT_FRAME 1031
+#define IDC_OPT_TOOL_CAPTION 1032
+#define IDC_OPT_NO_TASK_BAR 1033
+#define IDC_OPT_MAXIMIZE_BOX 1034
+#define IDC_OPT_MINIMIZE_BOX 1035
+#define IDC_OPT_SYSTEM_MENU 1036
+#define IDC_OPT_HELP_BUTTON 1037
+#define IDC_OPT_SCALE_MODE 1038
+#define IDC_OPT_SHAPE_MODE 1039
+#define IDC_OPT_MASK 1040
+
+// Behaviour.
+#define IDC_OPT_START_PLAYING 1050
+#define IDC_OPT_START_MINIMIZED 1051
+#define IDC_OPT_ON_TOP 1052
+#define IDC_OPT_TRAY_ICON 1053
+#define IDC_OPT_APP_TRAY_ICON 1054
+#define IDC_OPT_KIOSK_TASKS 1055
+#define IDC_OPT_KIOSK_CURSOR 1056
+#define IDC_OPT_KIOSK_SAVER 1057
+#define IDC_OPT_MENU_OPTIONS 1058
+#define IDC_OPT_MENU_PLAYER 1059
+#define IDC_OPT_MENU_ABOUT 1060
+#define IDC_OPT_MENU_HELP 1061
+
+// Interaction.
+#define IDC_OPT_LEFT_BUTTON 1070
+#define IDC_OPT_RIGHT_BUTTON 1071
+#define IDC_OPT_KEEP_KEYS 1072
+#define IDC_OPT_EXIT_ESCAPE 1073
+#define IDC_OPT_EXIT_HOT_KEY 1074
+#define IDC_OPT_HOT_KEY 1075
+#define IDC_OPT_HOT_SHIFT 1076
+#define IDC_OPT_HOT_CONTROL 1077
+#define IDC_OPT_HOT_ALT 1078
+
+// Miscellaneous.
+#define IDC_OPT_MUTE 1090
+#define IDC_OPT_CUSTOM_BACKGROUND 1091
+#define IDC_OPT_BACKGROUND 1092
+#define IDC_OPT_ABOUT_SPLASH 1093
+#define IDC_OPT_HAS_HELP 1094
+#define IDC_OPT_HELP_FILE 1095
+
+#endif
