@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "player/swf/swf_writer.h"
-#include "projector/appdata/file_system.h"
+#include "projector/appdata/item_source.h"
 #include "projector/player_host/player_host.h"
 
 namespace tarpon::projector {
