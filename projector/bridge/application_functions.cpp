@@ -11,6 +11,7 @@
 #include "host/ui/window.h"
 #include "projector/app/projector_state.h"
 #include "projector/bridge/bridge.h"
+#include "projector/window/window_rules.h"
 
 namespace tarpon::projector {
 
@@ -155,8 +156,7 @@ void set_windowless(MemberCall& call) {
             if (state.settings.shape_mode == 0) {
                 SetWindowRgn(window, nullptr, TRUE);
             }
-            InvalidateRect(window, nullptr, FALSE);
-            UpdateWindow(window);
+            redraw_for_shape(window);
         }
         return;
     }

@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include <commctrl.h>
+
 #include "platform/wide_text.h"
 #include "player/control/guids.h"
 #include "projector/appdata/item_source.h"
@@ -16,13 +18,59 @@ struct PlayerHost::Impl {
     ControlSite site;
     ComPtr<player::IShockwaveFlash> flash;
     CommandHandler handler;
+    PaintHook paint_hook;
+    HWND subclassed = nullptr;  // the control window whose painting the hook sees
     int width = 0;
     int height = 0;
     int32_t background = -1;
     int zoom = 0;
     std::string module_path;
     HMODULE released_library = nullptr;  // a load to give back after the control (ModuleLifetime::Control)
+
+    static LRESULT CALLBACK control_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
+                                              UINT_PTR id, DWORD_PTR data);
+    void hook_window(HWND window);
+    void unhook_window();
 };
+
+namespace {
+constexpr UINT_PTR paint_subclass_id = 1;
+}  // namespace
+
+LRESULT CALLBACK PlayerHost::Impl::control_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
+                                                     UINT_PTR id, DWORD_PTR data) {
+    auto* impl = reinterpret_cast<Impl*>(data);
+    if (message == WM_PAINT && impl->paint_hook) {
+        RECT update{};
+        const bool has_update = GetUpdateRect(window, &update, FALSE) && !IsRectEmpty(&update);
+        // The hook may change the control's properties, which repaints; it is called from a copy.
+        PaintHook hook = impl->paint_hook;
+        hook(has_update ? &update : nullptr);
+    } else if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(window, control_procedure, id);
+        if (impl->subclassed == window) {
+            impl->subclassed = nullptr;
+        }
+    }
+    return DefSubclassProc(window, message, wparam, lparam);
+}
+
+void PlayerHost::Impl::hook_window(HWND window) {
+    unhook_window();
+    if (window != nullptr && SetWindowSubclass(window, control_procedure, paint_subclass_id,
+                                               reinterpret_cast<DWORD_PTR>(this))) {
+        subclassed = window;
+    }
+}
+
+void PlayerHost::Impl::unhook_window() {
+    if (subclassed != nullptr) {
+        if (IsWindow(subclassed)) {
+            RemoveWindowSubclass(subclassed, control_procedure, paint_subclass_id);
+        }
+        subclassed = nullptr;
+    }
+}
 
 namespace {
 
@@ -86,6 +134,9 @@ void PlayerHost::set_command_handler(CommandHandler handler) { m_impl->handler =
 
 HRESULT PlayerHost::create(HWND parent, int id, const std::string& module_path, const std::wstring& licence_key,
                            ModuleLifetime lifetime) {
+void PlayerHost::set_paint_hook(PaintHook hook) { m_impl->paint_hook = std::move(hook); }
+
+HRESULT PlayerHost::create(HWND parent, int id, const std::string& module_path, const std::wstring& licence_key) {
     destroy();
     HRESULT status = create_from(parent, id, module_path, licence_key);
     if (FAILED(status)) {
@@ -124,10 +175,12 @@ HRESULT PlayerHost::create_from(HWND parent, int id, const std::string& module_p
         return status;
     }
     m_impl->flash = std::move(flash);
+    m_impl->hook_window(m_impl->site.window());
     return S_OK;
 }
 
 void PlayerHost::destroy() {
+    m_impl->unhook_window();
     m_impl->flash.reset();
     m_impl->site.destroy();
     m_impl->module_path.clear();
@@ -144,6 +197,13 @@ const std::string& PlayerHost::module_path() const { return m_impl->module_path;
 HWND PlayerHost::window() const { return m_impl->site.window(); }
 
 player::IShockwaveFlash* PlayerHost::control() const { return m_impl->flash.get(); }
+
+ComPtr<IViewObject> PlayerHost::view_object() const {
+    if (!m_impl->site.exists()) {
+        return {};
+    }
+    return m_impl->site.query<IViewObject>(IID_IViewObject);
+}
 
 void PlayerHost::resize(const RECT& rectangle) { m_impl->site.move(rectangle); }
 

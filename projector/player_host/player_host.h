@@ -15,8 +15,11 @@
 #include <string>
 #include <string_view>
 
+#include "platform/com.h"
 #include "platform/windows.h"
 #include "player/control/shockwave_flash.h"
+
+#include <oleidl.h>
 
 namespace tarpon::projector {
 
@@ -29,6 +32,9 @@ class PlayerHost {
 public:
     // command and arguments as the control's FSCommand event gives them, in ANSI text.
     using CommandHandler = std::function<void(std::string_view command, std::string_view arguments)>;
+    // Called whenever the control's window is about to paint, before the control paints itself;
+    // `update` is the rectangle to be painted (control coordinates), null when there is none.
+    using PaintHook = std::function<void(const RECT* update)>;
 
     PlayerHost();
     ~PlayerHost();  // destroys the control (if still there)
@@ -36,6 +42,7 @@ public:
     PlayerHost& operator=(const PlayerHost&) = delete;
 
     void set_command_handler(CommandHandler handler);
+    void set_paint_hook(PaintHook hook);
 
     // Creates the control as child `id` of `parent` (visible child, empty rectangle): from the
     // module file `module_path` when it is not empty (LoadLibrary + DllGetClassObject; licensed
@@ -53,6 +60,9 @@ public:
     const std::string& module_path() const;
     HWND window() const;  // the control's window, or null
     tarpon::player::IShockwaveFlash* control() const;  // the dual interface (no reference added), or null
+    // The control's view object, through which it draws itself into any device context; null
+    // without a control or when it has none.
+    platform::ComPtr<IViewObject> view_object() const;
 
     // Moves the control's window over the rectangle (client coordinates of the parent).
     void resize(const RECT& rectangle);

@@ -83,6 +83,7 @@ bool MainWindow::on_create() {
             m_bridge->command(command, arguments, m_state.movie_origin);
         }
     });
+    m_player.set_paint_hook([this](const RECT* update) { shape_before_paint(update); });
     std::string module = provision_player();
     HRESULT status = m_player.create(handle(), player_control_id, module);
     if (FAILED(status) || !m_player.exists()) {
@@ -113,8 +114,9 @@ void MainWindow::close_routine() {
     if (tray_icon_present()) {
         remove_tray_icon();
     }
-    // The transparent shapes keep no painting resources of their own yet; the region goes with the
-    // window.
+    // The region goes with the window; the bitmaps the transparent shapes are drawn into do not.
+    m_player.set_paint_hook(nullptr);
+    m_shape.release();
     m_player.destroy();
     if (m_bridge) {
         m_bridge->command("Quill_Quit", "", MovieOrigin::Author);
@@ -145,6 +147,15 @@ void MainWindow::on_destroy() {
 
 void MainWindow::window_gone() {}
 
+void MainWindow::shape_before_paint(const RECT* update) {
+    const int mode = static_cast<int>(m_state.settings.shape_mode);
+    if (mode != 1 && mode != 3) {
+        return;
+    }
+    platform::ComPtr<IViewObject> view = m_player.view_object();
+    m_shape.reshape(handle(), mode, view.get(), m_player.control(), m_player.movie_background(), update);
+}
+
 LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_CREATE:
@@ -155,6 +166,8 @@ LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
             GetClientRect(handle(), &client);
             m_player.resize(client);
         }
+        // Made again at the new size by the next paint.
+        m_shape.release();
         return 0;
     case WM_ENTERSIZEMOVE:
         m_sizing = true;
@@ -216,7 +229,9 @@ LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
         on_tray_notify(*this, wparam, lparam);
         return 0;
     case message::reshape:
-        if (m_player.exists()) {
+        if (m_state.settings.shape_mode == 1 || m_state.settings.shape_mode == 3) {
+            redraw_for_shape(handle());
+        } else if (m_player.exists()) {
             shape_for_current_movie(*this);
         }
         return 0;

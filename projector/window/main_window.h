@@ -12,6 +12,7 @@
 #include "projector/app/projector_state.h"
 #include "projector/bridge/bridge.h"
 #include "projector/player_host/player_host.h"
+#include "projector/window/transparent_shape.h"
 
 namespace tarpon::projector {
 
@@ -61,9 +62,11 @@ protected:
 private:
     bool on_create();
     void on_destroy();
+    void shape_before_paint(const RECT* update);
 
     ProjectorState& m_state;
     PlayerHost m_player;
+    TransparentShape m_shape;
     std::unique_ptr<Bridge> m_bridge;
     std::optional<bool> m_initialize_result;
     // The system menu's item count right after the control was made: the projector's additions

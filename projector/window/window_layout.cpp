@@ -218,10 +218,12 @@ constexpr int32_t coordinate_limit = 1 << 27;
 
 uint32_t get_u32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 int32_t get_i32(const uint8_t* p) { return int32_t(get_u32(p)); }
-void put_u32(std::vector<uint8_t>& out, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(uint8_t(value >> (8 * i)));
-    }
+uint8_t* put_u32(uint8_t* out, uint32_t value) {
+    out[0] = uint8_t(value);
+    out[1] = uint8_t(value >> 8);
+    out[2] = uint8_t(value >> 16);
+    out[3] = uint8_t(value >> 24);
+    return out + 4;
 }
 
 bool in_range(int32_t value) { return value >= -coordinate_limit && value <= coordinate_limit; }
@@ -232,14 +234,18 @@ std::optional<std::vector<MaskRect>> read_mask_file(std::span<const uint8_t> fil
     if (file.size() < 4) {
         return std::nullopt;
     }
+    // The count, the file and the header must all tell the same length: the header and exactly
+    // its rectangles, nothing after them.
     const uint32_t length = get_u32(file.data());
-    if (length < header_size || length > file.size() - 4) {
+    if (length < header_size || length != file.size() - 4) {
         return std::nullopt;
     }
     const uint8_t* data = file.data() + 4;
     const uint32_t size = get_u32(data), kind = get_u32(data + 4), count = get_u32(data + 8);
+    const uint32_t rects_bytes = get_u32(data + 12);
     if (size != header_size || kind != rectangles_kind || count == 0 ||
-        uint64_t(count) * rect_size > uint64_t(length - header_size)) {
+        uint64_t(count) * rect_size != uint64_t(length - header_size) ||
+        (rects_bytes != 0 && uint64_t(rects_bytes) != uint64_t(count) * rect_size)) {
         return std::nullopt;
     }
     std::vector<MaskRect> rects;
@@ -267,19 +273,20 @@ std::vector<uint8_t> region_data(std::span<const MaskRect> rects) {
             bounds.bottom = std::max(bounds.bottom, r.bottom);
         }
     }
-    std::vector<uint8_t> out;
-    out.reserve(header_size + rects.size() * rect_size);
-    put_u32(out, header_size);
-    put_u32(out, rectangles_kind);
-    put_u32(out, uint32_t(rects.size()));
-    put_u32(out, uint32_t(rects.size() * rect_size));
+    std::vector<uint8_t> out(header_size + rects.size() * rect_size);
+    uint8_t* p = out.data();
+    p = put_u32(p, header_size);
+    p = put_u32(p, rectangles_kind);
+    p = put_u32(p, uint32_t(rects.size()));
+    p = put_u32(p, uint32_t(rects.size() * rect_size));
     for (int32_t v : {bounds.left, bounds.top, bounds.right, bounds.bottom}) {
-        put_u32(out, uint32_t(v));
+        p = put_u32(p, uint32_t(v));
     }
     for (const MaskRect& r : rects) {
-        for (int32_t v : {r.left, r.top, r.right, r.bottom}) {
-            put_u32(out, uint32_t(v));
-        }
+        p = put_u32(p, uint32_t(r.left));
+        p = put_u32(p, uint32_t(r.top));
+        p = put_u32(p, uint32_t(r.right));
+        p = put_u32(p, uint32_t(r.bottom));
     }
     return out;
 }

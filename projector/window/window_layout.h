@@ -117,10 +117,11 @@ struct MaskRect {
     bool operator==(const MaskRect&) const = default;
 };
 
-// The rectangles of a well-formed mask file: the count covers the data, the header is the
-// rectangles kind with a 32-byte size, its rectangle count fits the data, and every rectangle is
-// non-empty and within the coordinate range regions can hold. Nothing for anything else, and for a
-// mask of no rectangles (which would make the window vanish).
+// The rectangles of a well-formed mask file: the count is the rest of the file, the header is the
+// rectangles kind with a 32-byte size, its rectangles fill the data exactly (and its own byte count
+// of them, when not zero, agrees), and every rectangle is non-empty and within the coordinate range
+// regions can hold. Nothing for anything else, and for a mask of no rectangles (which would make
+// the window vanish).
 std::optional<std::vector<MaskRect>> read_mask_file(std::span<const uint8_t> file);
 
 // Region data for the rectangles: the header (its bounds computed from the rectangles) followed by

@@ -26,6 +26,10 @@ void place_window(HWND window, const appdata::Settings& settings, std::optional<
 void apply_shape(HWND window, const appdata::Settings& settings, const std::string& run_folder, int scale_mode,
                  SIZE movie_size);
 
+// Repaints the window and the control at once, so that a transparent shape (modes 1 and 3) is
+// built again from the control's drawing.
+void redraw_for_shape(HWND window);
+
 // Window flag 0x10 minimizes; flag 0x100 makes the window top-most, else not top-most, keeping its
 // rectangle; without redrawing at start-up (`show` false) or showing it (after the options sheet).
 void apply_placement_flags(HWND window, uint32_t window_flags, bool show);

@@ -168,6 +168,10 @@ void apply_shape(HWND window, const appdata::Settings& settings, const std::stri
     UpdateWindow(window);
 }
 
+void redraw_for_shape(HWND window) {
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
 void apply_placement_flags(HWND window, uint32_t window_flags, bool show) {
     if (window_flags & 0x10) {
         ShowWindow(window, SW_MINIMIZE);

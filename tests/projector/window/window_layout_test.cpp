@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -180,10 +181,10 @@ TEST(MaskFile, ReadsWhatRegionDataWrites) {
     EXPECT_EQ(bounds[3], 2);
     EXPECT_EQ(data.size(), 32u + 2 * 16);
 
-    // Trailing bytes after the counted data are left alone.
-    std::vector<uint8_t> longer = mask_file(rects);
-    longer.push_back(0xEE);
-    EXPECT_TRUE(read_mask_file(longer));
+    // The header's byte count of the rectangles may be left at zero.
+    std::vector<uint8_t> no_size = mask_file(rects);
+    std::fill_n(no_size.begin() + 4 + 12, 4, uint8_t{0});
+    EXPECT_EQ(read_mask_file(no_size), rects);
 }
 
 TEST(MaskFile, RejectsMalformedFiles) {
@@ -193,6 +194,7 @@ TEST(MaskFile, RejectsMalformedFiles) {
     EXPECT_FALSE(read_mask_file(mask_file(rects, 40)));        // header size
     EXPECT_FALSE(read_mask_file(mask_file(rects, 32, 2)));     // not rectangles
     EXPECT_FALSE(read_mask_file(mask_file(rects, 32, 1, 1)));  // more rectangles than bytes
+    EXPECT_FALSE(read_mask_file(mask_file(rects, 32, 1, -1))); // bytes left over after them
     EXPECT_FALSE(read_mask_file(mask_file(rects, 32, 1, 0x7FFFFFF)));
     EXPECT_FALSE(read_mask_file(mask_file({})));               // no rectangles at all
 
@@ -202,6 +204,17 @@ TEST(MaskFile, RejectsMalformedFiles) {
     std::vector<uint8_t> huge_count = mask_file(rects);
     huge_count[3] = 0xFF;
     EXPECT_FALSE(read_mask_file(huge_count));
+    // Bytes after the counted data: the file is not what its count says.
+    std::vector<uint8_t> longer = mask_file(rects);
+    longer.push_back(0xEE);
+    EXPECT_FALSE(read_mask_file(longer));
+    // N counts the extra byte too, but the rectangles do not fill it.
+    longer[0] += 1;
+    EXPECT_FALSE(read_mask_file(longer));
+    // The header's own byte count of the rectangles disagrees with its rectangle count.
+    std::vector<uint8_t> wrong_size = mask_file(rects);
+    wrong_size[4 + 12] = 48;
+    EXPECT_FALSE(read_mask_file(wrong_size));
 
     EXPECT_FALSE(read_mask_file(mask_file({{0, 0, 10, 1}, {5, 1, 5, 2}})));       // empty
     EXPECT_FALSE(read_mask_file(mask_file({{0, 0, 10, 1}, {9, 3, 2, 4}})));       // inverted

@@ -265,10 +265,13 @@ TEST_F(WindowRules, BadOrMissingMaskLeavesNoRegion) {
     wrong_count[4 + 8] = 9;  // nine rectangles claimed, one present
     write_mask("count", wrong_count);
     write_mask("empty", {});
+    std::vector<uint8_t> trailing = good;
+    trailing.push_back(0);  // a byte the count does not cover
+    write_mask("trailing", trailing);
 
     appdata::Settings settings;
     settings.shape_mode = 2;
-    for (const char* name : {"short", "count", "empty", "absent", "..\\good", "good\\..\\good"}) {
+    for (const char* name : {"short", "count", "empty", "trailing", "absent", "..\\good", "good\\..\\good"}) {
         settings.mask = "good";
         apply_shape(m_window, settings, m_folder, 0, SIZE{100, 100});
         ASSERT_TRUE(has_region());
