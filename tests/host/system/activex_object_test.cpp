@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "platform/com.h"
@@ -21,7 +20,7 @@ int live_objects = 0;
 // holds with the arguments, Drop() lets it go.
 class KeepingObject final : public IDispatch {
 public:
-    enum : DISPID { keep = 1, call = 2, drop = 3 };
+    static constexpr DISPID keep = 1, call = 2, drop = 3;
 
     KeepingObject() {
         ++live_objects;
@@ -67,7 +66,10 @@ public:
             return VariantClear(&m_kept);
         case call: {
             if (V_VT(&m_kept) != VT_DISPATCH) {
-                std::memset(exception, 0, sizeof *exception);
+                if (exception == nullptr) {
+                    return E_FAIL;
+                }
+                *exception = EXCEPINFO{};
                 exception->bstrSource = SysAllocString(L"Keeper");
                 exception->bstrDescription = SysAllocString(L"Nothing kept");
                 exception->scode = E_ABORT;
@@ -135,12 +137,12 @@ TEST_F(ActiveXObjectTest, NamesAreResolvedOncePerObject) {
 TEST_F(ActiveXObjectTest, CallbacksLiveWhileTheServerHoldsThem) {
     HostEngine engine;
     give_keeper(engine);
-    EXPECT_EQ(engine.run("keeper.Keep(function (a, b) { return a * 10 + b; }); keeper.Call(4, 2)"), "42");
+    EXPECT_EQ(engine.run("function f(a, b) { return a * 10 + b; } keeper.Keep(f); f = null; keeper.Call(4, 2)"), "42");
     // The script holds the function nowhere: the server's reference alone keeps it.
     engine.collect();
     EXPECT_EQ(engine.run("keeper.Call(5, 1)"), "51");
     // A failing function is reported to the server as an exception.
-    EXPECT_EQ(engine.run("keeper.Keep(function () { null.f(); }); typeof keeper.Call()"), "undefined");
+    EXPECT_EQ(engine.run("function g() { throw 'broken'; } keeper.Keep(g); typeof keeper.Call()"), "undefined");
     EXPECT_NE(std::string(engine.message()).find("Quill Script: "), std::string::npos) << engine.message();
     EXPECT_EQ(engine.run("keeper.Drop(); keeper = null; 0"), "0");
     engine.collect();
@@ -152,7 +154,7 @@ TEST_F(ActiveXObjectTest, EveryReferenceIsReleasedWithTheEngine) {
         HostEngine engine;
         give_keeper(engine);
         EXPECT_EQ(engine.run("var also = keeper; keeper.Keep(keeper); 0"), "0");
-        EXPECT_EQ(engine.run("keeper.Drop(); keeper.Keep(function () { return 1; }); 0"), "0");
+        EXPECT_EQ(engine.run("function one() { return 1; } keeper.Drop(); keeper.Keep(one); 0"), "0");
         EXPECT_EQ(live_objects, 1);
     }
     EXPECT_EQ(live_objects, 0);
@@ -165,7 +167,7 @@ TEST_F(ActiveXObjectTest, ACallbackOutlivingItsEngineIsCutOff) {
         EXPECT_TRUE(quill::run_native(engine.handle(), [&](quill::ScriptEngine* e) {
             quill::set_global(e, "keeper", make_activex_object(e, object));
         }));
-        EXPECT_EQ(engine.run("keeper.Keep(function () { return 1; }); keeper.Call()"), "1");
+        EXPECT_EQ(engine.run("function one() { return 1; } keeper.Keep(one); keeper.Call()"), "1");
     }
     // The test still holds the object, which still holds the callback.
     DISPID id = 0;
