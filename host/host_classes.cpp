@@ -25,6 +25,8 @@ const ClassRegistration registrations[] = {
     {ClassSlot::StreamAndFileStream, register_file_stream_class},
     {ClassSlot::StringStream, register_string_stream_class},
 #ifdef _WIN32
+    {ClassSlot::ActiveXObject, register_activex_object_class},
+    {ClassSlot::Enumerator, register_enumerator_class},
     {ClassSlot::RegKey, register_reg_key_class},
     {ClassSlot::RegValue, register_reg_value_class},
     {ClassSlot::Ini, register_ini_class},

@@ -337,4 +337,22 @@ bool date_time_value(const Value& value, double* time) {
     return true;
 }
 
+Value make_date_object(ScriptEngine* engine, double time) {
+    HostClass* cls = declared_class(engine, date_class);
+    if (cls == nullptr) {
+        return Value::null();
+    }
+    PlainPtr<double> data(static_cast<double*>(plain_allocate(engine, sizeof(double))));
+    *data = within_limit_or_zero(time);
+    Value object = make_host_object(engine, cls, data.get());
+    data.release();
+    return object;
+}
+
+int date_time_zone_bias(ScriptEngine* engine) {
+    HostClass* cls = declared_class(engine, date_class);
+    const auto* zone = cls != nullptr ? static_cast<const DateZone*>(class_state(cls)) : nullptr;
+    return zone != nullptr ? zone->bias : 0;
+}
+
 }  // namespace quill

@@ -182,6 +182,13 @@ HostClass* declared_class(ScriptEngine* engine, const ClassDeclaration& declarat
     return nullptr;
 }
 
+void mark_class_state(ScriptEngine* engine, const HostClass* cls) {
+    const ClassData* data = data_of(cls);
+    if (data != nullptr && data->state != nullptr && data->declaration->mark_state != nullptr) {
+        data->declaration->mark_state(engine, data->state);
+    }
+}
+
 void* class_state(const HostClass* cls) {
     const ClassData* data = data_of(cls);
     return data != nullptr ? data->state : nullptr;

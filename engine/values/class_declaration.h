@@ -126,6 +126,9 @@ struct ClassDeclaration {
     // MemberCall::state and new_state/delete_state).
     void* (*make_state)(ScriptEngine* engine) = nullptr;
     void (*free_state)(void* state) = nullptr;
+    // Marks the values the class-wide state holds, at every collection (values host code keeps for
+    // the system, such as script functions handed out as callbacks).
+    void (*mark_state)(ScriptEngine* engine, void* state) = nullptr;
 };
 
 // A make_state handler for state made with `new T`, and the free_state handler that goes with it.
@@ -155,6 +158,9 @@ template <typename T>
 T* instance_of(const Value& value, const ClassDeclaration& declaration) {
     return static_cast<T*>(instance_of(value, declaration));
 }
+
+// Runs the class's mark_state handler, if it has one; for the collector.
+void mark_class_state(ScriptEngine* engine, const HostClass* cls);
 
 // The class text as a string value.
 Value class_text(ScriptEngine* engine, const HostClass* cls);

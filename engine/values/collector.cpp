@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "engine/values/class_declaration.h"
 #include "engine/values/engine.h"
 #include "engine/values/errors.h"
 #include "engine/values/heap.h"
@@ -131,6 +132,7 @@ size_t collect(ScriptEngine* engine, Value* top) {
     }
     for (const DeclaredClass& declared : engine->declared_classes) {
         visit_host_class(engine, declared.cls);
+        mark_class_state(engine, declared.cls);
     }
     mark_value(engine, engine->regexp_class);
     for (uint32_t i = 0; i < engine->permanent_count; ++i) {

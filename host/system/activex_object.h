@@ -18,4 +18,8 @@ quill::Value make_activex_object(quill::ScriptEngine* engine, IDispatch* object)
 // The dispatch pointer of an ActiveXObject (no reference added); null for any other value.
 IDispatch* activex_object_dispatch(const quill::Value& value);
 
+// The class-wide state of the engine's ActiveXObject class (its callback registry); null when the
+// class is not registered.
+void* activex_class_state(quill::ScriptEngine* engine);
+
 }  // namespace tarpon::host

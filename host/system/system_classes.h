@@ -9,6 +9,8 @@ namespace tarpon::host {
 
 void register_folder_class(quill::ScriptEngine* engine);       // folder.cpp: Folder and File
 void register_drive_class(quill::ScriptEngine* engine);        // drive.cpp
+void register_activex_object_class(quill::ScriptEngine* engine);  // activex_object.cpp
+void register_enumerator_class(quill::ScriptEngine* engine);   // enumerator.cpp
 void register_reg_key_class(quill::ScriptEngine* engine);      // reg_key.cpp
 void register_reg_value_class(quill::ScriptEngine* engine);    // reg_value.cpp
 void register_ini_class(quill::ScriptEngine* engine);          // ini.cpp
