@@ -134,7 +134,7 @@ std::vector<uint8_t> write_module(const InstructionList& list, uint32_t flags, c
             writer.emit(i->op(), writer.add_name(i->name));
             break;
         case vm::OperandKind::Constant:
-            writer.emit(i->op(), writer.add_constant(i->constant));
+            writer.emit(i->op(), writer.add_constant(*i->constant));
             break;
         default:
             writer.emit(i->op(), i->integer);

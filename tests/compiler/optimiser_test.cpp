@@ -20,13 +20,13 @@ std::vector<std::string> render(const InstructionList& list) {
         if (i->opcode == target_label) {
             lines.push_back("L" + std::to_string(i->integer) + ":");
         } else if (i->opcode == entry_label) {
-            lines.push_back(i->name + ":");
+            lines.push_back(std::string(i->name) + ":");
         } else {
             std::string line = vm::opcode_info(static_cast<uint8_t>(i->opcode)).mnemonic;
             if (i->target != nullptr) {
                 line += " L" + std::to_string(i->target->integer);
             } else if (!i->name.empty()) {
-                line += " " + i->name;
+                line += " " + std::string(i->name);
             } else if (vm::opcode_info(static_cast<uint8_t>(i->opcode)).operand != vm::OperandKind::None) {
                 line += " " + std::to_string(i->integer);
             }
