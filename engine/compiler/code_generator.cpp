@@ -235,6 +235,14 @@ private:
     }
     Instruction* label() { return m_code.new_label(); }
     void place(Instruction* label) { m_code.place(label); }
+    // Hands the code of the functions compiled so far to the compilation's taker, if it has one.
+    // Called only where a function entry comes next: the optimiser's passes stay within a function.
+    void hand_over_code() {
+        if (m_compilation.take_code && m_code.first() != nullptr) {
+            m_compilation.take_code(m_code);
+            m_code.clear();
+        }
+    }
 
     [[noreturn]] void fail(uint32_t line, CompilerMessage message) {
         m_compilation.diagnostics.fail(line, "%s", compiler_message(message));
@@ -253,10 +261,12 @@ private:
 void CodeGenerator::compile_program(const SyntaxTree& tree) {
     m_scopes.emplace_back();  // the root scope
     for (const Node* function : tree.functions) {
+        hand_over_code();
         compile_function(function);
     }
 
     if (!tree.statements.empty()) {
+        hand_over_code();
         uint32_t line = tree.statements.front()->line;
         m_control.assign(1, ControlEntry{});
         m_next_slot = 0;

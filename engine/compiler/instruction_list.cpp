@@ -114,4 +114,12 @@ void InstructionList::relink() {
     m_last = previous;
 }
 
+void InstructionList::clear() {
+    m_records.clear();
+    m_constants.clear();
+    m_names.clear();
+    m_first = nullptr;
+    m_last = nullptr;
+}
+
 }  // namespace quill::compiler

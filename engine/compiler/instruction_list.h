@@ -73,6 +73,10 @@ public:
     // Rebuilds the previous links from the next links.
     void relink();
 
+    // Empties the list, ending its records, names and constants; labels go on being numbered
+    // from where they were.
+    void clear();
+
 private:
     Instruction* make(int opcode, uint32_t line);
     void append(Instruction* instruction);
