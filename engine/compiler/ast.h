@@ -2,9 +2,10 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
-#include <string>
+#include <string_view>
 #include <vector>
+
+#include "engine/compiler/pool.h"
 
 namespace quill::compiler {
 
@@ -109,8 +110,11 @@ struct Node {
     int static_type = 0;
     uint32_t line = 0;
     uint32_t height = 1;  // 1 + the greatest height of the expression children (nesting limit)
-
     int op = 0;
+    uint32_t body_line = 0;
+    uint8_t regexp_flags = 0;
+    bool flag = false;
+
     Node* left = nullptr;
     Node* right = nullptr;
     Node* condition = nullptr;
@@ -119,19 +123,16 @@ struct Node {
     Node* else_body = nullptr;
     std::vector<Node*> list;
 
-    std::string text;
-    std::string text2;
-    std::string text3;
+    // Texts point into the tree's text pool.
+    std::string_view text;
+    std::string_view text2;
+    std::string_view text3;
     int64_t integer = 0;
     double number = 0.0;
-    uint8_t regexp_flags = 0;
-    bool flag = false;
-    uint32_t body_line = 0;
 };
 
-// A parsed program: the nodes live as long as the tree.
+// A parsed program: the nodes and their texts live as long as the tree.
 struct SyntaxTree {
-    std::deque<Node> nodes;
     // Every function, nested ones included, in the order their bodies ended (inner functions come
     // before the function that contains them).
     std::vector<Node*> functions;
@@ -139,11 +140,17 @@ struct SyntaxTree {
     std::vector<Node*> statements;
 
     Node* make(NodeKind kind, uint32_t line) {
-        Node& node = nodes.emplace_back();
-        node.kind = kind;
-        node.line = line;
-        return &node;
+        Node* node = m_nodes.make();
+        node->kind = kind;
+        node->line = line;
+        return node;
     }
+    // The tree's copy of a text, for the nodes to point at.
+    std::string_view keep(std::string_view text) { return m_texts.keep(text); }
+
+private:
+    Pool<Node, 512> m_nodes;
+    TextPool m_texts;
 };
 
 }  // namespace quill::compiler

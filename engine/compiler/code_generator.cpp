@@ -17,6 +17,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/builtins/posix_regex.h"
@@ -110,7 +111,7 @@ class Scope {
 public:
     Scope() { m_chains.fill(-1); }
 
-    Binding* find(const std::string& name) {
+    Binding* find(std::string_view name) {
         for (int i = m_chains[chain(name)]; i >= 0; i = m_entries[i].next) {
             if (m_entries[i].name == name) {
                 return &m_entries[i].binding;
@@ -119,7 +120,7 @@ public:
         return nullptr;
     }
 
-    void add(const std::string& name, Binding binding) {
+    void add(std::string_view name, Binding binding) {
         size_t c = chain(name);
         m_entries.push_back(Entry{name, binding, m_chains[c]});
         m_chains[c] = static_cast<int>(m_entries.size()) - 1;
@@ -129,12 +130,12 @@ private:
     static constexpr size_t chain_count = 257;
 
     struct Entry {
-        std::string name;
+        std::string_view name;  // in the syntax tree's text pool
         Binding binding;
         int next;
     };
 
-    static size_t chain(const std::string& name) { return engine_hash(name.data(), name.size()) % chain_count; }
+    static size_t chain(std::string_view name) { return engine_hash(name.data(), name.size()) % chain_count; }
 
     std::array<int, chain_count> m_chains;
     std::vector<Entry> m_entries;
@@ -147,7 +148,7 @@ struct ControlEntry {
     Instruction* break_label = nullptr;
     Instruction* continue_label = nullptr;
     bool is_labelled = false;
-    std::string label;                     // labelled statements only
+    std::string_view label;                // labelled statements only
     int cells = 0;                         // working cells kept on the stack while the body runs
     int with_depth = 0;                    // with-scopes opened directly inside this entry
     int try_depth = 0;                     // exception handlers installed directly inside this entry
@@ -207,8 +208,8 @@ private:
     // Scopes and names.
     void open_scope() { m_scopes.emplace_back(); }
     void close_scope() { m_scopes.pop_back(); }
-    int declare_local(const std::string& name, uint32_t line);
-    std::optional<Binding> resolve(const std::string& name);
+    int declare_local(std::string_view name, uint32_t line);
+    std::optional<Binding> resolve(std::string_view name);
     bool inside_with() const;
 
     // Control entries.
@@ -217,11 +218,11 @@ private:
 
     Instruction* emit(Op op, uint32_t line) { return m_code.emit(op, line); }
     Instruction* emit(Op op, uint32_t line, int64_t operand) { return m_code.emit(op, line, operand); }
-    Instruction* emit_name(Op op, uint32_t line, const std::string& name) {
+    Instruction* emit_name(Op op, uint32_t line, std::string_view name) {
         check_name(m_compilation, line, name);
         return m_code.emit_name(op, line, name);
     }
-    void emit_entry(const std::string& name, uint32_t line) {
+    void emit_entry(std::string_view name, uint32_t line) {
         check_name(m_compilation, line, name);
         m_code.emit_entry(name, line);
     }
@@ -234,6 +235,14 @@ private:
     }
     Instruction* label() { return m_code.new_label(); }
     void place(Instruction* label) { m_code.place(label); }
+    // Hands the code of the functions compiled so far to the compilation's taker, if it has one.
+    // Called only where a function entry comes next: the optimiser's passes stay within a function.
+    void hand_over_code() {
+        if (m_compilation.take_code && m_code.first() != nullptr) {
+            m_compilation.take_code(m_code);
+            m_code.clear();
+        }
+    }
 
     [[noreturn]] void fail(uint32_t line, CompilerMessage message) {
         m_compilation.diagnostics.fail(line, "%s", compiler_message(message));
@@ -252,10 +261,12 @@ private:
 void CodeGenerator::compile_program(const SyntaxTree& tree) {
     m_scopes.emplace_back();  // the root scope
     for (const Node* function : tree.functions) {
+        hand_over_code();
         compile_function(function);
     }
 
     if (!tree.statements.empty()) {
+        hand_over_code();
         uint32_t line = tree.statements.front()->line;
         m_control.assign(1, ControlEntry{});
         m_next_slot = 0;
@@ -296,7 +307,7 @@ void CodeGenerator::compile_function(const Node* function) {
     m_next_slot = 0;
     open_scope();
     for (size_t i = 0; i < parameter_count; ++i) {
-        const std::string& name = function->list[i]->text;
+        std::string_view name = function->list[i]->text;
         // A repeated parameter name keeps the first one's slot.
         if (m_scopes.back().find(name) == nullptr) {
             m_scopes.back().add(name, Binding{SlotKind::Parameter, static_cast<int>(i) + 2});
@@ -366,7 +377,7 @@ void CodeGenerator::build_arguments_object(const Node* function, uint32_t line) 
 // NOTE: every declaration of a function gets a slot of its own, including declarations in sibling
 // blocks: a slot used by one block and then handed to the next would show the first block's value
 // to a variable of the second that was never assigned.
-int CodeGenerator::declare_local(const std::string& name, uint32_t line) {
+int CodeGenerator::declare_local(std::string_view name, uint32_t line) {
     Scope& scope = m_scopes.back();
     Binding* existing = scope.find(name);
     if (existing != nullptr && existing->kind == SlotKind::Local) {
@@ -384,7 +395,7 @@ int CodeGenerator::declare_local(const std::string& name, uint32_t line) {
     return binding.slot;
 }
 
-std::optional<Binding> CodeGenerator::resolve(const std::string& name) {
+std::optional<Binding> CodeGenerator::resolve(std::string_view name) {
     for (auto scope = m_scopes.rbegin(); scope != m_scopes.rend(); ++scope) {
         if (Binding* binding = scope->find(name)) {
             return *binding;

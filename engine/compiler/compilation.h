@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -62,6 +63,10 @@ struct Compilation {
     SourceText source;
     Diagnostics diagnostics;
     InstructionList code;
+    // When set, the code generator hands over the code of each function before it starts on the
+    // next one (the code of the last function and of ".main" stays in the list) and empties the
+    // list: a program's instructions are never all held at once.
+    std::function<void(InstructionList&)> take_code;
 };
 
 // Fails at the line when the name is longer than a module's name records hold. Every name the

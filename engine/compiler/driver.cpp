@@ -29,6 +29,69 @@ bool write_file(const char* path, const std::vector<uint8_t>& bytes) {
     return std::fclose(file) == 0 && ok;
 }
 
+// Builds a module from the code of a program handed over in pieces, in program order, each
+// ending where a function entry follows: each piece is optimised, laid out after the code before it
+// and written; its list may be emptied afterwards.
+class ModuleAssembler {
+public:
+    // Line records are written with CF_DEBUG_INFO, under the source name.
+    ModuleAssembler(uint32_t flags, const std::string& source_name);
+
+    void add(InstructionList& list);
+    std::vector<uint8_t> finish() const { return m_writer.finish(); }
+
+private:
+    vm::ModuleWriter m_writer;
+    bool m_debug;
+    bool m_have_line = false;
+    uint32_t m_last_line = 0;
+};
+
+ModuleAssembler::ModuleAssembler(uint32_t flags, const std::string& source_name)
+    : m_debug((flags & CF_DEBUG_INFO) != 0) {
+    if (m_debug) {
+        m_writer.add_source(source_name);
+    }
+}
+
+void ModuleAssembler::add(InstructionList& list) {
+    optimise(list, CF_ALL_PASSES);
+    layout(list, m_writer.code_size());
+    for (const Instruction* i = list.first(); i != nullptr; i = i->next) {
+        if (i->opcode == entry_label) {
+            m_writer.add_function(i->name, i->offset);
+            continue;
+        }
+        if (i->opcode == target_label) {
+            continue;
+        }
+        if (m_debug && (!m_have_line || i->line != m_last_line)) {
+            // The record names the instruction after the first one of the line; the interpreter's
+            // saved position, which lies past the running instruction, reads it that way.
+            m_writer.add_line(i->offset + i->size, i->line);
+            m_have_line = true;
+            m_last_line = i->line;
+        }
+        switch (vm::opcode_info(static_cast<uint8_t>(i->opcode)).operand) {
+        case vm::OperandKind::None:
+            m_writer.emit(i->op());
+            break;
+        case vm::OperandKind::Jump:
+            m_writer.emit(i->op(), static_cast<int64_t>(i->target->offset) - static_cast<int64_t>(i->offset + i->size));
+            break;
+        case vm::OperandKind::Name:
+            m_writer.emit(i->op(), m_writer.add_name(i->name));
+            break;
+        case vm::OperandKind::Constant:
+            m_writer.emit(i->op(), m_writer.add_constant(*i->constant));
+            break;
+        default:
+            m_writer.emit(i->op(), i->integer);
+            break;
+        }
+    }
+}
+
 CompileOutput compile(ScriptEngine* engine, SourceText source, uint32_t flags, const char* listing_path,
                       const char* output_path) {
     Compilation compilation;
@@ -37,13 +100,15 @@ CompileOutput compile(ScriptEngine* engine, SourceText source, uint32_t flags, c
     compilation.source = std::move(source);
     CompileOutput output;
     try {
+        // Each function's code is optimised and written as soon as the generator hands it over.
+        ModuleAssembler assembler(compilation.flags, compilation.source.name);
+        compilation.take_code = [&assembler](InstructionList& list) { assembler.add(list); };
         generate_program(compilation);
-        optimise(compilation.code, CF_ALL_PASSES);
+        assembler.add(compilation.code);
         if (listing_path != nullptr) {
             write_listing(listing_path);
         }
-        layout(compilation.code);
-        output.module = write_module(compilation.code, compilation.flags, compilation.source.name);
+        output.module = assembler.finish();
         output.ok = true;
     } catch (const CompileError&) {
         output.ok = false;
@@ -98,50 +163,6 @@ CompileOutput compile_file(ScriptEngine* engine, const char* path, uint32_t flag
         return cant_open();
     }
     return compile(engine, SourceText{path, std::move(bytes)}, flags, listing_path, output_path);
-}
-
-std::vector<uint8_t> write_module(const InstructionList& list, uint32_t flags, const std::string& source_name) {
-    vm::ModuleWriter writer;
-    bool debug = (flags & CF_DEBUG_INFO) != 0;
-    if (debug) {
-        writer.add_source(source_name);
-    }
-    bool have_line = false;
-    uint32_t last_line = 0;
-    for (const Instruction* i = list.first(); i != nullptr; i = i->next) {
-        if (i->opcode == entry_label) {
-            writer.add_function(i->name, i->offset);
-            continue;
-        }
-        if (i->opcode == target_label) {
-            continue;
-        }
-        if (debug && (!have_line || i->line != last_line)) {
-            // The record names the instruction after the first one of the line; the interpreter's
-            // saved position, which lies past the running instruction, reads it that way.
-            writer.add_line(i->offset + i->size, i->line);
-            have_line = true;
-            last_line = i->line;
-        }
-        switch (vm::opcode_info(static_cast<uint8_t>(i->opcode)).operand) {
-        case vm::OperandKind::None:
-            writer.emit(i->op());
-            break;
-        case vm::OperandKind::Jump:
-            writer.emit(i->op(), static_cast<int64_t>(i->target->offset) - static_cast<int64_t>(i->offset + i->size));
-            break;
-        case vm::OperandKind::Name:
-            writer.emit(i->op(), writer.add_name(i->name));
-            break;
-        case vm::OperandKind::Constant:
-            writer.emit(i->op(), writer.add_constant(i->constant));
-            break;
-        default:
-            writer.emit(i->op(), i->integer);
-            break;
-        }
-    }
-    return writer.finish();
 }
 
 uint32_t compile_flags_from_options(uint32_t option_word, uint32_t first_option_field) {

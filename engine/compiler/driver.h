@@ -28,9 +28,6 @@ CompileOutput compile_text(ScriptEngine* engine, std::string_view text, uint32_t
 CompileOutput compile_file(ScriptEngine* engine, const char* path, uint32_t flags,
                            const char* listing_path = nullptr, const char* output_path = nullptr);
 
-// The module bytes of an optimised, laid-out instruction list.
-std::vector<uint8_t> write_module(const InstructionList& list, uint32_t flags, const std::string& source_name);
-
 // The compile flags an engine configuration's option word gives; bit 0 is set when the first
 // option field (the stack size) is non-zero.
 uint32_t compile_flags_from_options(uint32_t option_word, uint32_t first_option_field);

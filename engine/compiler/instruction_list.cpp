@@ -4,7 +4,7 @@
 namespace quill::compiler {
 
 Instruction* InstructionList::make(int opcode, uint32_t line) {
-    Instruction& record = m_records.emplace_back();
+    Instruction& record = *m_records.make();
     record.opcode = opcode;
     record.line = line;
     if (opcode < vm::first_opcode || opcode > vm::last_opcode) {
@@ -52,14 +52,16 @@ Instruction* InstructionList::emit(vm::Op op, uint32_t line, int64_t operand) {
 
 Instruction* InstructionList::emit_name(vm::Op op, uint32_t line, std::string_view name) {
     Instruction* instruction = make(static_cast<int>(op), line);
-    instruction->name = name;
+    instruction->name = m_names.keep(name);
     append(instruction);
     return instruction;
 }
 
 Instruction* InstructionList::emit_constant(uint32_t line, const vm::ModuleConstant& constant) {
     Instruction* instruction = make(static_cast<int>(vm::Op::PUSH_CONST), line);
-    instruction->constant = constant;
+    vm::ModuleConstant* copy = m_constants.make();
+    *copy = constant;
+    instruction->constant = copy;
     append(instruction);
     return instruction;
 }
@@ -81,7 +83,7 @@ void InstructionList::place(Instruction* label) { append(label); }
 
 Instruction* InstructionList::emit_entry(std::string_view name, uint32_t line) {
     Instruction* label = make(entry_label, line);
-    label->name = name;
+    label->name = m_names.keep(name);
     append(label);
     return label;
 }
@@ -110,6 +112,14 @@ void InstructionList::relink() {
         previous = i;
     }
     m_last = previous;
+}
+
+void InstructionList::clear() {
+    m_records.clear();
+    m_constants.clear();
+    m_names.clear();
+    m_first = nullptr;
+    m_last = nullptr;
 }
 
 }  // namespace quill::compiler

@@ -3,10 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
-#include <string>
 #include <string_view>
 
+#include "engine/compiler/pool.h"
 #include "engine/vm/module.h"
 #include "engine/vm/opcodes.h"
 
@@ -16,26 +15,26 @@ namespace quill::compiler {
 inline constexpr int entry_label = 1000;   // a function entry; its name is the function's global name
 inline constexpr int target_label = 1001;  // a jump target
 
-// One instruction or label. Records live as long as their list.
+// One instruction or label. Records live as long as their list, and so do the names and constants
+// they point at.
 struct Instruction {
     int opcode = 0;          // 33..109, entry_label or target_label
     uint32_t line = 0;       // source line of the construct that emitted it
-    uint8_t size = 0;        // encoded size in bytes; 0 for labels
     int stack_effect = 0;    // change of the stack depth, as the optimiser counts it
-
-    // The operand, by the opcode's operand kind:
-    int64_t integer = 0;            // Byte, Short, Immediate; the number of a jump-target label
-    std::string name;               // Name operands; the global name of an entry label
-    vm::ModuleConstant constant;    // Constant operands (PUSH_CONST)
-    Instruction* target = nullptr;  // Jump operands: the target label
-
-    Instruction* next = nullptr;
-    Instruction* previous = nullptr;  // rebuilt by the optimiser when it needs it
-
+    uint8_t size = 0;        // encoded size in bytes; 0 for labels
     bool referenced = false;    // labels: some jump targets it
     uint32_t live_locals = 0;   // dead-store pass: local slots below 32 read later
     uint32_t live_frame = 0;    // dead-store pass: frame slots below 32 read later
     uint32_t offset = 0;        // byte offset in the code section, from layout
+
+    // The operand, by the opcode's operand kind:
+    int64_t integer = 0;            // Byte, Short, Immediate; the number of a jump-target label
+    std::string_view name;          // Name operands; the global name of an entry label
+    const vm::ModuleConstant* constant = nullptr;  // Constant operands (PUSH_CONST)
+    Instruction* target = nullptr;  // Jump operands: the target label
+
+    Instruction* next = nullptr;
+    Instruction* previous = nullptr;  // rebuilt by the optimiser when it needs it
 
     bool is_label() const { return opcode == entry_label || opcode == target_label; }
     vm::Op op() const { return static_cast<vm::Op>(opcode); }
@@ -74,11 +73,17 @@ public:
     // Rebuilds the previous links from the next links.
     void relink();
 
+    // Empties the list, ending its records, names and constants; labels go on being numbered
+    // from where they were.
+    void clear();
+
 private:
     Instruction* make(int opcode, uint32_t line);
     void append(Instruction* instruction);
 
-    std::deque<Instruction> m_records;  // stable addresses
+    Pool<Instruction> m_records;
+    Pool<vm::ModuleConstant, 256> m_constants;
+    TextPool m_names;
     Instruction* m_first = nullptr;
     Instruction* m_last = nullptr;
     int64_t m_label_count = 0;

@@ -247,8 +247,8 @@ void optimise(InstructionList& list, uint32_t passes) {
     }
 }
 
-uint32_t layout(InstructionList& list) {
-    uint32_t offset = 0;
+uint32_t layout(InstructionList& list, uint32_t start) {
+    uint32_t offset = start;
     for (Instruction* i = list.first(); i != nullptr; i = i->next) {
         i->offset = offset;
         offset += i->size;

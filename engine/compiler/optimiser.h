@@ -11,7 +11,8 @@ namespace quill::compiler {
 // stores (0x100), label and dead-code cleanup (0x80).
 void optimise(InstructionList& list, uint32_t passes);
 
-// Gives every instruction the sum of the sizes of all instructions before it; returns the code size.
-uint32_t layout(InstructionList& list);
+// Gives every instruction the offset `start` plus the sum of the sizes of all instructions before
+// it; returns the offset after the last one.
+uint32_t layout(InstructionList& list, uint32_t start = 0);
 
 }  // namespace quill::compiler

@@ -273,10 +273,10 @@ Node* Parser::parse_function() {
     if (m_lexer.peek().kind == tok::identifier) {
         const Token& name = m_lexer.peek();
         check_name(m_compilation, name.line, name.text);
-        node->text2 = m_lexer.next().text;
+        node->text2 = m_tree.keep(m_lexer.next().text);
     }
     if (node->text2.empty() || !m_function_names.empty()) {
-        node->text = "@F_" + std::to_string(m_function_counter++);
+        node->text = m_tree.keep("@F_" + std::to_string(m_function_counter++));
     } else {
         node->text = node->text2;
     }
@@ -290,7 +290,7 @@ Node* Parser::parse_function() {
             }
             Token parameter = m_lexer.next();
             Node* identifier = make(NodeKind::Identifier, parameter.line);
-            identifier->text = std::move(parameter.text);
+            identifier->text = m_tree.keep(parameter.text);
             node->list.push_back(identifier);
             if (m_lexer.peek().kind != ',') {
                 break;
@@ -336,7 +336,7 @@ Node* Parser::parse_var() {
     for (;;) {
         Token name = m_lexer.next();
         Node* declarator = make(NodeKind::Item, name.line);
-        declarator->text = std::move(name.text);
+        declarator->text = m_tree.keep(name.text);
         if (m_lexer.peek().kind == '=') {
             m_lexer.next();
             declarator->left = parse_assignment();
@@ -480,7 +480,7 @@ Node* Parser::parse_jump(NodeKind kind) {
     Node* node = make(kind, m_lexer.next().line);
     const Token& next = m_lexer.peek();
     if (next.kind == tok::identifier && next.line == node->line) {
-        node->text = m_lexer.next().text;
+        node->text = m_tree.keep(m_lexer.next().text);
     }
     end_statement();
     return node;
@@ -580,7 +580,7 @@ Node* Parser::parse_try() {
         if (m_lexer.peek().kind != tok::identifier) {
             syntax_error(CompilerMessage::MissingCatchIdentifier);
         }
-        clause->text = m_lexer.next().text;
+        clause->text = m_tree.keep(m_lexer.next().text);
         if (m_lexer.peek().kind == tok::kw_if) {
             m_lexer.next();
             clause->condition = parse_expression();
@@ -816,7 +816,7 @@ Node* Parser::parse_member_suffix(Node* object) {
         check_name(m_compilation, name.line, name.text);
         Node* node = make(NodeKind::Member, object->line);
         node->left = object;
-        node->text = m_lexer.next().text;
+        node->text = m_tree.keep(m_lexer.next().text);
         return measured(node);
     }
     if (kind == '[') {
@@ -877,7 +877,7 @@ Node* Parser::parse_primary() {
     case '/': {
         node = make(NodeKind::RegExp, m_lexer.next().line);
         RegExpBody body = m_lexer.scan_regexp_body();
-        node->text = std::move(body.pattern);
+        node->text = m_tree.keep(body.pattern);
         node->regexp_flags = body.flags;
         return node;
     }
@@ -897,12 +897,12 @@ Node* Parser::parse_primary() {
         break;
     case tok::string:
         node = make(NodeKind::String, token.line);
-        node->text = token.text;
+        node->text = m_tree.keep(token.text);
         node->static_type = static_cast<int>(Tag::String);
         break;
     case tok::identifier:
         node = make(NodeKind::Identifier, token.line);
-        node->text = token.text;
+        node->text = m_tree.keep(token.text);
         break;
     case tok::kw_this:
         node = make(NodeKind::This, token.line);
@@ -983,7 +983,7 @@ Node* Parser::parse_object() {
         Node* property = make(NodeKind::Item, key_token.line);
         property->op = key_token.kind;
         property->integer = key_token.integer;
-        property->text = std::move(key_token.text);
+        property->text = m_tree.keep(key_token.text);
         expect(':', CompilerMessage::MissingColonAfterPropertyId);
         property->left = parse_assignment();
         if (property->left == nullptr) {

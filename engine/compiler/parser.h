@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/compiler/ast.h"
@@ -73,7 +74,7 @@ private:
     uint32_t m_insertions = 0;
     int m_function_counter = 0;
     // Global names of the functions whose bodies are being parsed, innermost last.
-    std::vector<std::string> m_function_names;
+    std::vector<std::string_view> m_function_names;
     int m_nesting = 0;
 };
 

@@ -26,14 +26,6 @@ void put_u32_le(uint8_t* p, uint32_t v) {
     p[3] = static_cast<uint8_t>(v >> 24);
 }
 
-void put_utf16le(std::vector<uint8_t>& out, std::u16string_view text) {
-    put_u32_be(out, static_cast<uint32_t>(text.size() * 2));
-    for (char16_t c : text) {
-        out.push_back(static_cast<uint8_t>(c));
-        out.push_back(static_cast<uint8_t>(c >> 8));
-    }
-}
-
 uint8_t type_byte(ConstantType type) { return static_cast<uint8_t>(type); }
 
 }  // namespace
@@ -44,56 +36,80 @@ ModuleWriter::ModuleWriter()
     : m_id_seed(std::random_device{}() ^
                 static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count())) {}
 
-uint32_t ModuleWriter::intern(std::vector<uint8_t> record) {
-    auto [it, added] = m_interned.try_emplace(std::move(record), m_constant_count);
-    if (added) {
-        m_constants.insert(m_constants.end(), it->first.begin(), it->first.end());
-        ++m_constant_count;
+uint32_t ModuleWriter::intern() {
+    auto found = m_interned.find(std::string_view(m_record));
+    if (found != m_interned.end()) {
+        return found->second;
     }
-    return it->second;
+    m_interned.emplace(m_record, m_constant_count);
+    m_constants.insert(m_constants.end(), m_record.begin(), m_record.end());
+    return m_constant_count++;
 }
 
-uint32_t ModuleWriter::add_null() { return intern({type_byte(ConstantType::Null)}); }
+void ModuleWriter::begin_record(ConstantType type) {
+    m_record.clear();
+    m_record.push_back(static_cast<char>(type_byte(type)));
+}
 
-uint32_t ModuleWriter::add_nan() { return intern({type_byte(ConstantType::NaN)}); }
+void ModuleWriter::put_record_utf16(std::u16string_view text) {
+    auto size = static_cast<uint32_t>(text.size() * 2);
+    for (int shift = 24; shift >= 0; shift -= 8) m_record.push_back(static_cast<char>(size >> shift));
+    for (char16_t c : text) {
+        m_record.push_back(static_cast<char>(c));
+        m_record.push_back(static_cast<char>(c >> 8));
+    }
+}
+
+uint32_t ModuleWriter::add_null() {
+    begin_record(ConstantType::Null);
+    return intern();
+}
+
+uint32_t ModuleWriter::add_nan() {
+    begin_record(ConstantType::NaN);
+    return intern();
+}
 
 uint32_t ModuleWriter::add_boolean(bool value) {
-    return intern({type_byte(ConstantType::Boolean), static_cast<uint8_t>(value ? 1 : 0)});
+    begin_record(ConstantType::Boolean);
+    m_record.push_back(static_cast<char>(value ? 1 : 0));
+    return intern();
 }
 
 uint32_t ModuleWriter::add_integer(int64_t value) {
-    std::vector<uint8_t> record{type_byte(ConstantType::Integer)};
+    begin_record(ConstantType::Integer);
     auto bits = static_cast<uint64_t>(value);
-    for (int shift = 56; shift >= 0; shift -= 8) record.push_back(static_cast<uint8_t>(bits >> shift));
-    return intern(std::move(record));
+    for (int shift = 56; shift >= 0; shift -= 8) m_record.push_back(static_cast<char>(bits >> shift));
+    return intern();
 }
 
 uint32_t ModuleWriter::add_number(double value) {
     // Little-endian, unlike every other field of the sections.
-    std::vector<uint8_t> record{type_byte(ConstantType::Number)};
+    begin_record(ConstantType::Number);
     auto bits = std::bit_cast<uint64_t>(value);
-    for (int shift = 0; shift < 64; shift += 8) record.push_back(static_cast<uint8_t>(bits >> shift));
-    return intern(std::move(record));
+    for (int shift = 0; shift < 64; shift += 8) m_record.push_back(static_cast<char>(bits >> shift));
+    return intern();
 }
 
 uint32_t ModuleWriter::add_string(std::u16string_view text) {
-    std::vector<uint8_t> record{type_byte(ConstantType::String)};
-    put_utf16le(record, text);
-    return intern(std::move(record));
+    begin_record(ConstantType::String);
+    put_record_utf16(text);
+    return intern();
 }
 
 uint32_t ModuleWriter::add_name(std::string_view name) {
     assert(name.find('\0') == std::string_view::npos && "a name ends at its first zero byte");
-    std::vector<uint8_t> record{type_byte(ConstantType::Name)};
-    record.insert(record.end(), name.begin(), name.end());
-    record.push_back(0);
-    return intern(std::move(record));
+    begin_record(ConstantType::Name);
+    m_record.append(name);
+    m_record.push_back(0);
+    return intern();
 }
 
 uint32_t ModuleWriter::add_regexp(std::u16string_view pattern, uint8_t flags) {
-    std::vector<uint8_t> record{type_byte(ConstantType::RegExp), flags};
-    put_utf16le(record, pattern);
-    return intern(std::move(record));
+    begin_record(ConstantType::RegExp);
+    m_record.push_back(static_cast<char>(flags));
+    put_record_utf16(pattern);
+    return intern();
 }
 
 uint32_t ModuleWriter::add_constant(const ModuleConstant& c) {

@@ -12,9 +12,10 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/vm/module.h"
@@ -70,13 +71,21 @@ public:
     std::vector<uint8_t> finish() const;
 
 private:
-    uint32_t intern(std::vector<uint8_t> record);
+    // The index of the record in m_record: an earlier one with the same bytes, or a new one.
+    uint32_t intern();
+    void begin_record(ConstantType type);
+    void put_record_utf16(std::u16string_view text);
 
     uint32_t m_id_seed;
     std::vector<uint8_t> m_code;
     std::vector<uint8_t> m_constants;          // the records, back to back
     uint32_t m_constant_count = 0;
-    std::map<std::vector<uint8_t>, uint32_t> m_interned;  // record bytes -> index
+    std::string m_record;                      // the record being added
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(std::string_view bytes) const { return std::hash<std::string_view>{}(bytes); }
+    };
+    std::unordered_map<std::string, uint32_t, Hash, std::equal_to<>> m_interned;  // record bytes -> index
     std::vector<uint8_t> m_functions;          // the entries, without the count
     uint32_t m_function_count = 0;
     std::vector<uint8_t> m_debug;

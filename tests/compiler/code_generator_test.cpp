@@ -39,7 +39,7 @@ Lines render(const InstructionList& list) {
             continue;
         }
         if (i->opcode == entry_label) {
-            lines.push_back(i->name + ":");
+            lines.push_back(std::string(i->name) + ":");
             continue;
         }
         const vm::OpcodeInfo& info = vm::opcode_info(static_cast<uint8_t>(i->opcode));
@@ -51,10 +51,10 @@ Lines render(const InstructionList& list) {
             line += " L" + std::to_string(i->target->integer);
             break;
         case vm::OperandKind::Name:
-            line += " " + i->name;
+            line += " " + std::string(i->name);
             break;
         case vm::OperandKind::Constant:
-            line += " " + constant_text(i->constant);
+            line += " " + constant_text(*i->constant);
             break;
         default:
             line += " " + std::to_string(i->integer);

@@ -6,12 +6,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "engine/quill.h"
 #include "engine/values/conversions.h"
 #include "engine/values/string_record.h"
 #include "engine/values/text_codec.h"
 #include "engine/vm/module.h"
+#include "engine/vm/opcodes.h"
 
 namespace quill::compiler {
 namespace {
@@ -79,6 +81,61 @@ TEST_F(DriverTest, CompilationsDifferOnlyInSectionIds) {
     EXPECT_EQ(a.module[48] | a.module[49] | a.module[50] | a.module[51], 0);
     CompileOutput debug = compile_text(nullptr, "1;\n2;", CF_DEBUG_INFO);
     EXPECT_NE(debug.module[48] | debug.module[49], 0);
+}
+
+// Each function's code is written as soon as it is generated: the pieces must join into one code
+// section whose function table, jumps and shared constants read as if written at once.
+TEST_F(DriverTest, FunctionsWrittenOneAfterAnother) {
+    const char* sources[] = {
+        // Functions only: the code ends with the last function's RETURN.
+        "function a(n) { var s = 0; for (var i = 0; i < n; i++) { s += i; } return s; }\n"
+        "function b(t) { while (t > 3) { t -= 2; } return \"x\" + t; }\n"
+        "function c(u) { if (u) { return \"x\"; } return u; }\n",
+        // Functions, then program statements.
+        "function a(n) { return n > 1 ? \"x\" : n; }\n"
+        "function b(t) { do { t--; } while (t > 0); return t; }\n"
+        "var r = 0; for (var k = 0; k < 3; k++) { r += b(k); } a(r);\n",
+    };
+    for (const char* source : sources) {
+        SCOPED_TRACE(source);
+        for (uint32_t flags : {0u, CF_DEBUG_INFO}) {
+            CompileOutput output = compile_text(nullptr, source, flags);
+            ASSERT_TRUE(output.ok) << output.diagnostics;
+            std::optional<vm::Module> module = vm::read_module(output.module.data(), output.module.size());
+            ASSERT_TRUE(module);
+            vm::ParsedModule parsed;
+            ASSERT_EQ(vm::parse_module(*module, &parsed), vm::ParseError::None);
+            ASSERT_GE(parsed.functions.size(), 2u);
+            EXPECT_EQ(parsed.functions[0].name, "a");
+            EXPECT_EQ(parsed.functions[1].name, "b");
+            EXPECT_EQ(parsed.functions[0].offset, 0u);
+            // "x" is one constant, however many functions push it.
+            EXPECT_EQ(std::count_if(parsed.constants.begin(), parsed.constants.end(),
+                                    [](const vm::ModuleConstant& c) { return c.type == vm::ConstantType::String; }),
+                      1);
+            for (const vm::ModuleFunction& function : parsed.functions) {
+                SCOPED_TRACE(function.name);
+                ASSERT_LT(function.offset, function.end);
+                uint32_t last_opcode = 0;
+                for (uint32_t at = function.offset; at < function.end;) {
+                    vm::Instruction instruction;
+                    ASSERT_TRUE(vm::decode_instruction(parsed.code, at, function.end, &instruction)) << at;
+                    if (vm::is_jump(static_cast<vm::Op>(instruction.opcode))) {
+                        int64_t target = static_cast<int64_t>(at) + instruction.size + instruction.operand;
+                        EXPECT_GE(target, function.offset) << "jump at " << at;
+                        EXPECT_LT(target, function.end) << "jump at " << at;
+                    }
+                    last_opcode = instruction.opcode;
+                    at += instruction.size;
+                }
+                if (function.name != ".main") {
+                    EXPECT_EQ(last_opcode, static_cast<uint32_t>(vm::Op::RETURN));
+                }
+            }
+        }
+        // And they run.
+        ASSERT_TRUE(quill::run_source_text(handle, (std::string(source) + "a(4) + b(5);").c_str())) << result_text();
+    }
 }
 
 TEST_F(DriverTest, NumbersThatPrintAlikeStayApart) {

@@ -20,13 +20,13 @@ std::vector<std::string> render(const InstructionList& list) {
         if (i->opcode == target_label) {
             lines.push_back("L" + std::to_string(i->integer) + ":");
         } else if (i->opcode == entry_label) {
-            lines.push_back(i->name + ":");
+            lines.push_back(std::string(i->name) + ":");
         } else {
             std::string line = vm::opcode_info(static_cast<uint8_t>(i->opcode)).mnemonic;
             if (i->target != nullptr) {
                 line += " L" + std::to_string(i->target->integer);
             } else if (!i->name.empty()) {
-                line += " " + i->name;
+                line += " " + std::string(i->name);
             } else if (vm::opcode_info(static_cast<uint8_t>(i->opcode)).operand != vm::OperandKind::None) {
                 line += " " + std::to_string(i->integer);
             }
@@ -192,6 +192,54 @@ TEST(Optimiser, LayoutCountsEncodedSizes) {
     list.emit(Op::POPN, 0, 2);          // 2 bytes
     EXPECT_EQ(layout(list), 11u);
     EXPECT_EQ(label->offset, 9u);
+    // Laid out after code written before it.
+    EXPECT_EQ(layout(list, 100), 111u);
+    EXPECT_EQ(label->offset, 109u);
+}
+
+// A list emptied for the next function makes its records afresh: nothing of the marks, links,
+// operands or names the passes left on the records before survives into the new ones.
+TEST(InstructionList, ClearedListsStartAfresh) {
+    InstructionList list;
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        std::string name = "f" + std::to_string(round);
+        list.emit_entry(name, 1);
+        Instruction* top = list.new_label();
+        list.place(top);
+        vm::ModuleConstant text;
+        text.type = vm::ConstantType::String;
+        text.text = u"t";
+        // More records than a block holds, so that clearing drops blocks as well as reusing one.
+        for (int i = 0; i < 1500; ++i) {
+            list.emit_name(Op::GET_GLOBAL, 2, name + "_" + std::to_string(i % 7));
+            list.emit_constant(2, text);
+            list.emit_jump(Op::JT, 2, top);
+        }
+        optimise(list, CF_ALL_PASSES);
+        layout(list, 1000);
+        list.clear();
+        EXPECT_EQ(list.first(), nullptr);
+        EXPECT_EQ(list.last(), nullptr);
+
+        Instruction* fresh = list.emit(Op::PUSH_1, 3);
+        EXPECT_EQ(fresh->name, "");
+        EXPECT_EQ(fresh->constant, nullptr);
+        EXPECT_EQ(fresh->target, nullptr);
+        EXPECT_EQ(fresh->offset, 0u);
+        EXPECT_FALSE(fresh->referenced);
+        EXPECT_EQ(fresh->live_locals, 0u);
+        EXPECT_EQ(fresh->previous, nullptr);
+        Instruction* label = list.new_label();
+        EXPECT_FALSE(label->referenced);
+        EXPECT_EQ(label->next, nullptr);
+        list.clear();
+    }
+    // Names handed to the list are its own copies.
+    std::string changing = "x";
+    Instruction* get = list.emit_name(Op::GET_GLOBAL, 0, changing);
+    changing = "y";
+    EXPECT_EQ(get->name, "x");
 }
 
 }  // namespace

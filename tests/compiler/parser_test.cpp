@@ -189,7 +189,7 @@ TEST(Parser, FunctionNamesAndBindings) {
     ASSERT_FALSE(parsed->failed) << parsed->diagnostics();
     std::vector<std::string> names;
     for (const Node* f : parsed->tree.functions) {
-        names.push_back(f->text);
+        names.emplace_back(f->text);
     }
     // Inner functions come first; nested and anonymous functions get generated names.
     EXPECT_EQ(names, (std::vector<std::string>{"@F_0", "@F_1", "g", "@F_2", "named", "@F_3", "@F_4", "outer"}));
