@@ -104,7 +104,7 @@ TEST_F(MainWindow, SizeModesPositionsAndFrames) {
              EXPECT_NE(info.style & WS_MINIMIZEBOX, 0u);
          }},
         // A quarter of the width, three quarters of the height; no task-bar button.
-        {"custom size at 25 % / 75 %, no task-bar button",
+        {"custom size at 25 and 75 percent, no task-bar button",
          "size = \"custom\"\nwidth = 400\nheight = 200\nposition = \"custom_percent\"\nx = 25\ny = 75\n"
          "frame = [\"caption\", \"no_taskbar_button\"]",
          [](const probe::WindowInfo& info, int W, int H) {
