@@ -170,16 +170,16 @@ void lay_out(HWND dialog, AboutBox& box) {
     bottom = std::max(bottom, y);
     int right = column_x + text_column_width;
 
+    RECT movie_area{};
     if (box.movie.exists()) {
         int width = box.movie.movie_width() > 0 ? box.movie.movie_width() : movie_limit_width;
         int height = box.movie.movie_height() > 0 ? box.movie.movie_height() : movie_limit_height;
         double scale = std::min({1.0, double(movie_limit_width) / width, double(movie_limit_height) / height});
         width = std::max(1, int(width * scale));
         height = std::max(1, int(height * scale));
-        RECT area{right + margin, margin, right + margin + width, margin + height};
-        box.movie.resize(area);
-        right = area.right;
-        bottom = std::max<int>(bottom, area.bottom + gap);
+        movie_area = RECT{right + margin, margin, right + margin + width, margin + height};
+        right = movie_area.right;
+        bottom = std::max<int>(bottom, movie_area.bottom + gap);
     }
 
     HWND ok = GetDlgItem(dialog, IDOK);
@@ -205,6 +205,11 @@ void lay_out(HWND dialog, AboutBox& box) {
     x = std::max<int>(work.left, std::min<int>(x, work.right - width));
     top = std::max<int>(work.top, std::min<int>(top, work.bottom - height));
     SetWindowPos(dialog, nullptr, x, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    // The control clips its drawing to the box's client area as it is when placed: only now is
+    // the box its final size.
+    if (box.movie.exists()) {
+        box.movie.resize(movie_area);
+    }
     InvalidateRect(dialog, nullptr, TRUE);
 }
 
