@@ -106,6 +106,8 @@ void open_movie(MainWindow& window) {
         return;
     }
     place_for_current_movie(window);
+    // A mask is mapped by the movie's size: the new movie needs it mapped again.
+    shape_for_current_movie(window);
     record_aspect_ratio(window);
 }
 

@@ -175,7 +175,8 @@ void show_system_menu_popup(MainWindow& window, POINT screen_point) {
     }
     // The menu closes properly only when its owner is in the foreground.
     SetForegroundWindow(main);
-    const UINT choice = static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
+    // Without TPM_NONOTIFY: the menu-state rules and the player checks are set as it opens.
+    const UINT choice = static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON,
                                                          screen_point.x, screen_point.y, 0, main, nullptr));
     PostMessageA(main, WM_NULL, 0, 0);
     if (choice == 0) {
