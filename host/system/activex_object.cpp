@@ -174,6 +174,7 @@ const ClassDeclaration activex_class = {
     .mark = mark_activex,
     .other_method = activex_method,
     .other_property = activex_property,
+    .elements_by_item = true,
     .make_state = make_callback_registry,
     .free_state = free_callback_registry,
     .mark_state = mark_callback_registry,
