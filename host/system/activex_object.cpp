@@ -108,12 +108,12 @@ bool activex_method(ScriptEngine* engine, HostClass*, void* instance, const Valu
     }
     auto& record = *static_cast<ActiveXRecord*>(instance);
     DISPID id = 0;
-    // Conversions to a primitive ask valueOf: the object's default value, if it has one and no
-    // member of that name.
+    // Conversions to a primitive ask valueOf: the object's default value when it has one that is
+    // a primitive (an object as the default value would only be asked again).
     if (method == atom_value_of && !record.ids.contains(method)) {
         const bool valued = dispatch_invoke(engine, record.dispatch.get(), DISPID_VALUE, DISPATCH_PROPERTYGET,
                                             nullptr, 0, result, "valueOf");
-        return valued;
+        return valued && result->is_primitive();
     }
     *result = Value::undefined();
     if (!id_of(engine, record, method, &id)) {
