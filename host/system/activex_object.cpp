@@ -113,7 +113,11 @@ bool activex_method(ScriptEngine* engine, HostClass*, void* instance, const Valu
     if (method == atom_value_of && !record.ids.contains(method)) {
         const bool valued = dispatch_invoke(engine, record.dispatch.get(), DISPID_VALUE, DISPATCH_PROPERTYGET,
                                             nullptr, 0, result, "valueOf");
-        return valued && result->is_primitive();
+        if (valued && result->is_primitive()) {
+            return true;
+        }
+        *result = Value::undefined();
+        return false;
     }
     *result = Value::undefined();
     if (!id_of(engine, record, method, &id)) {
