@@ -182,6 +182,11 @@ HostClass* declared_class(ScriptEngine* engine, const ClassDeclaration& declarat
     return nullptr;
 }
 
+bool reads_elements_by_item(const HostClass* cls) {
+    const ClassData* data = data_of(cls);
+    return data != nullptr && data->declaration->elements_by_item;
+}
+
 void mark_class_state(ScriptEngine* engine, const HostClass* cls) {
     const ClassData* data = data_of(cls);
     if (data != nullptr && data->state != nullptr && data->declaration->mark_state != nullptr) {

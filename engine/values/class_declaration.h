@@ -122,6 +122,9 @@ struct ClassDeclaration {
     // its objects warns of an undefined property and stores nothing (otherwise it is stored in the
     // object's own table, or the class prototype table for the class object).
     bool fixed_properties = false;
+    // Element reads `o[key]` of its objects call their method "Item" with the key as the only
+    // argument (collections whose members are reached by key, such as automation objects).
+    bool elements_by_item = false;
     // Class-wide state, one per engine: made at registration, freed with the class (see
     // MemberCall::state and new_state/delete_state).
     void* (*make_state)(ScriptEngine* engine) = nullptr;
@@ -158,6 +161,9 @@ template <typename T>
 T* instance_of(const Value& value, const ClassDeclaration& declaration) {
     return static_cast<T*>(instance_of(value, declaration));
 }
+
+// Whether the class was declared with elements_by_item.
+bool reads_elements_by_item(const HostClass* cls);
 
 // Runs the class's mark_state handler, if it has one; for the collector.
 void mark_class_state(ScriptEngine* engine, const HostClass* cls);

@@ -5,12 +5,14 @@
 
 #include "engine/values/array.h"
 #include "engine/values/atoms.h"
+#include "engine/values/class_declaration.h"
 #include "engine/values/conversions.h"
 #include "engine/values/engine.h"
 #include "engine/values/errors.h"
 #include "engine/values/heap.h"
 #include "engine/values/property_access.h"
 #include "engine/values/property_table.h"
+#include "engine/values/stack_roots.h"
 #include "engine/values/string_record.h"
 
 namespace quill::vm {
@@ -21,6 +23,23 @@ namespace {
 Atom host_key(ScriptEngine* engine, const Value& key) {
     PlainPtr<char> name = string_to_narrow(engine, key.payload.string);
     return intern(engine, name.get());
+}
+
+// o[key] of a class that reads its elements through its method "Item"; Undefined when the method
+// is not handled.
+Value item_of(ScriptEngine* engine, const Value& object, const Value& key) {
+    HostRecord* record = object.payload.host;
+    Value result;
+    if (record->cls->method == nullptr) {
+        return result;
+    }
+    const Atom item = intern(engine, "Item");
+    StackRoots roots(engine, {object, Value::integer(1), key});
+    if (!record->cls->method(engine, record->cls, record->instance, roots.cells()[0], item, &result,
+                             roots.cells() + 1)) {
+        result = Value::undefined();
+    }
+    return result;
 }
 
 void set_string_unit(ScriptEngine* engine, StringRecord* string, const Value& key, const Value& value) {
@@ -101,6 +120,9 @@ Value get_element(ScriptEngine* engine, const Value& object, const Value& key) {
         return Value::integer(string->chars[index]);
     }
     case Tag::HostObject:
+        if (reads_elements_by_item(object.payload.host->cls)) {
+            return item_of(engine, object, key);
+        }
         if (key.tag == Tag::String) {
             get_property(engine, object, host_key(engine, key), &result);
         } else if (key.tag != Tag::Integer) {

@@ -108,12 +108,16 @@ bool activex_method(ScriptEngine* engine, HostClass*, void* instance, const Valu
     }
     auto& record = *static_cast<ActiveXRecord*>(instance);
     DISPID id = 0;
-    // Conversions to a primitive ask valueOf: the object's default value, if it has one and no
-    // member of that name.
+    // Conversions to a primitive ask valueOf: the object's default value when it has one that is
+    // a primitive (an object as the default value would only be asked again).
     if (method == atom_value_of && !record.ids.contains(method)) {
         const bool valued = dispatch_invoke(engine, record.dispatch.get(), DISPID_VALUE, DISPATCH_PROPERTYGET,
                                             nullptr, 0, result, "valueOf");
-        return valued;
+        if (valued && result->is_primitive()) {
+            return true;
+        }
+        *result = Value::undefined();
+        return false;
     }
     *result = Value::undefined();
     if (!id_of(engine, record, method, &id)) {
@@ -174,6 +178,7 @@ const ClassDeclaration activex_class = {
     .mark = mark_activex,
     .other_method = activex_method,
     .other_property = activex_property,
+    .elements_by_item = true,
     .make_state = make_callback_registry,
     .free_state = free_callback_registry,
     .mark_state = mark_callback_registry,

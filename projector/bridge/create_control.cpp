@@ -8,6 +8,7 @@
 #include "engine/values/atoms.h"
 #include "engine/values/property_table.h"
 #include "host/common/class.h"
+#include "host/system/activex_object.h"
 #include "host/ui/window.h"
 #include "projector/app/projector_state.h"
 #include "projector/bridge/application_functions.h"
@@ -67,11 +68,10 @@ void create_control_call(host::MemberCall& call) {
         site->destroy();
         return;
     }
-    // The "activex" property, the automation wrapper around `dispatch`, joins once scripts have the
-    // COM automation objects; until then the object carries the control's window only.
     PropertyTable* result = new_table(call.engine);
     *call.result = Value::object(result);
     table_put(call.engine, result, intern(call.engine, "window"), host::make_window_object(call.engine, site->window()));
+    table_put(call.engine, result, intern(call.engine, "activex"), host::make_activex_object(call.engine, dispatch.get()));
     script_controls().push_back(std::move(site));
 }
 

@@ -160,6 +160,16 @@ TEST_F(ActiveXObjectTest, EveryReferenceIsReleasedWithTheEngine) {
     EXPECT_EQ(live_objects, 0);
 }
 
+TEST_F(ActiveXObjectTest, AnEnumeratorKeepsItsArrayAndItsCollection) {
+    HostEngine engine;
+    EXPECT_EQ(engine.run("var d = new ActiveXObject('Scripting.Dictionary'); d.Add('k', 1);"
+                         "var overDict = new Enumerator(d); d = null;"
+                         "var overArray = new Enumerator(['a', 'b']); 0"),
+              "0");
+    engine.collect();
+    EXPECT_EQ(engine.run("overArray.moveNext(); overArray.item() + overDict.item()"), "bk");
+}
+
 TEST_F(ActiveXObjectTest, ACallbackOutlivingItsEngineIsCutOff) {
     auto* object = new KeepingObject();
     {

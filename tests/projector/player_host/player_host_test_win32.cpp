@@ -437,13 +437,13 @@ TEST_F(PlayerHostTest, ControlsComeFromTheSystemByClassIdAndCreateControlPlacesT
 
     std::string placed = run_script(
         "var c = createControl('{D27CDB6E-AE6D-11CF-96B8-444553540000}', 10, 20, 110, 90);"
-        "c === null ? 'null' : c.window.handle + ',' + c.window.width + ',' + (c.activex === undefined)");
+        "c === null ? 'null' : c.window.handle + ',' + c.window.width + ',' + c.activex + ',' + c.activex.TotalFrames");
     std::string defaults =
         run_script("var d = createControl('{D27CDB6E-AE6D-11CF-96B8-444553540000}'); d === null ? 'null' : d.window.width");
     projector_state().player = nullptr;
     ASSERT_NE(placed, "null");
     HWND window = reinterpret_cast<HWND>(static_cast<intptr_t>(std::stoll(placed)));
-    EXPECT_EQ(placed.substr(placed.find(',')), ",100,true");
+    EXPECT_EQ(placed.substr(placed.find(',')), ",100,[object ActiveXObject],0");
     EXPECT_EQ(defaults, "50");
     ASSERT_TRUE(IsWindow(window));
     EXPECT_EQ(GetParent(window), host.window());
