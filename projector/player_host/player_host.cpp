@@ -132,11 +132,10 @@ PlayerHost::~PlayerHost() {
 
 void PlayerHost::set_command_handler(CommandHandler handler) { m_impl->handler = std::move(handler); }
 
-HRESULT PlayerHost::create(HWND parent, int id, const std::string& module_path, const std::wstring& licence_key,
-                           ModuleLifetime lifetime) {
 void PlayerHost::set_paint_hook(PaintHook hook) { m_impl->paint_hook = std::move(hook); }
 
-HRESULT PlayerHost::create(HWND parent, int id, const std::string& module_path, const std::wstring& licence_key) {
+HRESULT PlayerHost::create(HWND parent, int id, const std::string& module_path, const std::wstring& licence_key,
+                           ModuleLifetime lifetime) {
     destroy();
     HRESULT status = create_from(parent, id, module_path, licence_key);
     if (FAILED(status)) {
