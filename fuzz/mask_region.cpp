@@ -1,7 +1,6 @@
 // Mask files through the reader: whatever the bytes, it stays inside them, and what it accepts is
-// region data the system can take (rectangles non-empty and in range, the count matching the data
-// and the file holding nothing after it)
-// that reads back as the same rectangles.
+// region data the system can take (rectangles non-empty and in range, the count matching the data,
+// nothing after them in the file) that reads back as the same rectangles.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
