@@ -1,6 +1,6 @@
 // Mask files through the reader: whatever the bytes, it stays inside them, and what it accepts is
-// region data the system can take (rectangles non-empty and in range, the count matching the data)
-// that reads back as the same rectangles.
+// region data the system can take (rectangles non-empty and in range, the count matching the data,
+// nothing after them in the file) that reads back as the same rectangles.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (rects->empty()) {
         finding("a mask of no rectangles accepted");
+    }
+    if (size != 4 + 32 + rects->size() * 16) {
+        finding("a file with bytes beyond its rectangles accepted");
     }
     for (const MaskRect& r : *rects) {
         if (r.left >= r.right || r.top >= r.bottom) {
