@@ -229,9 +229,7 @@ LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
         on_tray_notify(*this, wparam, lparam);
         return 0;
     case message::reshape:
-        if (m_state.settings.shape_mode == 1 || m_state.settings.shape_mode == 3) {
-            redraw_for_shape(handle());
-        } else if (m_player.exists()) {
+        if (m_player.exists()) {
             shape_for_current_movie(*this);
         }
         return 0;

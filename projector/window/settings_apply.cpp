@@ -21,12 +21,17 @@ void place_for_current_movie(MainWindow& window) {
 }
 
 void shape_for_current_movie(MainWindow& window) {
+    ProjectorState& state = projector_state();
+    if (state.settings.shape_mode == 1 || state.settings.shape_mode == 3) {
+        // Transparent shapes come from the control's drawing: a full repaint builds them again.
+        redraw_for_shape(window.handle());
+        return;
+    }
     PlayerHost& player = window.player();
     int scale_mode = 0;
     if (player.control() != nullptr) {
         player.control()->get_ScaleMode(&scale_mode);
     }
-    ProjectorState& state = projector_state();
     apply_shape(window.handle(), state.settings, state.run_folder, scale_mode,
                 SIZE{player.movie_width(), player.movie_height()});
 }

@@ -9,7 +9,8 @@ class MainWindow;
 // Places the window for the movie now in the control: its frame size when it was measured at
 // loading, else the window's current size, by the size mode and position.
 void place_for_current_movie(MainWindow& window);
-// The shape for the movie now in the control, mapped by the control's ScaleMode.
+// The shape for the movie now in the control: a mask mapped by the control's ScaleMode, or a
+// transparent shape built again by a full repaint.
 void shape_for_current_movie(MainWindow& window);
 // Records the client area's width / height for keeping the ratio.
 void record_aspect_ratio(MainWindow& window);
