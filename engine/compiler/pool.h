@@ -3,6 +3,7 @@
 // one copy of each distinct text for the names and literals records point at.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -13,7 +14,8 @@
 
 namespace quill::compiler {
 
-template <typename T, size_t block_size = 1024>
+// Blocks grow from 16 records to `largest_block`, so that a small text (an eval) costs little.
+template <typename T, size_t largest_block = 1024>
 class Pool {
 public:
     Pool() = default;
@@ -22,8 +24,9 @@ public:
 
     // A value-initialised record.
     T* make() {
-        if (m_blocks.empty() || m_used == block_size) {
-            m_blocks.push_back(std::make_unique<T[]>(block_size));
+        if (m_blocks.empty() || m_used == m_block_size) {
+            m_block_size = m_blocks.empty() ? first_block : std::min(m_block_size * 2, largest_block);
+            m_blocks.push_back(std::make_unique<T[]>(m_block_size));
             m_used = 0;
         }
         T* record = &m_blocks.back()[m_used++];
@@ -39,12 +42,16 @@ public:
             return;
         }
         m_blocks.resize(1);
+        m_block_size = first_block;
         m_used = 0;
         m_first_used = true;
     }
 
 private:
+    static constexpr size_t first_block = largest_block < 16 ? largest_block : 16;
+
     std::vector<std::unique_ptr<T[]>> m_blocks;
+    size_t m_block_size = 0;    // records the last block holds
     size_t m_used = 0;          // records made in the last block
     bool m_first_used = false;  // the first block has been cleared
 };

@@ -210,7 +210,7 @@ TEST(InstructionList, ClearedListsStartAfresh) {
         vm::ModuleConstant text;
         text.type = vm::ConstantType::String;
         text.text = u"t";
-        // More records than a block holds, so that clearing drops blocks as well as reusing one.
+        // Records enough for several blocks, so that clearing drops blocks as well as reusing one.
         for (int i = 0; i < 1500; ++i) {
             list.emit_name(Op::GET_GLOBAL, 2, name + "_" + std::to_string(i % 7));
             list.emit_constant(2, text);
