@@ -32,7 +32,7 @@ input::InputSettings input_settings(const appdata::Settings& settings) {
 uint16_t modifiers_down() {
     uint16_t result = 0;
     if (GetKeyState(VK_SHIFT) < 0) result |= input::modifier::shift;
-    if (GetKeyState(VK_CONTROL) < 0) result |= input::modifier::ctrl;
+    if (GetKeyState(VK_CONTROL) < 0) result |= input::modifier::control;
     if (GetKeyState(VK_MENU) < 0) result |= input::modifier::alt;
     return result;
 }

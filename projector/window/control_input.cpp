@@ -6,7 +6,7 @@ namespace {
 
 Action left_button(uint32_t message, const InputSettings& settings, const InputState& state) {
     switch (settings.left_button) {
-    case 1:
+    case appdata::mouse_button::projector:
         switch (message) {
         case msg::left_down:
         case msg::left_double:
@@ -17,7 +17,7 @@ Action left_button(uint32_t message, const InputSettings& settings, const InputS
             // While the control holds the capture the press is the movie's (a button of it).
             return state.dragging && state.left_held && !state.control_has_capture ? Action::DragMove : Action::Pass;
         }
-    case 2:
+    case appdata::mouse_button::ignored:
         return Action::Swallow;
     default:
         return Action::Pass;
@@ -26,9 +26,9 @@ Action left_button(uint32_t message, const InputSettings& settings, const InputS
 
 Action right_button(uint32_t message, const InputSettings& settings) {
     switch (settings.right_button) {
-    case 1:
+    case appdata::mouse_button::projector:
         return message == msg::right_down ? Action::Menu : Action::Swallow;
-    case 2:
+    case appdata::mouse_button::ignored:
         return Action::Swallow;
     default:
         return Action::Pass;
@@ -37,16 +37,17 @@ Action right_button(uint32_t message, const InputSettings& settings) {
 
 Action keyboard(uint32_t message, uint32_t key, const InputSettings& settings, const InputState& state) {
     if (message == msg::key_up || message == msg::sys_key_up) {
-        if ((settings.exit_keys & 0x1) != 0 && key == escape_key) {
+        if ((settings.exit_keys & appdata::exit_key::escape) != 0 && key == escape_key) {
             return Action::Close;
         }
-        const uint16_t required = settings.hot_key_modifiers & (modifier::shift | modifier::ctrl | modifier::alt);
-        if ((settings.exit_keys & 0x10) != 0 && settings.hot_key != 0 && key == settings.hot_key &&
+        const uint16_t required = settings.hot_key_modifiers & (modifier::shift | modifier::control | modifier::alt);
+        const bool hot_key_closes = (settings.exit_keys & appdata::exit_key::hot_key) != 0;
+        if (hot_key_closes && settings.hot_key != 0 && key == settings.hot_key &&
             (state.modifiers_down & required) == required) {
             return Action::Close;
         }
     }
-    return (settings.key_flags & 0x10) != 0 ? Action::Swallow : Action::Pass;
+    return (settings.key_flags & appdata::key_flag::keep_from_movie) != 0 ? Action::Swallow : Action::Pass;
 }
 
 }  // namespace

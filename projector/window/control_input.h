@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "projector/appdata/settings_flags.h"
+
 namespace tarpon::projector::input {
 
 namespace msg {
@@ -28,11 +30,7 @@ constexpr uint32_t right_double = 0x0206;
 constexpr uint32_t escape_key = 0x1B;
 
 // The modifier bits of the hot key (settings field 27).
-namespace modifier {
-constexpr uint16_t shift = 0x1;
-constexpr uint16_t ctrl = 0x2;
-constexpr uint16_t alt = 0x4;
-}  // namespace modifier
+namespace modifier = appdata::hot_key_modifier;
 
 // The settings fields read here (21-24, 26, 27).
 struct InputSettings {

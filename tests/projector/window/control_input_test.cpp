@@ -87,16 +87,16 @@ TEST(ControlInput, HotKeyNeedsItsModifiersAndNoOthersAreExamined) {
     InputSettings settings;
     settings.exit_keys = 0x10;
     settings.hot_key = 0x74;  // F5
-    settings.hot_key_modifiers = modifier::ctrl | modifier::shift;
+    settings.hot_key_modifiers = modifier::control | modifier::shift;
     InputState state;
     EXPECT_EQ(decide(msg::key_up, 0x74, settings, state), Action::Pass);
-    state.modifiers_down = modifier::ctrl;
+    state.modifiers_down = modifier::control;
     EXPECT_EQ(decide(msg::key_up, 0x74, settings, state), Action::Pass);
-    state.modifiers_down = modifier::ctrl | modifier::shift;
+    state.modifiers_down = modifier::control | modifier::shift;
     EXPECT_EQ(decide(msg::key_down, 0x74, settings, state), Action::Pass);
     EXPECT_EQ(decide(msg::key_up, 0x74, settings, state), Action::Close);
     EXPECT_EQ(decide(msg::key_up, 0x75, settings, state), Action::Pass);
-    state.modifiers_down = modifier::ctrl | modifier::shift | modifier::alt;
+    state.modifiers_down = modifier::control | modifier::shift | modifier::alt;
     EXPECT_EQ(decide(msg::sys_key_up, 0x74, settings, state), Action::Close);
     // Escape needs its own bit; the hot key needs its bit too.
     EXPECT_EQ(decide(msg::key_up, escape_key, settings, state), Action::Pass);
