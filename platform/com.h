@@ -1,5 +1,5 @@
-// COM helpers: the apartment scope, interface pointers that release themselves, and owners of BSTR
-// and VARIANT.
+// COM helpers: the apartment scope, interface pointers that release themselves, owners of BSTR
+// and VARIANT, and the common part of the dispatch objects the projector and the host make.
 //
 //   ComScope com;                                       // CoInitialize for this scope
 //   ComPtr<IShellLinkA> link;
@@ -138,6 +138,62 @@ public:
 
 private:
     VARIANT m_value;
+};
+
+// The IUnknown half and the type-information calls of a dispatch object made here (event sinks,
+// callbacks): it answers IUnknown, IDispatch and `also` (an event interface, or IID_NULL for none),
+// starts with one reference and deletes itself at the last release, after `last_release`. It
+// describes no types; a subclass gives GetIDsOfNames and Invoke.
+class DispatchObject : public IDispatch {
+public:
+    explicit DispatchObject(const IID& also = IID_NULL) : m_also(also) {}
+    DispatchObject(const DispatchObject&) = delete;
+    DispatchObject& operator=(const DispatchObject&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (object == nullptr) {
+            return E_POINTER;
+        }
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
+            (!IsEqualIID(m_also, IID_NULL) && IsEqualIID(iid, m_also))) {
+            *object = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --m_references;
+        if (left == 0) {
+            last_release();
+            delete this;
+        }
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        if (count == nullptr) {
+            return E_POINTER;
+        }
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+        if (info != nullptr) {
+            *info = nullptr;
+        }
+        return E_NOTIMPL;
+    }
+
+protected:
+    virtual ~DispatchObject() = default;
+    // Runs once, as the last reference goes.
+    virtual void last_release() {}
+
+private:
+    IID m_also;
+    ULONG m_references = 1;
 };
 
 }  // namespace tarpon::platform

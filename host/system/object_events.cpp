@@ -119,11 +119,10 @@ bool default_source_from_type(IDispatch* object, ComPtr<ITypeInfo>* source, IID*
 }  // namespace
 
 // The sink advised on the object's connection point: the attached functions by event id.
-class EventSink final : public IDispatch {
+class EventSink final : public platform::DispatchObject {
 public:
-    EventSink(ScriptEngine* engine, const IID& source) : m_engine(engine), m_source(source), m_thread(GetCurrentThreadId()) {}
-    EventSink(const EventSink&) = delete;
-    EventSink& operator=(const EventSink&) = delete;
+    EventSink(ScriptEngine* engine, const IID& source)
+        : DispatchObject(source), m_engine(engine), m_thread(GetCurrentThreadId()) {}
 
     std::vector<std::pair<DISPID, Value>>& handlers() { return m_handlers; }
     // From here on the sink calls nothing.
@@ -132,39 +131,6 @@ public:
         m_handlers.clear();
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, m_source)) {
-            *object = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --m_references;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        if (count == nullptr) {
-            return E_POINTER;
-        }
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-        if (info != nullptr) {
-            *info = nullptr;
-        }
-        return E_NOTIMPL;
-    }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
         return DISP_E_UNKNOWNNAME;
     }
@@ -203,13 +169,11 @@ public:
     }
 
 private:
-    ~EventSink() = default;
+    ~EventSink() override = default;
 
     ScriptEngine* m_engine;
-    IID m_source;
     DWORD m_thread;
     std::vector<std::pair<DISPID, Value>> m_handlers;
-    ULONG m_references = 1;
 };
 
 ObjectEvents::~ObjectEvents() {

@@ -15,6 +15,7 @@
 #include "engine/vm/services.h"
 #include "host/system/activex_object.h"
 #include "host/system/variant_conversion.h"
+#include "platform/com.h"
 #include "platform/wide_text.h"
 
 namespace tarpon::host {
@@ -37,52 +38,15 @@ struct CallbackRegistry {
     std::shared_ptr<RegistryCore> core;
 };
 
-class ScriptCallback final : public IDispatch {
+class ScriptCallback final : public platform::DispatchObject {
 public:
     ScriptCallback(std::shared_ptr<RegistryCore> core, const Value& function)
         : m_core(std::move(core)), m_function(function) {
         m_core->live.push_back(this);
     }
-    ScriptCallback(const ScriptCallback&) = delete;
-    ScriptCallback& operator=(const ScriptCallback&) = delete;
 
     const Value& function() const { return m_function; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
-            *object = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --m_references;
-        if (left == 0) {
-            std::erase(m_core->live, this);
-            delete this;
-        }
-        return left;
-    }
-
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        if (count == nullptr) {
-            return E_POINTER;
-        }
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-        if (info != nullptr) {
-            *info = nullptr;
-        }
-        return E_NOTIMPL;
-    }
     // Every name is the function.
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) override {
         if (ids == nullptr) {
@@ -123,11 +87,11 @@ public:
     }
 
 private:
-    ~ScriptCallback() = default;
+    ~ScriptCallback() override = default;
+    void last_release() override { std::erase(m_core->live, this); }
 
     std::shared_ptr<RegistryCore> m_core;
     Value m_function;
-    ULONG m_references = 1;
 };
 
 }  // namespace

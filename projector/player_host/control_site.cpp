@@ -8,40 +8,12 @@ namespace tarpon::projector {
 
 // The sink of one event dispinterface: hands each event to the owner's handler while the owner is
 // there; a control that fires after the owner let go reaches nothing.
-class EventSink final : public IDispatch {
+class EventSink final : public platform::DispatchObject {
 public:
-    EventSink(const IID& events, ControlSite::EventHandler* handler) : m_events(events), m_handler(handler) {}
+    EventSink(const IID& events, ControlSite::EventHandler* handler) : DispatchObject(events), m_handler(handler) {}
 
     void detach() { m_handler = nullptr; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, m_events)) {
-            *object = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --m_references;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        if (count == nullptr) {
-            return E_POINTER;
-        }
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                                      UINT*) override {
@@ -54,10 +26,8 @@ public:
     }
 
 private:
-    ~EventSink() = default;
-    IID m_events;
+    ~EventSink() override = default;
     ControlSite::EventHandler* m_handler;
-    ULONG m_references = 1;
 };
 
 // The site object the control talks to: client site, in-place site and frame, and the ambient
