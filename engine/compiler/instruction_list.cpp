@@ -36,16 +36,7 @@ Instruction* InstructionList::emit(vm::Op op, uint32_t line) {
 Instruction* InstructionList::emit(vm::Op op, uint32_t line, int64_t operand) {
     Instruction* instruction = make(static_cast<int>(op), line);
     instruction->integer = operand;
-    switch (vm::opcode_info(static_cast<uint8_t>(op)).rule) {
-    case vm::StackRule::PlusOperand:
-        instruction->stack_effect = static_cast<int>(operand);
-        break;
-    case vm::StackRule::MinusOperand:
-        instruction->stack_effect = -static_cast<int>(operand);
-        break;
-    case vm::StackRule::Fixed:
-        break;
-    }
+    instruction->stack_effect = vm::stack_use(static_cast<uint8_t>(op), operand).effect;
     append(instruction);
     return instruction;
 }

@@ -199,7 +199,7 @@ int32_t Translator::index_at(int64_t offset) const {
 }
 
 int32_t Translator::jump_target(const Instruction& in) const {
-    return index_at(static_cast<int64_t>(in.offset) + 5 + in.operand);
+    return index_at(static_cast<int64_t>(in.offset) + jump_size + in.operand);
 }
 
 void Translator::check_operands() {

@@ -175,8 +175,8 @@ uint32_t ModuleWriter::emit(Op op, int64_t operand) {
 }
 
 void ModuleWriter::patch_jump(uint32_t jump, uint32_t target) {
-    assert(jump + 5 <= m_code.size() && is_jump(static_cast<Op>(m_code[jump])));
-    int64_t after = static_cast<int64_t>(jump) + 5;
+    assert(jump + jump_size <= m_code.size() && is_jump(static_cast<Op>(m_code[jump])));
+    int64_t after = static_cast<int64_t>(jump) + jump_size;
     auto displacement = static_cast<uint32_t>(static_cast<int64_t>(target) - after);
     for (int i = 0; i < 4; ++i) m_code[jump + 1 + i] = static_cast<uint8_t>(displacement >> (24 - 8 * i));
 }

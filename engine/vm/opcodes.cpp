@@ -51,19 +51,6 @@ StackUse stack_use(uint8_t opcode, int64_t operand) {
     return {info.reads, info.stack_effect};
 }
 
-int encoded_size(OperandKind kind) {
-    switch (kind) {
-    case OperandKind::None:
-        return 1;
-    case OperandKind::Byte:
-        return 2;
-    case OperandKind::Short:
-        return 3;
-    default:
-        return 5;
-    }
-}
-
 int opcode_by_mnemonic(const char* mnemonic) {
     for (int op = first_opcode; op <= last_opcode; ++op) {
         if (std::strcmp(table[op - first_opcode].mnemonic, mnemonic) == 0) {

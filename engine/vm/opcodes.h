@@ -140,15 +140,25 @@ struct StackUse {
 StackUse stack_use(uint8_t opcode, int64_t operand);
 
 // Encoded size in bytes of an instruction with this operand kind.
-int encoded_size(OperandKind kind);
+constexpr int encoded_size(OperandKind kind) {
+    switch (kind) {
+    case OperandKind::None:
+        return 1;
+    case OperandKind::Byte:
+        return 2;
+    case OperandKind::Short:
+        return 3;
+    default:
+        return 5;
+    }
+}
 
 // The opcode of a mnemonic, or -1.
 int opcode_by_mnemonic(const char* mnemonic);
 
 // The jump group: instructions whose operand is a code label.
-inline bool is_jump(Op op) {
-    return op == Op::JT_BOOL || op == Op::JF_BOOL || op == Op::TRY_PUSH || op == Op::JMP || op == Op::JT ||
-           op == Op::JF;
-}
+inline bool is_jump(Op op) { return opcode_info(static_cast<uint8_t>(op)).operand == OperandKind::Jump; }
+// The encoded size of every jump.
+inline constexpr int jump_size = encoded_size(OperandKind::Jump);
 
 }  // namespace quill::vm
