@@ -35,59 +35,58 @@ const KnownEvent player_event_names[] = {
     {"FlashCall", 197},
 };
 
-// The default source interface of a coclass: its type information and interface id.
-bool default_source_of(ITypeInfo* coclass, ComPtr<ITypeInfo>* source, IID* iid) {
+// Reads a type's attributes through `read` and gives them back at once.
+template <typename Read>
+bool read_type_attr(ITypeInfo* type, Read&& read) {
     TYPEATTR* attributes = nullptr;
-    if (FAILED(coclass->GetTypeAttr(&attributes))) {
+    if (FAILED(type->GetTypeAttr(&attributes))) {
         return false;
     }
-    const WORD count = attributes->typekind == TKIND_COCLASS ? attributes->cImplTypes : 0;
-    coclass->ReleaseTypeAttr(attributes);
+    read(*attributes);
+    type->ReleaseTypeAttr(attributes);
+    return true;
+}
+
+// The first interface the coclass lists with exactly the wanted default and source flags whose
+// identifier `accept` takes, with its type information.
+template <typename Accept>
+bool find_implemented(ITypeInfo* coclass, INT wanted_flags, Accept&& accept, ComPtr<ITypeInfo>* found) {
+    WORD count = 0;
+    read_type_attr(coclass, [&](const TYPEATTR& a) { count = a.typekind == TKIND_COCLASS ? a.cImplTypes : 0; });
+    const INT relevant = IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE;
     for (UINT i = 0; i < count; ++i) {
         INT flags = 0;
         HREFTYPE reference = 0;
-        if (FAILED(coclass->GetImplTypeFlags(i, &flags)) ||
-            (flags & (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE)) != (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE) ||
-            FAILED(coclass->GetRefTypeOfImplType(i, &reference)) ||
-            FAILED(coclass->GetRefTypeInfo(reference, source->put()))) {
-            continue;
-        }
-        TYPEATTR* source_attributes = nullptr;
-        if (SUCCEEDED((*source)->GetTypeAttr(&source_attributes))) {
-            *iid = source_attributes->guid;
-            (*source)->ReleaseTypeAttr(source_attributes);
+        ComPtr<ITypeInfo> implemented;
+        bool accepted = false;
+        if (SUCCEEDED(coclass->GetImplTypeFlags(i, &flags)) && (flags & relevant) == wanted_flags &&
+            SUCCEEDED(coclass->GetRefTypeOfImplType(i, &reference)) &&
+            SUCCEEDED(coclass->GetRefTypeInfo(reference, implemented.put())) &&
+            read_type_attr(implemented.get(), [&](const TYPEATTR& a) { accepted = accept(a.guid); }) && accepted) {
+            *found = std::move(implemented);
             return true;
         }
     }
     return false;
 }
 
+// The default source interface of a coclass: its type information and interface id.
+bool default_source_of(ITypeInfo* coclass, ComPtr<ITypeInfo>* source, IID* iid) {
+    return find_implemented(
+        coclass, IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE,
+        [&](const GUID& id) {
+            *iid = id;
+            return true;
+        },
+        source);
+}
+
 // Whether the coclass has the interface as its default (non-source) interface.
 bool is_default_interface_of(ITypeInfo* coclass, const GUID& interface_id) {
-    TYPEATTR* attributes = nullptr;
-    if (FAILED(coclass->GetTypeAttr(&attributes))) {
-        return false;
-    }
-    const WORD count = attributes->typekind == TKIND_COCLASS ? attributes->cImplTypes : 0;
-    coclass->ReleaseTypeAttr(attributes);
-    for (UINT i = 0; i < count; ++i) {
-        INT flags = 0;
-        HREFTYPE reference = 0;
-        ComPtr<ITypeInfo> implemented;
-        TYPEATTR* implemented_attributes = nullptr;
-        if (FAILED(coclass->GetImplTypeFlags(i, &flags)) || (flags & IMPLTYPEFLAG_FSOURCE) ||
-            !(flags & IMPLTYPEFLAG_FDEFAULT) || FAILED(coclass->GetRefTypeOfImplType(i, &reference)) ||
-            FAILED(coclass->GetRefTypeInfo(reference, implemented.put())) ||
-            FAILED(implemented->GetTypeAttr(&implemented_attributes))) {
-            continue;
-        }
-        const bool same = IsEqualGUID(implemented_attributes->guid, interface_id);
-        implemented->ReleaseTypeAttr(implemented_attributes);
-        if (same) {
-            return true;
-        }
-    }
-    return false;
+    ComPtr<ITypeInfo> implemented;
+    return find_implemented(
+        coclass, IMPLTYPEFLAG_FDEFAULT, [&](const GUID& id) { return IsEqualGUID(id, interface_id) != 0; },
+        &implemented);
 }
 
 // Without class information: the coclass of the type library of the object's own type that has that
@@ -96,13 +95,12 @@ bool default_source_from_type(IDispatch* object, ComPtr<ITypeInfo>* source, IID*
     ComPtr<ITypeInfo> own;
     ComPtr<ITypeLib> library;
     UINT index = 0;
-    TYPEATTR* attributes = nullptr;
+    GUID own_id;
     if (FAILED(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, own.put())) || !own ||
-        FAILED(own->GetContainingTypeLib(library.put(), &index)) || FAILED(own->GetTypeAttr(&attributes))) {
+        FAILED(own->GetContainingTypeLib(library.put(), &index)) ||
+        !read_type_attr(own.get(), [&](const TYPEATTR& a) { own_id = a.guid; })) {
         return false;
     }
-    const GUID own_id = attributes->guid;
-    own->ReleaseTypeAttr(attributes);
     const UINT count = library->GetTypeInfoCount();
     for (UINT i = 0; i < count; ++i) {
         TYPEKIND kind;
