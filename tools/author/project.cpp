@@ -4,12 +4,13 @@
 #include <toml++/toml.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <type_traits>
 #include <set>
-#include <sstream>
+#include <string>
 
 #include "tools/author/settings_words.h"
 #include "tools/author/utf8_text.h"
@@ -203,6 +204,75 @@ public:
         field = value;
     }
 
+    void colour(std::string_view key, std::optional<uint32_t>& field) {
+        if (get(key)) {
+            uint32_t value = 0;
+            colour(key, value);
+            field = value;
+        }
+    }
+    void optional_path(std::string_view key, std::string& field) { path(key, field); }
+    // A number that is written as true or false when it is 0 or 1.
+    void toggle(std::string_view key, uint32_t& field) { number(key, field); }
+    void flag(std::string_view key, bool& field) {
+        if (auto value = boolean(key)) {
+            field = *value;
+        }
+    }
+
+    void names(std::string_view key, std::optional<std::vector<std::string>>& field) {
+        bool given = false;
+        std::vector<std::string> list = name_list(key, given);
+        if (given) {
+            field = std::move(list);
+        }
+    }
+    void names(std::string_view key, std::vector<std::string>& field) {
+        bool given = false;
+        field = name_list(key, given);
+    }
+
+    void font(std::string_view key, Font& field);
+
+    // "Ctrl+Shift+F5", or a table of the key and the modifiers as numbers.
+    void hot_key(std::string_view key, uint16_t& code, uint16_t& modifiers) {
+        const toml::node* node = get(key);
+        if (!node) {
+            return;
+        }
+        if (node->is_string()) {
+            if (auto parsed = parse_hot_key(node->as_string()->get())) {
+                code = parsed->first;
+                modifiers = parsed->second;
+                return;
+            }
+        } else if (node->is_table()) {
+            Section parts = table(key);
+            parts.number("key", code);
+            parts.number("modifiers", modifiers);
+            parts.finish();
+            return;
+        }
+        fault(*node, key, "must be a key such as \"Ctrl+Shift+F5\"");
+    }
+
+    void time(std::string_view key, std::array<uint16_t, 8>& field) {
+        const toml::node* node = get(key);
+        if (!node) {
+            return;
+        }
+        const toml::array* list = node->as_array();
+        if (!list || list->size() != 8) {
+            fault(*node, key, "must be a list of 8 numbers");
+            return;
+        }
+        for (size_t i = 0; i < 8; ++i) {
+            if (auto part = integer_of(*list->get(i), key, 0, 0xFFFF)) {
+                field[i] = uint16_t(*part);
+            }
+        }
+    }
+
     Section table(std::string_view key) {
         const toml::node* node = get(key);
         if (node && !node->is_table()) {
@@ -227,6 +297,29 @@ public:
     }
 
 private:
+    std::vector<std::string> name_list(std::string_view key, bool& given) {
+        std::vector<std::string> result;
+        given = false;
+        const toml::node* node = get(key);
+        if (!node) {
+            return result;
+        }
+        given = true;
+        const toml::array* list = node->as_array();
+        if (!list) {
+            fault(*node, key, "must be a list of file names");
+            return result;
+        }
+        for (const toml::node& element : *list) {
+            if (!element.is_string()) {
+                fault(element, key, "must be a list of file names");
+                continue;
+            }
+            result.push_back(ansi_from_utf8(element.as_string()->get()));
+        }
+        return result;
+    }
+
     std::string qualified(std::string_view key) const {
         return m_name.empty() ? std::string(key) : m_name + "." + std::string(key);
     }
@@ -247,191 +340,141 @@ private:
     std::set<std::string> m_used;
 };
 
-void read_font(Section section, Font& font) {
-    section.path("face", font.face_name);
-    section.number("height", font.height);
-    section.number("width", font.width);
-    section.number("escapement", font.escapement);
-    section.number("orientation", font.orientation);
-    section.number("weight", font.weight);
-    section.number("italic", font.italic);
-    section.number("underline", font.underline);
-    section.number("strike_out", font.strike_out);
-    section.number("char_set", font.char_set);
-    section.number("out_precision", font.out_precision);
-    section.number("clip_precision", font.clip_precision);
-    section.number("quality", font.quality);
-    section.number("pitch_and_family", font.pitch_and_family);
-    section.finish();
+// {==== The layout of tarpon.toml: every section and key with the field it holds, in the order
+// they are written. `Keys` is a Section when reading and a Writer when writing; `F` and `P` are
+// the record, const when writing.
+
+template <typename Keys, typename F>
+void font_layout(Keys& k, F& font) {
+    k.path("face", font.face_name);
+    k.number("height", font.height);
+    k.number("width", font.width);
+    k.number("escapement", font.escapement);
+    k.number("orientation", font.orientation);
+    k.number("weight", font.weight);
+    k.number("italic", font.italic);
+    k.number("underline", font.underline);
+    k.number("strike_out", font.strike_out);
+    k.number("char_set", font.char_set);
+    k.number("out_precision", font.out_precision);
+    k.number("clip_precision", font.clip_precision);
+    k.number("quality", font.quality);
+    k.number("pitch_and_family", font.pitch_and_family);
 }
 
-std::vector<std::string> string_list(Section& section, std::string_view key, bool& given) {
-    std::vector<std::string> result;
-    given = false;
-    const toml::node* node = section.get(key);
-    if (!node) {
-        return result;
-    }
-    given = true;
-    const toml::array* list = node->as_array();
-    if (!list) {
-        section.fault(*node, key, "must be a list of file names");
-        return result;
-    }
-    for (const toml::node& element : *list) {
-        if (!element.is_string()) {
-            section.fault(element, key, "must be a list of file names");
-            continue;
+template <typename Document, typename P>
+void project_layout(Document& d, P& p) {
+    auto& s = p.settings;
+    d.section("identity", [&](auto& k) {
+        k.path("registry_key", p.registry_key);
+        k.text("profile", p.profile);
+    });
+    d.section("about", [&](auto& k) {
+        k.text("title", s.title);
+        k.text("description", s.description);
+        k.text("company", s.company);
+        k.text("legal_notice", s.legal_notice);
+        k.text("home_page", s.home_page);
+        k.text("contact", s.contact);
+        k.text("version", s.version);
+    });
+    d.section("window", [&](auto& k) {
+        k.mode("shape", shape_words, s.shape_mode);
+        k.flags("frame", frame_words, s.frame_flags);
+        k.flags("caption_buttons", caption_button_words, s.caption_buttons);
+        k.mode("scale", scale_words, s.scale_mode);
+        k.path("mask", s.mask);
+        k.path("caption", s.caption);
+        k.mode("size", size_words, s.size_mode);
+        k.number("width", s.width);
+        k.number("height", s.height);
+        k.mode("position", position_words, s.position);
+        k.number("x", s.x);
+        k.number("y", s.y);
+        k.toggle("keep_aspect", s.keep_aspect);
+        k.flags("flags", window_flag_words, s.window_flags);
+        k.colour("background", s.background);
+        k.optional_path("icon", p.icon);
+    });
+    d.section("input", [&](auto& k) {
+        k.mode("left_button", left_button_words, s.left_button);
+        k.mode("right_button", right_button_words, s.right_button);
+        k.flags("keys", key_words, s.key_flags);
+        k.flags("exit_keys", exit_key_words, s.exit_keys);
+        k.hot_key("hot_key", s.hot_key, s.hot_key_modifiers);
+    });
+    d.section("kiosk", [&](auto& k) { k.flags("flags", kiosk_words, s.kiosk_flags); });
+    d.section("menus", [&](auto& k) { k.flags("items", menu_words, s.menu_flags); });
+    d.section("misc", [&](auto& k) {
+        k.flags("flags", misc_flag_words, s.misc_flags);
+        k.optional_path("help_file", p.help_file);
+    });
+    d.section("about_box", [&](auto& k) {
+        k.text("company", s.about_company);
+        k.text("home_page", s.about_home_page);
+        k.text("mail_caption", s.about_mail_caption);
+        k.text("mail_address", s.about_mail_address);
+        k.colour("link_colour", s.link_colour);
+        k.colour("visited_link_colour", s.visited_link_colour);
+        k.font("font", s.about_font);
+        k.font("link_font", s.about_link_font);
+        k.flags("flags", about_flag_words, s.about_flags);
+        k.optional_path("movie", p.about_movie);
+        k.optional_path("picture", p.about_picture);
+    });
+    d.section("movies", [&](auto& k) {
+        k.flag("random_start", p.random_start);
+        k.flag("stored", p.stored);
+        k.names("list", p.movies);
+        k.names("plug_ins", p.plug_ins);
+    });
+    // Written only when a key colour is set.
+    d.section("masks", [&](auto& k) { k.colour("key_colour", p.mask_key_colour); }, p.mask_key_colour.has_value());
+    d.section("player", [&](auto& k) {
+        k.optional_path("module", p.player_module);
+        for (size_t i = 0; i < 4; ++i) {
+            k.optional_path(support_keys[i], p.support[i]);
         }
-        result.push_back(ansi_from_utf8(element.as_string()->get()));
-    }
-    return result;
+    });
+    d.section("carried", [&](auto& k) {
+        k.number("field_42", s.carried_42);
+        k.units("field_44", s.carried_44);
+        k.number("field_45", s.carried_45);
+        k.units("field_46", s.carried_46);
+        k.number("field_47", s.carried_47);
+        k.time("system_time", s.system_time);
+        k.number("field_49", s.carried_49);
+        k.units("field_50", s.carried_50);
+        k.number("field_51", s.carried_51);
+        k.number("field_52", s.carried_52);
+    });
 }
 
-void read_document(const toml::table& document, const std::string& file, Project& p, Faults& errors) {
-    Section top(&document, "", file, errors);
-    auto section = [&](const char* name) { return top.table(name); };
-    Settings& s = p.settings;
+// }====
 
-    Section identity = section("identity");
-    identity.path("registry_key", p.registry_key);
-    if (auto profile = identity.string("profile")) {
-        p.profile = *profile;
-    }
-    identity.finish();
-
-    Section about = section("about");
-    about.text("title", s.title);
-    about.text("description", s.description);
-    about.text("company", s.company);
-    about.text("legal_notice", s.legal_notice);
-    about.text("home_page", s.home_page);
-    about.text("contact", s.contact);
-    about.text("version", s.version);
-    about.finish();
-
-    Section window = section("window");
-    window.mode("shape", shape_words, s.shape_mode);
-    window.flags("frame", frame_words, s.frame_flags);
-    window.flags("caption_buttons", caption_button_words, s.caption_buttons);
-    window.mode("scale", scale_words, s.scale_mode);
-    window.path("mask", s.mask);
-    window.path("caption", s.caption);
-    window.mode("size", size_words, s.size_mode);
-    window.number("width", s.width);
-    window.number("height", s.height);
-    window.mode("position", position_words, s.position);
-    window.number("x", s.x);
-    window.number("y", s.y);
-    window.number("keep_aspect", s.keep_aspect);
-    window.flags("flags", window_flag_words, s.window_flags);
-    window.colour("background", s.background);
-    window.path("icon", p.icon);
-    window.finish();
-
-    Section input = section("input");
-    input.mode("left_button", left_button_words, s.left_button);
-    input.mode("right_button", right_button_words, s.right_button);
-    input.flags("keys", key_words, s.key_flags);
-    input.flags("exit_keys", exit_key_words, s.exit_keys);
-    if (const toml::node* node = input.get("hot_key")) {
-        if (node->is_string()) {
-            if (auto key = parse_hot_key(node->as_string()->get())) {
-                s.hot_key = key->first;
-                s.hot_key_modifiers = key->second;
-            } else {
-                input.fault(*node, "hot_key", "must be a key such as \"Ctrl+Shift+F5\"");
-            }
-        } else if (node->is_table()) {
-            Section key(node->as_table(), "input.hot_key", file, errors);
-            key.number("key", s.hot_key);
-            key.number("modifiers", s.hot_key_modifiers);
-            key.finish();
-        } else {
-            input.fault(*node, "hot_key", "must be a key such as \"Ctrl+Shift+F5\"");
-        }
-    }
-    input.finish();
-
-    Section kiosk = section("kiosk");
-    kiosk.flags("flags", kiosk_words, s.kiosk_flags);
-    kiosk.finish();
-
-    Section menus = section("menus");
-    menus.flags("items", menu_words, s.menu_flags);
-    menus.finish();
-
-    Section misc = section("misc");
-    misc.flags("flags", misc_flag_words, s.misc_flags);
-    misc.path("help_file", p.help_file);
-    misc.finish();
-
-    Section box = section("about_box");
-    box.text("company", s.about_company);
-    box.text("home_page", s.about_home_page);
-    box.text("mail_caption", s.about_mail_caption);
-    box.text("mail_address", s.about_mail_address);
-    box.colour("link_colour", s.link_colour);
-    box.colour("visited_link_colour", s.visited_link_colour);
-    read_font(box.table("font"), s.about_font);
-    read_font(box.table("link_font"), s.about_link_font);
-    box.flags("flags", about_flag_words, s.about_flags);
-    box.path("movie", p.about_movie);
-    box.path("picture", p.about_picture);
-    box.finish();
-
-    Section movies = section("movies");
-    if (auto value = movies.boolean("random_start")) p.random_start = *value;
-    if (auto value = movies.boolean("stored")) p.stored = *value;
-    bool given = false;
-    std::vector<std::string> list = string_list(movies, "list", given);
-    if (given) {
-        p.movies = list;
-    }
-    p.plug_ins = string_list(movies, "plug_ins", given);
-    movies.finish();
-
-    Section masks = section("masks");
-    uint32_t key_colour = 0;
-    if (masks.get("key_colour")) {
-        masks.colour("key_colour", key_colour);
-        p.mask_key_colour = key_colour;
-    }
-    masks.finish();
-
-    Section player = section("player");
-    player.path("module", p.player_module);
-    for (size_t i = 0; i < 4; ++i) {
-        player.path(support_keys[i], p.support[i]);
-    }
-    player.finish();
-
-    Section carried = section("carried");
-    carried.number("field_42", s.carried_42);
-    carried.units("field_44", s.carried_44);
-    carried.number("field_45", s.carried_45);
-    carried.units("field_46", s.carried_46);
-    carried.number("field_47", s.carried_47);
-    if (const toml::node* node = carried.get("system_time")) {
-        const toml::array* list = node->as_array();
-        if (!list || list->size() != 8) {
-            carried.fault(*node, "system_time", "must be a list of 8 numbers");
-        } else {
-            for (size_t i = 0; i < 8; ++i) {
-                if (auto part = carried.integer_of(*list->get(i), "system_time", 0, 0xFFFF)) {
-                    s.system_time[i] = uint16_t(*part);
-                }
-            }
-        }
-    }
-    carried.number("field_49", s.carried_49);
-    carried.units("field_50", s.carried_50);
-    carried.number("field_51", s.carried_51);
-    carried.number("field_52", s.carried_52);
-    carried.finish();
-
-    top.finish();
+void Section::font(std::string_view key, Font& field) {
+    Section keys = table(key);
+    font_layout(keys, field);
+    keys.finish();
 }
+
+// Reads the sections of a document, each checked for unknown keys, and then the document itself.
+class DocumentReader {
+public:
+    DocumentReader(const toml::table& document, const std::string& file, Faults& errors)
+        : m_top(&document, "", file, errors) {}
+    ~DocumentReader() { m_top.finish(); }
+
+    template <typename Keys>
+    void section(const char* name, Keys&& keys, bool = true) {
+        Section section = m_top.table(name);
+        keys(section);
+        section.finish();
+    }
+
+private:
+    Section m_top;
+};
 
 // }====
 
@@ -456,22 +499,53 @@ std::string quoted(std::string_view ansi) {
     return text + "\"";
 }
 
+// Writes "key = value" lines under "[section]" headers, or, inline, "key = value" pairs joined by
+// commas for a table written in braces.
 class Writer {
 public:
-    void section(const char* name) {
-        if (!m_out.str().empty()) {
-            m_out << "\n";
+    explicit Writer(bool inline_table = false) : m_inline(inline_table) {}
+
+    template <typename Keys>
+    void section(const char* name, Keys&& keys, bool shown = true) {
+        if (!shown) {
+            return;
         }
-        m_out << "[" << name << "]\n";
+        if (!m_out.empty()) {
+            m_out += "\n";
+        }
+        m_out += "[" + std::string(name) + "]\n";
+        keys(*this);
     }
-    void line(const std::string& key, const std::string& value) { m_out << key << " = " << value << "\n"; }
+    void line(const std::string& key, const std::string& value) {
+        if (m_inline && !m_out.empty()) {
+            m_out += ", ";
+        }
+        m_out += key + " = " + value;
+        if (!m_inline) {
+            m_out += "\n";
+        }
+    }
+
     void text(const char* key, const std::optional<std::string>& value) {
         if (value) {
             line(key, quoted(*value));
         }
     }
-    void string(const char* key, const std::string& value) { line(key, quoted(value)); }
+    void path(const char* key, const std::string& value) { line(key, quoted(value)); }
+    void optional_path(const char* key, const std::string& value) {
+        if (!value.empty()) {
+            path(key, value);
+        }
+    }
     void number(const char* key, int64_t value) { line(key, std::to_string(value)); }
+    void toggle(const char* key, uint32_t value) {
+        if (value <= 1) {
+            flag(key, value != 0);
+        } else {
+            number(key, value);
+        }
+    }
+    void flag(const char* key, bool value) { line(key, value ? "true" : "false"); }
     void mode(const char* key, std::span<const Word> words, uint32_t value) {
         const char* word = value_word(words, value);
         line(key, word ? quoted(word) : std::to_string(value));
@@ -492,6 +566,11 @@ public:
         auto text = colour_text(value);
         line(key, text ? quoted(*text) : std::to_string(value));
     }
+    void colour(const char* key, const std::optional<uint32_t>& value) {
+        if (value) {
+            colour(key, *value);
+        }
+    }
     void units(const char* key, const std::optional<std::u16string>& value) {
         if (!value) {
             return;
@@ -499,7 +578,7 @@ public:
         // As text when that gives back the same units (one NUL, at the end), else unit by unit.
         std::string ansi = appdata::ansi_from_units(*value);
         if (appdata::terminated_utf16(ansi) == *value && ansi_from_utf8(utf8_from_ansi(ansi)) == ansi) {
-            string(key, ansi);
+            path(key, ansi);
             return;
         }
         std::string text = "[";
@@ -508,29 +587,54 @@ public:
         }
         line(key, text + "]");
     }
-    void font(const char* key, const Font& f) {
-        line(key, "{ face = " + quoted(f.face_name) + ", height = " + std::to_string(f.height) +
-                      ", width = " + std::to_string(f.width) + ", escapement = " + std::to_string(f.escapement) +
-                      ", orientation = " + std::to_string(f.orientation) + ", weight = " + std::to_string(f.weight) +
-                      ", italic = " + std::to_string(f.italic) + ", underline = " + std::to_string(f.underline) +
-                      ", strike_out = " + std::to_string(f.strike_out) + ", char_set = " + std::to_string(f.char_set) +
-                      ", out_precision = " + std::to_string(f.out_precision) +
-                      ", clip_precision = " + std::to_string(f.clip_precision) +
-                      ", quality = " + std::to_string(f.quality) +
-                      ", pitch_and_family = " + std::to_string(f.pitch_and_family) + " }");
+    void names(const char* key, const std::optional<std::vector<std::string>>& value) {
+        if (value) {
+            line(key, list_text(*value));
+        }
     }
-    std::string take() { return m_out.str(); }
+    void names(const char* key, const std::vector<std::string>& value) {
+        if (!value.empty()) {
+            line(key, list_text(value));
+        }
+    }
+    void font(const char* key, const Font& value);
+    void hot_key(const char* key, uint16_t code, uint16_t modifiers) {
+        if (!code && !modifiers) {
+            return;
+        }
+        if (auto text = hot_key_text(code, modifiers)) {
+            path(key, *text);
+        } else {
+            line(key, "{ key = " + std::to_string(code) + ", modifiers = " + std::to_string(modifiers) + " }");
+        }
+    }
+    void time(const char* key, const std::array<uint16_t, 8>& value) {
+        std::string text = "[";
+        for (uint16_t part : value) {
+            text += (text.size() > 1 ? ", " : "") + std::to_string(part);
+        }
+        line(key, text + "]");
+    }
+
+    std::string take() { return std::move(m_out); }
 
 private:
-    std::ostringstream m_out;
+    static std::string list_text(const std::vector<std::string>& names) {
+        std::string text = "[";
+        for (const std::string& name : names) {
+            text += (text.size() > 1 ? ", " : "") + quoted(name);
+        }
+        return text + "]";
+    }
+
+    bool m_inline;
+    std::string m_out;
 };
 
-std::string list_text(const std::vector<std::string>& names) {
-    std::string text = "[";
-    for (const std::string& name : names) {
-        text += (text.size() > 1 ? ", " : "") + quoted(name);
-    }
-    return text + "]";
+void Writer::font(const char* key, const Font& value) {
+    Writer keys(true);
+    font_layout(keys, value);
+    line(key, "{ " + keys.take() + " }");
 }
 
 // }====
@@ -542,7 +646,8 @@ ProjectRead read_project_text(const std::string& text, const std::string& name) 
     Faults faults;
     try {
         toml::table document = toml::parse(text, name);
-        read_document(document, name, result.project, faults);
+        DocumentReader reader(document, name, faults);
+        project_layout(reader, result.project);
     } catch (const toml::parse_error& error) {
         faults.push_back({error.source().begin.line, name + ":" + std::to_string(error.source().begin.line) + ": " +
                                                          std::string(error.description())});
@@ -572,132 +677,10 @@ ProjectRead read_project(const std::string& path) {
     return read_project_text(text, path);
 }
 
-std::string project_text(const Project& p) {
-    const Settings& s = p.settings;
-    Writer w;
-    w.section("identity");
-    w.string("registry_key", p.registry_key);
-    if (p.profile) {
-        w.string("profile", *p.profile);
-    }
-
-    w.section("about");
-    w.text("title", s.title);
-    w.text("description", s.description);
-    w.text("company", s.company);
-    w.text("legal_notice", s.legal_notice);
-    w.text("home_page", s.home_page);
-    w.text("contact", s.contact);
-    w.text("version", s.version);
-
-    w.section("window");
-    w.mode("shape", shape_words, s.shape_mode);
-    w.flags("frame", frame_words, s.frame_flags);
-    w.flags("caption_buttons", caption_button_words, s.caption_buttons);
-    w.mode("scale", scale_words, s.scale_mode);
-    w.string("mask", s.mask);
-    w.string("caption", s.caption);
-    w.mode("size", size_words, s.size_mode);
-    w.number("width", s.width);
-    w.number("height", s.height);
-    w.mode("position", position_words, s.position);
-    w.number("x", s.x);
-    w.number("y", s.y);
-    if (s.keep_aspect <= 1) {
-        w.line("keep_aspect", s.keep_aspect ? "true" : "false");
-    } else {
-        w.number("keep_aspect", s.keep_aspect);
-    }
-    w.flags("flags", window_flag_words, s.window_flags);
-    w.colour("background", s.background);
-    if (!p.icon.empty()) {
-        w.string("icon", p.icon);
-    }
-
-    w.section("input");
-    w.mode("left_button", left_button_words, s.left_button);
-    w.mode("right_button", right_button_words, s.right_button);
-    w.flags("keys", key_words, s.key_flags);
-    w.flags("exit_keys", exit_key_words, s.exit_keys);
-    if (s.hot_key || s.hot_key_modifiers) {
-        if (auto text = hot_key_text(s.hot_key, s.hot_key_modifiers)) {
-            w.string("hot_key", *text);
-        } else {
-            w.line("hot_key", "{ key = " + std::to_string(s.hot_key) + ", modifiers = " +
-                                  std::to_string(s.hot_key_modifiers) + " }");
-        }
-    }
-
-    w.section("kiosk");
-    w.flags("flags", kiosk_words, s.kiosk_flags);
-
-    w.section("menus");
-    w.flags("items", menu_words, s.menu_flags);
-
-    w.section("misc");
-    w.flags("flags", misc_flag_words, s.misc_flags);
-    if (!p.help_file.empty()) {
-        w.string("help_file", p.help_file);
-    }
-
-    w.section("about_box");
-    w.text("company", s.about_company);
-    w.text("home_page", s.about_home_page);
-    w.text("mail_caption", s.about_mail_caption);
-    w.text("mail_address", s.about_mail_address);
-    w.colour("link_colour", s.link_colour);
-    w.colour("visited_link_colour", s.visited_link_colour);
-    w.font("font", s.about_font);
-    w.font("link_font", s.about_link_font);
-    w.flags("flags", about_flag_words, s.about_flags);
-    if (!p.about_movie.empty()) {
-        w.string("movie", p.about_movie);
-    }
-    if (!p.about_picture.empty()) {
-        w.string("picture", p.about_picture);
-    }
-
-    w.section("movies");
-    w.line("random_start", p.random_start ? "true" : "false");
-    w.line("stored", p.stored ? "true" : "false");
-    if (p.movies) {
-        w.line("list", list_text(*p.movies));
-    }
-    if (!p.plug_ins.empty()) {
-        w.line("plug_ins", list_text(p.plug_ins));
-    }
-
-    if (p.mask_key_colour) {
-        w.section("masks");
-        w.colour("key_colour", *p.mask_key_colour);
-    }
-
-    w.section("player");
-    if (!p.player_module.empty()) {
-        w.string("module", p.player_module);
-    }
-    for (size_t i = 0; i < 4; ++i) {
-        if (!p.support[i].empty()) {
-            w.string(support_keys[i], p.support[i]);
-        }
-    }
-
-    w.section("carried");
-    w.number("field_42", s.carried_42);
-    w.units("field_44", s.carried_44);
-    w.number("field_45", s.carried_45);
-    w.units("field_46", s.carried_46);
-    w.number("field_47", s.carried_47);
-    std::string time = "[";
-    for (uint16_t part : s.system_time) {
-        time += (time.size() > 1 ? ", " : "") + std::to_string(part);
-    }
-    w.line("system_time", time + "]");
-    w.number("field_49", s.carried_49);
-    w.units("field_50", s.carried_50);
-    w.number("field_51", s.carried_51);
-    w.number("field_52", s.carried_52);
-    return w.take();
+std::string project_text(const Project& project) {
+    Writer writer;
+    project_layout(writer, project);
+    return writer.take();
 }
 
 }  // namespace tarpon::author
