@@ -154,8 +154,9 @@ void set_on_context_menu(MemberCall& call, const Value& value) {
     set_window_right_button_handler(window, value);
 }
 
+// Kept whether or not there is a control now: only a host with one ever forwards commands.
 void set_on_fs_command(MemberCall& call, const Value& value) {
-    if (value.tag == Tag::Function && host_player_control() != nullptr) {
+    if (value.tag == Tag::Function) {
         call.state<PlayerState>().on_fs_command = value;
     }
 }
