@@ -115,6 +115,13 @@ TEST_F(MovieObjects, PlayerPropertiesAreTheControls) {
     const auto handle = reinterpret_cast<intptr_t>(m_container.control_window());
     EXPECT_EQ(engine.run("FlashPlayer.window.handle"), std::to_string(handle));
 
+    // Each method takes the control's number of arguments: none of these is refused.
+    EXPECT_EQ(engine.run("FlashPlayer.play(); var was = FlashPlayer.playing; FlashPlayer.stop();\n"
+                         "FlashPlayer.setZoomRect(0, 0, 400, 300); FlashPlayer.pan(1, 1, 0); FlashPlayer.zoom(0);\n"
+                         "FlashPlayer.loadMovie(0, path); [was, FlashPlayer.playing, FlashPlayer.readyState]"),
+              "true,false,4");
+    EXPECT_STREQ(engine.message(), "");
+
     // A refused value leaves the property and says why.
     EXPECT_EQ(engine.run("FlashPlayer.quality = 'grainy'; FlashPlayer.quality"), "low");
     EXPECT_EQ(engine.run("FlashPlayer.gotoFrame('far')"), "undefined");
