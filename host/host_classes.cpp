@@ -36,6 +36,8 @@ const ClassRegistration registrations[] = {
     {ClassSlot::Shortcut, register_shortcut_class},
     {ClassSlot::URLShortcut, register_url_shortcut_class},
     {ClassSlot::MCI, register_mci_class},
+    {ClassSlot::FlashPlayer, register_flash_player_class},
+    {ClassSlot::MovieClip, register_movie_clip_class},
     {ClassSlot::ApplicationGlobals, register_message_loop_functions},
     {ClassSlot::Window, register_window_class},
     {ClassSlot::Mail, register_mail_class},

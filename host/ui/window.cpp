@@ -345,6 +345,13 @@ LRESULT CALLBACK dispatch_message(HWND handle, UINT message, WPARAM wparam, LPAR
             return 0;
         }
         break;
+    case WM_RBUTTONUP:
+        // The release of a press the handler took: passed on, it would open the window's own
+        // context menu after all.
+        if (has_handler(wrapper, on_right_button)) {
+            return 0;
+        }
+        break;
     case WM_NCDESTROY:
         // The last message of the window: from here on its handle may name another window.
         wrapper->gone = true;

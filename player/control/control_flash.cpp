@@ -83,6 +83,7 @@ HRESULT PlayerControl::load_movie(const std::wstring& location) {
     } else {
         m_player.set_loop(m_loop);
         m_player.set_playing(m_playing);
+        m_player.set_url(movie_text(location.c_str(), location.size()));
         swf::Rect frame = m_player.frame_rect();
         LONG width = std::max(0, frame.x_max - frame.x_min) / 20;
         LONG height = std::max(0, frame.y_max - frame.y_min) / 20;

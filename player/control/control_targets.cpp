@@ -113,6 +113,22 @@ HRESULT PlayerControl::TStopPlay(BSTR target) {
     return m_player.target_stop(movie_text(target)) ? S_OK : E_INVALIDARG;
 }
 
+HRESULT PlayerControl::TCallFrame(BSTR target, int frame) {
+    if (!m_player.target_call_frame(movie_text(target), frame)) {
+        return E_INVALIDARG;
+    }
+    timeline_changed();
+    return S_OK;
+}
+
+HRESULT PlayerControl::TCallLabel(BSTR target, BSTR label) {
+    if (!m_player.target_call_label(movie_text(target), movie_text(label))) {
+        return E_INVALIDARG;
+    }
+    timeline_changed();
+    return S_OK;
+}
+
 HRESULT PlayerControl::TSetProperty(BSTR target, int property, BSTR value) {
     if (!m_player.set_property(movie_text(target), property, movie_text(value))) {
         return E_INVALIDARG;
@@ -180,8 +196,6 @@ HRESULT not_modelled(VARIANT_BOOL* out) {
 
 } // namespace
 
-HRESULT PlayerControl::TCallFrame(BSTR, int) { return E_NOTIMPL; }
-HRESULT PlayerControl::TCallLabel(BSTR, BSTR) { return E_NOTIMPL; }
 HRESULT PlayerControl::get_WMode(BSTR* mode) { return not_modelled(mode); }
 HRESULT PlayerControl::put_WMode(BSTR) { return E_NOTIMPL; }
 HRESULT PlayerControl::get_SAlign(BSTR* align) { return not_modelled(align); }

@@ -202,6 +202,8 @@ const Member members[] = {
     {L"GetVariable", dispid_get_variable, none, none, handle<&F::GetVariable>()},
     {L"TSetProperty", dispid_t_set_property, none, none, handle<&F::TSetProperty>()},
     {L"TGetProperty", dispid_t_get_property, none, none, handle<&F::TGetProperty>()},
+    {L"TCallFrame", dispid_t_call_frame, none, none, handle<&F::TCallFrame>()},
+    {L"TCallLabel", dispid_t_call_label, none, none, handle<&F::TCallLabel>()},
     {L"TSetPropertyNum", dispid_t_set_property_num, none, none, handle<&F::TSetPropertyNum>()},
     {L"TGetPropertyNum", dispid_t_get_property_num, none, none, handle<&F::TGetPropertyNum>()},
     {L"TGetPropertyAsNumber", dispid_t_get_property_as_number, none, none,

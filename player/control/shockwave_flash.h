@@ -50,6 +50,8 @@ enum FlashDispid : DISPID {
     dispid_get_variable = 152,
     dispid_t_set_property = 153,
     dispid_t_get_property = 154,
+    dispid_t_call_frame = 155,
+    dispid_t_call_label = 156,
     dispid_t_set_property_num = 157,
     dispid_t_get_property_num = 158,
     dispid_t_get_property_as_number = 172,

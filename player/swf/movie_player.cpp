@@ -230,6 +230,30 @@ bool MoviePlayer::target_stop(std::string_view target) {
     return timeline != nullptr;
 }
 
+bool MoviePlayer::target_call_frame(std::string_view target, int frame) {
+    State& s = *m_state;
+    Timeline* timeline = target_timeline(s, target);
+    if (!timeline || !timeline->owner)
+        return false;
+    // Held while the actions run: they may remove the instance that owns it.
+    std::shared_ptr<Timeline> held = timeline->owner->timeline;
+    return s.call_frame(held, frame);
+}
+
+bool MoviePlayer::target_call_label(std::string_view target, std::string_view label) {
+    Timeline* timeline = target_timeline(*m_state, target);
+    if (!timeline)
+        return false;
+    std::string key(label);
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    auto it = timeline->def->labels.find(key);
+    return it != timeline->def->labels.end() && target_call_frame(target, it->second);
+}
+
+void MoviePlayer::set_url(std::string url) { m_state->url = std::move(url); }
+
 bool MoviePlayer::set_property(std::string_view target, int property, std::string_view value) {
     State& s = *m_state;
     if (!s.root)
@@ -237,7 +261,10 @@ bool MoviePlayer::set_property(std::string_view target, int property, std::strin
     Instance* instance = s.resolve_target(s.root.get(), target == "/" ? std::string_view() : target);
     if (!instance)
         return false;
-    ActionValue v = ActionValue::of_string(std::string(value));
+    // From outside, "0" for _visible means hidden whatever the movie's version makes of strings.
+    double number = 0;
+    ActionValue v = property != 13 && parse_number(value, number) ? ActionValue::of_number(number)
+                                                                  : ActionValue::of_string(std::string(value));
     return s.set_property(*instance, property, v);
 }
 

@@ -113,10 +113,18 @@ public:
     std::string target_current_label(std::string_view target) const;
     bool target_play(std::string_view target);
     bool target_stop(std::string_view target);
+    // Runs the actions of the target's frame (0-based) or labelled frame at once, where the
+    // timeline is: the frame is not shown. False when there is no such target or frame.
+    bool target_call_frame(std::string_view target, int frame);
+    bool target_call_label(std::string_view target, std::string_view label);
+
+    // Where the movie came from, as its _url property reports it.
+    void set_url(std::string url);
 
     // Property numbers as ActionScript's GetProperty: 0 _x, 1 _y, 2 _xscale, 3 _yscale,
     // 4 _currentframe, 5 _totalframes, 6 _alpha, 7 _visible, 8 _width, 9 _height, 10 _rotation,
-    // 11 _target, 12 _framesloaded, 13 _name. Empty when there is no such target or property.
+    // 11 _target, 12 _framesloaded, 13 _name, 14 _droptarget, 15 _url. Empty when there is no such
+    // target or property. A value that is a number's text is set as that number.
     bool set_property(std::string_view target, int property, std::string_view value);
     std::optional<std::string> get_property(std::string_view target, int property) const;
 

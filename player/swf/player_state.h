@@ -88,6 +88,7 @@ struct MoviePlayer::State {
     bool loaded = false;
     std::string error;
     bool loop = true;
+    std::string url;
     uint64_t next_serial = 1;
     std::unique_ptr<Instance> root;
     std::deque<QueuedActions> queue;
@@ -109,6 +110,8 @@ struct MoviePlayer::State {
     void goto_frame(Timeline& timeline, int frame);
     void advance_all();
     void queue_frame_actions(Timeline& timeline);
+    // Runs the frame's actions on the timeline now (timeline.cpp); false for a frame it lacks.
+    bool call_frame(const std::shared_ptr<Timeline>& timeline, int frame);
 
     // Paths and properties (targets.cpp).
     Instance* resolve_target(Instance* from, std::string_view path) const;

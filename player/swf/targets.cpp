@@ -123,6 +123,10 @@ std::optional<std::string> MoviePlayer::State::property(Instance& instance, int 
         return number_text(instance.timeline ? instance.timeline->frames() : 1);
     case 13:
         return instance.name;
+    case 14:
+        return std::string(); // nothing is dropped on anything: drags end where they are
+    case 15:
+        return url;
     default:
         return std::nullopt;
     }

@@ -126,6 +126,19 @@ void MoviePlayer::State::queue_frame_actions(Timeline& timeline) {
         queue.push_back({timeline.owner->timeline, &block});
 }
 
+bool MoviePlayer::State::call_frame(const std::shared_ptr<Timeline>& timeline, int frame) {
+    if (!timeline->owner || frame < 0 || frame >= timeline->frames())
+        return false;
+    size_t work = 0;
+    for (const ActionBlock& block : timeline->def->frames[frame].actions) {
+        // The frame's actions may unload the very timeline; what is left of it runs no further.
+        if (!timeline->owner || work >= run_budget)
+            break;
+        work += run_block(timeline, block);
+    }
+    return true;
+}
+
 void MoviePlayer::State::goto_frame(Timeline& timeline, int frame) {
     // A timeline whose instance is gone (a script still holds it) no longer plays.
     if (!timeline.owner)

@@ -6,10 +6,13 @@
 #include <string>
 
 #include "host/common/text.h"
+#include "host/ui/host_player.h"
+#include "host/ui/movie_objects.h"
 #include "projector/app/projector_messages.h"
 #include "projector/appdata/item_source.h"
 #include "projector/bridge/application_functions.h"
 #include "projector/bridge/script_cache.h"
+#include "projector/player_host/player_host.h"
 
 namespace tarpon::projector {
 
@@ -147,15 +150,40 @@ const Command* find_command(std::string_view name) {
 
 // }====
 
+// {==== The player control lent to the engine's movie objects
+
+// The state of the bridge whose engine sees the player: the main window's player host, while it
+// has a control.
+const ProjectorState* lending_state = nullptr;
+
+IDispatch* lent_control() {
+    const PlayerHost* player = lending_state != nullptr ? lending_state->player : nullptr;
+    return player != nullptr ? player->control() : nullptr;
+}
+
+HWND lent_window() {
+    const PlayerHost* player = lending_state != nullptr ? lending_state->player : nullptr;
+    return player != nullptr ? player->window() : nullptr;
+}
+
+// }====
+
 }  // namespace
 
 Bridge::Bridge(ProjectorState& state, BridgeActions& actions)
-    : m_state(state), m_actions(actions), m_cache(std::make_unique<ScriptCache>()) {}
+    : m_state(state), m_actions(actions), m_cache(std::make_unique<ScriptCache>()) {
+    lending_state = &m_state;
+    host::set_host_player_source({lent_control, lent_window});
+}
 
 Bridge::~Bridge() {
     quill::destroy_engine(m_engine);
     m_engine = nullptr;
     m_cache->clear();
+    if (lending_state == &m_state) {
+        lending_state = nullptr;
+        host::set_host_player_source({});
+    }
 }
 
 // The bookkeeping every command shares: the nesting count rises for its duration, and an engine
@@ -190,6 +218,11 @@ void Bridge::command(std::string_view command, std::string_view argument, MovieO
     CommandScope scope(m_nesting, m_quit_deferred, m_engine);
     const Command* entry = find_command(command);
     if (entry == nullptr) {
+        // Scripts may take the movie's other commands (FlashPlayer.onFSCommand); only a script
+        // that runs already can have asked for them.
+        if (m_engine != nullptr) {
+            host::forward_fs_command(m_engine->engine, command, argument);
+        }
         return;
     }
     std::string text(argument);

@@ -197,6 +197,60 @@ TEST(SwfTimeline, GotoRunsOnlyTheTargetFramesActions) {
     EXPECT_EQ(recorder.commands[2].second, "1");
 }
 
+TEST(SwfTimeline, CalledFramesRunTheirActionsWhereTheTimelineIs) {
+    MovieWriter writer(10, 10);
+    TimelineWriter clip;
+    clip.show_frame();
+    clip.label("Ring");
+    clip.actions(ActionWriter().fscommand("clip", "rang"));
+    clip.show_frame();
+    writer.place(1, writer.define_sprite(clip), {}, "clip");
+    writer.actions(ActionWriter().stop());
+    writer.show_frame();
+    writer.actions(ActionWriter().fscommand("root", "1"));
+    writer.show_frame();
+    Recorder recorder;
+    MoviePlayer player(recorder.events());
+    ASSERT_TRUE(player.load(writer.finish()));
+    player.run_actions();
+
+    EXPECT_TRUE(player.target_call_frame("/", 1));
+    ASSERT_EQ(recorder.commands.size(), 1u); // at once, not queued
+    EXPECT_EQ(recorder.commands[0].first, "root");
+    EXPECT_EQ(player.current_frame(), 0);
+    EXPECT_TRUE(player.target_call_label("_root.clip", "ring"));
+    ASSERT_EQ(recorder.commands.size(), 2u);
+    EXPECT_EQ(recorder.commands[1].second, "rang");
+    EXPECT_EQ(player.target_current_frame("/clip"), 0);
+
+    EXPECT_FALSE(player.target_call_frame("/", 2));
+    EXPECT_FALSE(player.target_call_frame("/", -1));
+    EXPECT_FALSE(player.target_call_frame("/nothing", 0));
+    EXPECT_FALSE(player.target_call_label("/", "nowhere"));
+    EXPECT_EQ(recorder.commands.size(), 2u);
+}
+
+// From outside, a number's text is that number for every property: in a version 7 movie, where a
+// non-empty string counts as true, "0" still hides a sprite.
+TEST(SwfTimeline, PropertiesSetFromOutsideTakeNumbersAsNumbers) {
+    MovieWriter writer(10, 10, 12, 7);
+    TimelineWriter clip;
+    clip.show_frame();
+    writer.place(1, writer.define_sprite(clip), {}, "clip");
+    writer.show_frame();
+    MoviePlayer player({});
+    ASSERT_TRUE(player.load(writer.finish()));
+    EXPECT_TRUE(player.set_property("/clip", 7, "0"));
+    EXPECT_EQ(player.get_property("/clip", 7), "0");
+    EXPECT_TRUE(player.set_property("/clip", 13, "12"));
+    EXPECT_EQ(player.get_property("/12", 13), "12");
+
+    player.set_url("C:\\movies\\a.swf");
+    EXPECT_EQ(player.get_property("/12", 15), "C:\\movies\\a.swf");
+    EXPECT_EQ(player.get_property("/12", 14), "");
+    EXPECT_FALSE(player.set_property("/12", 15, "elsewhere"));
+}
+
 TEST(SwfTimeline, ASpriteThatHoldsItselfIsBounded) {
     // The first character defined gets id 1: a sprite placing id 1 twice contains itself twice.
     MovieWriter writer(10, 10);

@@ -162,6 +162,30 @@ TEST_F(BridgeTest, CommandsAreMatchedWithoutRegardToCase) {
     EXPECT_EQ(quill::last_result_text(m_bridge->engine()), "42");
 }
 
+TEST_F(BridgeTest, CommandsTheTableLacksGoToTheScriptsOnFSCommand) {
+    // Before any script ran nobody can have asked for them, and no engine is made for them.
+    m_bridge->command("early", "x", MovieOrigin::Author);
+    EXPECT_FALSE(m_bridge->has_engine());
+    EXPECT_EQ(eval("var got = [];\n"
+                   "FlashPlayer.onFSCommand = function (c, a) { got.push(c + '(' + a + ')'); return false; }; 0;"),
+              "0");
+    m_bridge->command("Custom", "one two", MovieOrigin::Author);
+    m_bridge->command("fullscreen", "true", MovieOrigin::Author);
+    m_bridge->command("exec", "nothing.exe", MovieOrigin::User);
+    m_bridge->command("menu", "", MovieOrigin::User);
+    // The commands the table takes (or refuses) are not the script's.
+    EXPECT_EQ(eval("got.join(' ');"), "Custom(one two) menu()");
+    EXPECT_EQ(m_actions.calls, std::vector<std::string>{"full:true"});
+    EXPECT_EQ(m_bridge->nesting(), 0);
+
+    // A handler that fails is dropped; the next command reaches the next handler.
+    EXPECT_EQ(eval("FlashPlayer.onFSCommand = function () { throw 'no'; }; 0;"), "0");
+    m_bridge->command("Custom", "", MovieOrigin::Author);
+    EXPECT_EQ(eval("FlashPlayer.onFSCommand = function (c) { got.push(c); }; got.length;"), "2");
+    m_bridge->command("last", "", MovieOrigin::Author);
+    EXPECT_EQ(eval("got[2];"), "last");
+}
+
 TEST_F(BridgeTest, RunLoadsOnceAndKeepsTheModuleInTheCache) {
     add_script("Counter", "count = typeof count == 'undefined' ? 1 : count + 1; count;");
     m_items.add(appdata::item::script_type, "Broken", {1, 2, 3, 4});

@@ -310,7 +310,9 @@ bool click(HWND window, int x, int y) {
     return sent;
 }
 
-bool click_with_input(HWND window, int x, int y) {
+namespace {
+
+bool click_through_input(HWND window, int x, int y, DWORD down, DWORD up) {
     POINT point{x, y};
     if (!IsWindow(window) || !ClientToScreen(window, &point)) {
         return false;
@@ -331,9 +333,19 @@ bool click_with_input(HWND window, int x, int y) {
         input.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
     }
     inputs[0].mi.dwFlags |= MOUSEEVENTF_MOVE;
-    inputs[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
-    inputs[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+    inputs[1].mi.dwFlags |= down;
+    inputs[2].mi.dwFlags |= up;
     return SendInput(3, inputs, sizeof(INPUT)) == 3;
+}
+
+}  // namespace
+
+bool click_with_input(HWND window, int x, int y) {
+    return click_through_input(window, x, y, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+}
+
+bool right_click_with_input(HWND window, int x, int y) {
+    return click_through_input(window, x, y, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
 }
 
 bool press_key(HWND window, UINT virtual_key) {

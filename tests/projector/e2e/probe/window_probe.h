@@ -81,6 +81,8 @@ bool click(HWND window, int x, int y);
 // A left click through the system's input queue (SendInput): the pointer really moves there and
 // the window must be in front.
 bool click_with_input(HWND window, int x, int y);
+// The same with the right button.
+bool right_click_with_input(HWND window, int x, int y);
 // A key press (down and up) posted to the window's focus child, or to the window.
 bool press_key(HWND window, UINT virtual_key);
 // A left-button drag through the system's input queue: the pointer goes to client coordinates
