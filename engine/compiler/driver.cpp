@@ -104,7 +104,6 @@ CompileOutput compile(ScriptEngine* engine, SourceText source, uint32_t flags, c
         ModuleAssembler assembler(compilation.flags, compilation.source.name);
         compilation.take_code = [&assembler](InstructionList& list) { assembler.add(list); };
         generate_program(compilation);
-        assembler.add(compilation.code);
         if (listing_path != nullptr) {
             write_listing(listing_path);
         }
