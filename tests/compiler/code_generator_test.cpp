@@ -75,12 +75,16 @@ Generated generate(const std::string& source) {
     Compilation compilation;
     compilation.source = SourceText{"string", source};
     Generated out;
+    // The pieces as the driver takes them, joined.
+    compilation.take_code = [&out](InstructionList& list) {
+        Lines piece = render(list);
+        out.code.insert(out.code.end(), piece.begin(), piece.end());
+    };
     try {
         generate_program(compilation);
     } catch (const CompileError&) {
         out.failed = true;
     }
-    out.code = render(compilation.code);
     out.diagnostics = compilation.diagnostics.text();
     return out;
 }
