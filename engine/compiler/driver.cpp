@@ -150,6 +150,14 @@ CompileOutput compile_file(ScriptEngine* engine, const char* path, uint32_t flag
         return cant_open();
     }
     std::string bytes;
+    // The source stays whole while it compiles: read it into a string of its own size.
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        long size = std::ftell(file);
+        if (size > 0) {
+            bytes.reserve(static_cast<size_t>(size));
+        }
+        std::rewind(file);
+    }
     char block[4096];
     size_t got;
     while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
@@ -161,6 +169,7 @@ CompileOutput compile_file(ScriptEngine* engine, const char* path, uint32_t flag
     if (unreadable) {
         return cant_open();
     }
+    bytes.shrink_to_fit();  // a file that grew while it was read, or one that cannot seek
     return compile(engine, SourceText{path, std::move(bytes)}, flags, listing_path, output_path);
 }
 
