@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
 #include <limits>
 #include <optional>
 #include <string>
@@ -24,6 +25,7 @@
 #include "engine/builtins/regexp.h"
 #include "engine/compiler/compiler_messages.h"
 #include "engine/compiler/lexer.h"
+#include "engine/compiler/optimiser.h"
 #include "engine/compiler/parser.h"
 #include "engine/values/atoms.h"
 #include "engine/values/text_codec.h"
@@ -254,10 +256,14 @@ private:
     // Called only where a function entry comes next: the optimiser's passes stay within a function.
     void hand_over_code() {
         if (m_compilation.take_code && m_code->first() != nullptr) {
-            m_compilation.take_code(*m_code);
+            m_compilation.take_code(*m_code, false);
             m_code->clear();
         }
     }
+    // ".main" so far, optimised, into its held form.
+    void hold_main_code();
+    // The held code of ".main" to the taker, in lists of a bounded size.
+    void hand_over_held_code();
 
     [[noreturn]] void fail(uint32_t line, CompilerMessage message) {
         m_compilation.diagnostics.fail(line, "%s", compiler_message(message));
@@ -275,6 +281,26 @@ private:
     Instruction* m_main_reserve = nullptr;
     Instruction* m_main_pop = nullptr;
     uint32_t m_main_end_line = 0;
+    // The code of ".main"'s first statements, optimised already, in a compact form until the
+    // functions' code has been written: an instruction of a Name operand points at a text of
+    // m_held_texts, one of a Constant operand at a record of m_held_constants. The RESERVE that
+    // opens ".main" is patched here when its list has gone.
+    struct HeldInstruction {
+        int opcode;
+        uint32_t line;
+        uint32_t name_size;
+        uint8_t size;
+        union {
+            int64_t integer;
+            const char* name;
+            const vm::ModuleConstant* constant;
+        };
+    };
+    std::deque<HeldInstruction> m_held;
+    TextPool m_held_texts;
+    Pool<vm::ModuleConstant, 256> m_held_constants;
+    size_t m_held_reserve = 0;
+    bool m_reserve_held = false;
     // Held errors (their diagnostic lines) and whether generation goes on.
     bool m_function_failed = false;
     bool m_main_failed = false;
@@ -312,6 +338,13 @@ void CodeGenerator::statement(const Node* statement) {
     m_next_slot = m_main_slots;
     m_statement_pop = m_main_pop;
     try {
+        // The code so far is optimised and set aside when nothing after it can change how it
+        // optimises. (An expression statement always adds code, so ".main"'s last instruction, the
+        // POP whose value is the module's result, is never set aside.)
+        if (m_main_started && m_main != &m_compilation.code && statement->kind == NodeKind::ExpressionStatement &&
+            optimises_alone(m_main_code)) {
+            hold_main_code();
+        }
         if (!m_main_started) {
             if (m_main == &m_compilation.code) {
                 hand_over_code();
@@ -337,6 +370,85 @@ void CodeGenerator::statement(const Node* statement) {
     m_code = &m_compilation.code;
 }
 
+void CodeGenerator::hold_main_code() {
+    optimise(m_main_code, CF_ALL_PASSES);
+    for (const Instruction* i = m_main_code.first(); i != nullptr; i = i->next) {
+        HeldInstruction& held = m_held.emplace_back();
+        held.opcode = i->opcode;
+        held.line = i->line;
+        held.name_size = 0;
+        held.size = i->size;
+        held.integer = i->integer;
+        if (i->opcode == entry_label || (!i->is_label() && vm::opcode_info(static_cast<uint8_t>(i->opcode)).operand ==
+                                                               vm::OperandKind::Name)) {
+            std::string_view name = m_held_texts.keep(i->name);
+            held.name = name.data();
+            held.name_size = static_cast<uint32_t>(name.size());
+        } else if (i->constant != nullptr) {
+            vm::ModuleConstant* constant = m_held_constants.make();
+            *constant = *i->constant;
+            held.constant = constant;
+        }
+        if (i == m_main_reserve) {
+            m_held_reserve = m_held.size() - 1;
+            m_reserve_held = true;
+            m_main_reserve = nullptr;
+        }
+    }
+    m_main_code.clear();
+    m_main_pop = nullptr;
+    m_statement_pop = nullptr;
+}
+
+void CodeGenerator::hand_over_held_code() {
+    if (m_reserve_held) {
+        // As finish_reserve: the local slots ".main" used, or no RESERVE.
+        HeldInstruction& reserve = m_held[m_held_reserve];
+        if (m_main_slots == 0) {
+            reserve.opcode = 0;
+        } else {
+            reserve.integer = m_main_slots;
+        }
+    }
+    InstructionList list;
+    size_t count = 0;
+    for (const HeldInstruction& held : m_held) {
+        Instruction* i = nullptr;
+        if (held.opcode == 0) {
+            continue;
+        }
+        if (held.opcode == entry_label) {
+            i = list.emit_entry(std::string_view(held.name, held.name_size), held.line);
+        } else {
+            auto op = static_cast<Op>(held.opcode);
+            switch (vm::opcode_info(static_cast<uint8_t>(held.opcode)).operand) {
+            case vm::OperandKind::None:
+                i = list.emit(op, held.line);
+                break;
+            case vm::OperandKind::Name:
+                i = list.emit_name(op, held.line, std::string_view(held.name, held.name_size));
+                break;
+            case vm::OperandKind::Constant:
+                i = list.emit_constant(held.line, *held.constant);
+                break;
+            default:
+                i = list.emit(op, held.line, held.integer);
+                break;
+            }
+        }
+        i->size = held.size;
+        if (++count == 4096) {
+            m_compilation.take_code(list, true);
+            list.clear();
+            count = 0;
+        }
+    }
+    if (list.first() != nullptr) {
+        m_compilation.take_code(list, true);
+    }
+    m_held.clear();
+}
+
 void CodeGenerator::finish() {
     if (m_function_failed || m_main_failed) {
         m_compilation.diagnostics.fail_held(m_held_error);
@@ -345,9 +457,14 @@ void CodeGenerator::finish() {
         if (m_main != &m_compilation.code) {
             hand_over_code();
         }
+        if (!m_held.empty()) {
+            hand_over_held_code();
+        }
         m_code = m_main;
         m_next_slot = m_main_slots;
-        finish_reserve(m_main_reserve);
+        if (m_main_reserve != nullptr) {
+            finish_reserve(m_main_reserve);
+        }
     }
     // The value of a final expression statement is the module's result. (Only the POP of an
     // expression statement qualifies: the POP that ends a switch would leave its discriminant.)
@@ -358,7 +475,7 @@ void CodeGenerator::finish() {
         emit(Op::PUSH_UNDEFINED, m_main_end_line);
     }
     if (m_compilation.take_code) {
-        m_compilation.take_code(*m_code);
+        m_compilation.take_code(*m_code, false);
         m_code->clear();
     }
 }

@@ -73,7 +73,9 @@ struct Compilation {
     // ending where a function entry follows (".main", built aside, comes last), and empties the list
     // after each: a program's instructions are never all held at once, and neither is its syntax
     // tree, whose nodes are given back as soon as their code is generated. The list is left empty.
-    std::function<void(InstructionList&)> take_code;
+    // A piece handed over as `optimised` has been through the passes already (as part of the
+    // function it ends up in) and is laid out and written as it is.
+    std::function<void(InstructionList&, bool optimised)> take_code;
 };
 
 // Fails at the line when the name is longer than a module's name records hold. Every name the

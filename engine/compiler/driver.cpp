@@ -37,7 +37,7 @@ public:
     // Line records are written with CF_DEBUG_INFO, under the source name.
     ModuleAssembler(uint32_t flags, const std::string& source_name);
 
-    void add(InstructionList& list);
+    void add(InstructionList& list, bool optimised);
     std::vector<uint8_t> finish() const { return m_writer.finish(); }
 
 private:
@@ -54,8 +54,10 @@ ModuleAssembler::ModuleAssembler(uint32_t flags, const std::string& source_name)
     }
 }
 
-void ModuleAssembler::add(InstructionList& list) {
-    optimise(list, CF_ALL_PASSES);
+void ModuleAssembler::add(InstructionList& list, bool optimised) {
+    if (!optimised) {
+        optimise(list, CF_ALL_PASSES);
+    }
     layout(list, m_writer.code_size());
     for (const Instruction* i = list.first(); i != nullptr; i = i->next) {
         if (i->opcode == entry_label) {
@@ -102,7 +104,7 @@ CompileOutput compile(ScriptEngine* engine, SourceText source, uint32_t flags, c
     try {
         // Each function's code is optimised and written as soon as the generator hands it over.
         ModuleAssembler assembler(compilation.flags, compilation.source.name);
-        compilation.take_code = [&assembler](InstructionList& list) { assembler.add(list); };
+        compilation.take_code = [&assembler](InstructionList& list, bool optimised) { assembler.add(list, optimised); };
         generate_program(compilation);
         if (listing_path != nullptr) {
             write_listing(listing_path);

@@ -76,7 +76,7 @@ Generated generate(const std::string& source) {
     compilation.source = SourceText{"string", source};
     Generated out;
     // The pieces as the driver takes them, joined.
-    compilation.take_code = [&out](InstructionList& list) {
+    compilation.take_code = [&out](InstructionList& list, bool) {
         Lines piece = render(list);
         out.code.insert(out.code.end(), piece.begin(), piece.end());
     };
