@@ -158,8 +158,9 @@ struct ControlEntry {
 
 // Takes the program from the parser piece by piece: each function as its body ends, each
 // program-level statement as it ends. With a code taker in the compilation, the functions' code
-// goes to it one function at a time and ".main" is built in a list of its own, handed over last;
-// without one, everything stays in compilation.code, ".main" after the functions.
+// goes to it one function at a time and ".main" is built in a list of its own, handed over last
+// (the code of its first statements optimised early and held in a compact form, see
+// hold_main_code); without one, everything stays in compilation.code, ".main" after the functions.
 //
 // A code-generation error is held back until the parse has ended, so that a syntax error anywhere in
 // the source comes first, as do the parser's warnings. The first function that fails ends the
