@@ -167,8 +167,9 @@ struct ControlEntry {
 // generation; an error in ".main" gives way to one in any function, whose code comes first.
 class CodeGenerator final : public ParseSink {
 public:
-    explicit CodeGenerator(Compilation& compilation)
-        : m_compilation(compilation), m_code(&compilation.code),
+    // Held names are kept among the tree's texts, which outlive the generator.
+    CodeGenerator(Compilation& compilation, SyntaxTree& tree)
+        : m_compilation(compilation), m_tree(tree), m_code(&compilation.code),
           m_main(compilation.take_code ? &m_main_code : &compilation.code) {
         m_scopes.emplace_back();  // the root scope
     }
@@ -271,6 +272,7 @@ private:
     }
 
     Compilation& m_compilation;
+    SyntaxTree& m_tree;
     InstructionList* m_code;  // the list being appended to: the functions' or ".main"'s
     InstructionList* m_main;  // ".main"'s list
     InstructionList m_main_code;
@@ -283,8 +285,8 @@ private:
     Instruction* m_main_pop = nullptr;
     uint32_t m_main_end_line = 0;
     // The code of ".main"'s first statements, optimised already, in a compact form until the
-    // functions' code has been written: an instruction of a Name operand points at a text of
-    // m_held_texts, one of a Constant operand at a record of m_held_constants. The RESERVE that
+    // functions' code has been written: an instruction of a Name operand points at a text of the
+    // tree, one of a Constant operand at a record of m_held_constants. The RESERVE that
     // opens ".main" is patched here when its list has gone.
     struct HeldInstruction {
         int opcode;
@@ -298,7 +300,6 @@ private:
         };
     };
     std::deque<HeldInstruction> m_held;
-    TextPool m_held_texts;
     Pool<vm::ModuleConstant, 256> m_held_constants;
     size_t m_held_reserve = 0;
     bool m_reserve_held = false;
@@ -382,7 +383,7 @@ void CodeGenerator::hold_main_code() {
         held.integer = i->integer;
         if (i->opcode == entry_label || (!i->is_label() && vm::opcode_info(static_cast<uint8_t>(i->opcode)).operand ==
                                                                vm::OperandKind::Name)) {
-            std::string_view name = m_held_texts.keep(i->name);
+            std::string_view name = m_tree.keep(i->name);
             held.name = name.data();
             held.name_size = static_cast<uint32_t>(name.size());
         } else if (i->constant != nullptr) {
@@ -1563,7 +1564,7 @@ void CodeGenerator::compile_object(const Node* node) {
 
 void generate_program(Compilation& compilation) {
     SyntaxTree tree;
-    CodeGenerator generator(compilation);
+    CodeGenerator generator(compilation, tree);
     if (compilation.take_code) {
         // Each piece is generated as soon as it is parsed and its nodes are given back.
         Parser parser(compilation, tree, &generator);
