@@ -131,13 +131,19 @@ struct Node {
     double number = 0.0;
 };
 
-// A parsed program: the nodes and their texts live as long as the tree.
+// A parsed program: the nodes and their texts live as long as the tree, unless the parser hands
+// them to a sink (see ParseSink), which gives the nodes back as soon as they are used.
 struct SyntaxTree {
     // Every function, nested ones included, in the order their bodies ended (inner functions come
     // before the function that contains them).
     std::vector<Node*> functions;
     // The program's own statements.
     std::vector<Node*> statements;
+
+    using Mark = Pool<Node, 512>::Mark;
+    // The nodes made after the mark end at once; their texts stay.
+    Mark mark() const { return m_nodes.mark(); }
+    void release(Mark mark) { m_nodes.release(mark); }
 
     Node* make(NodeKind kind, uint32_t line) {
         Node* node = m_nodes.make();

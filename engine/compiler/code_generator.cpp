@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
 #include <limits>
 #include <optional>
 #include <string>
@@ -24,6 +25,7 @@
 #include "engine/builtins/regexp.h"
 #include "engine/compiler/compiler_messages.h"
 #include "engine/compiler/lexer.h"
+#include "engine/compiler/optimiser.h"
 #include "engine/compiler/parser.h"
 #include "engine/values/atoms.h"
 #include "engine/values/text_codec.h"
@@ -154,11 +156,28 @@ struct ControlEntry {
     int try_depth = 0;                     // exception handlers installed directly inside this entry
 };
 
-class CodeGenerator {
+// Takes the program from the parser piece by piece: each function as its body ends, each
+// program-level statement as it ends. With a code taker in the compilation, the functions' code
+// goes to it one function at a time and ".main" is built in a list of its own, handed over last
+// (the code of its first statements optimised early and held in a compact form, see
+// hold_main_code); without one, everything stays in compilation.code, ".main" after the functions.
+//
+// A code-generation error is held back until the parse has ended, so that a syntax error anywhere in
+// the source comes first, as do the parser's warnings. The first function that fails ends the
+// generation; an error in ".main" gives way to one in any function, whose code comes first.
+class CodeGenerator final : public ParseSink {
 public:
-    explicit CodeGenerator(Compilation& compilation) : m_compilation(compilation), m_code(compilation.code) {}
+    // Held names are kept among the tree's texts, which outlive the generator.
+    CodeGenerator(Compilation& compilation, SyntaxTree& tree)
+        : m_compilation(compilation), m_tree(tree), m_code(&compilation.code),
+          m_main(compilation.take_code ? &m_main_code : &compilation.code) {
+        m_scopes.emplace_back();  // the root scope
+    }
 
-    void compile_program(const SyntaxTree& tree);
+    void function(const Node* function) override;
+    void statement(const Node* statement) override;
+    // After the parse: raises the held error, or ends ".main" and hands over the rest of the code.
+    void finish();
 
 private:
     // Functions and ".main".
@@ -199,7 +218,7 @@ private:
     void load(const Node* target);
     void store(const Node* target);
     void push_integer(int64_t value, uint32_t line);
-    void push_constant(uint32_t line, const vm::ModuleConstant& constant) { m_code.emit_constant(line, constant); }
+    void push_constant(uint32_t line, const vm::ModuleConstant& constant) { m_code->emit_constant(line, constant); }
 
     // Conditional jumps: the Boolean forms when the condition is known to be Boolean.
     void jump_if_false(const Node* condition, Instruction* label, uint32_t line);
@@ -216,40 +235,78 @@ private:
     ControlEntry& push_control(Instruction* break_label, Instruction* continue_label, int cells);
     void pop_control() { m_control.pop_back(); }
 
-    Instruction* emit(Op op, uint32_t line) { return m_code.emit(op, line); }
-    Instruction* emit(Op op, uint32_t line, int64_t operand) { return m_code.emit(op, line, operand); }
+    Instruction* emit(Op op, uint32_t line) { return m_code->emit(op, line); }
+    Instruction* emit(Op op, uint32_t line, int64_t operand) { return m_code->emit(op, line, operand); }
     Instruction* emit_name(Op op, uint32_t line, std::string_view name) {
         check_name(m_compilation, line, name);
-        return m_code.emit_name(op, line, name);
+        return m_code->emit_name(op, line, name);
     }
     void emit_entry(std::string_view name, uint32_t line) {
         check_name(m_compilation, line, name);
-        m_code.emit_entry(name, line);
+        m_code->emit_entry(name, line);
     }
-    Instruction* emit_jump(Op op, uint32_t line, Instruction* label) { return m_code.emit_jump(op, line, label); }
+    Instruction* emit_jump(Op op, uint32_t line, Instruction* label) { return m_code->emit_jump(op, line, label); }
     // WITH_POP, TRY_POP or POPN of n (nothing for 0), split where n exceeds the one-byte operand.
     void emit_count(Op op, uint32_t line, int n) {
         for (; n > 0; n -= 255) {
             emit(op, line, n > 255 ? 255 : n);
         }
     }
-    Instruction* label() { return m_code.new_label(); }
-    void place(Instruction* label) { m_code.place(label); }
+    Instruction* label() { return m_code->new_label(); }
+    void place(Instruction* label) { m_code->place(label); }
     // Hands the code of the functions compiled so far to the compilation's taker, if it has one.
     // Called only where a function entry comes next: the optimiser's passes stay within a function.
     void hand_over_code() {
-        if (m_compilation.take_code && m_code.first() != nullptr) {
-            m_compilation.take_code(m_code);
-            m_code.clear();
+        if (m_compilation.take_code && m_code->first() != nullptr) {
+            m_compilation.take_code(*m_code, false);
+            m_code->clear();
         }
     }
+    // ".main" so far, optimised, into its held form.
+    void hold_main_code();
+    // The held code of ".main" to the taker, in lists of a bounded size.
+    void hand_over_held_code();
 
     [[noreturn]] void fail(uint32_t line, CompilerMessage message) {
         m_compilation.diagnostics.fail(line, "%s", compiler_message(message));
     }
 
     Compilation& m_compilation;
-    InstructionList& m_code;
+    SyntaxTree& m_tree;
+    InstructionList* m_code;  // the list being appended to: the functions' or ".main"'s
+    InstructionList* m_main;  // ".main"'s list
+    InstructionList m_main_code;
+    // ".main" between its statements: its scope, local slots, RESERVE, the POP of its last
+    // expression statement and the line of its last statement.
+    bool m_main_started = false;
+    Scope m_main_scope;
+    int m_main_slots = 0;
+    Instruction* m_main_reserve = nullptr;
+    Instruction* m_main_pop = nullptr;
+    uint32_t m_main_end_line = 0;
+    // The code of ".main"'s first statements, optimised already, in a compact form until the
+    // functions' code has been written: an instruction of a Name operand points at a text of the
+    // tree, one of a Constant operand at a record of m_held_constants. The RESERVE that
+    // opens ".main" is patched here when its list has gone.
+    struct HeldInstruction {
+        int opcode;
+        uint32_t line;
+        uint32_t name_size;
+        uint8_t size;
+        union {
+            int64_t integer;
+            const char* name;
+            const vm::ModuleConstant* constant;
+        };
+    };
+    std::deque<HeldInstruction> m_held;
+    Pool<vm::ModuleConstant, 256> m_held_constants;
+    size_t m_held_reserve = 0;
+    bool m_reserve_held = false;
+    // Held errors (their diagnostic lines) and whether generation goes on.
+    bool m_function_failed = false;
+    bool m_main_failed = false;
+    std::string m_held_error;
     std::vector<Scope> m_scopes;          // the root scope first; it never receives a name
     std::vector<ControlEntry> m_control;  // the bottom entry first
     int m_next_slot = 0;                  // next local slot of the function being compiled
@@ -258,40 +315,177 @@ private:
 
 // ----- functions and .main ---------------------------------------------------------------------
 
-void CodeGenerator::compile_program(const SyntaxTree& tree) {
-    m_scopes.emplace_back();  // the root scope
-    for (const Node* function : tree.functions) {
+void CodeGenerator::function(const Node* function) {
+    if (m_function_failed) {
+        return;
+    }
+    size_t before = m_compilation.diagnostics.text().size();
+    try {
         hand_over_code();
         compile_function(function);
+    } catch (const CompileError&) {
+        m_function_failed = true;
+        m_held_error = m_compilation.diagnostics.take_from(before);
+        m_scopes.resize(1);
     }
+}
 
-    if (!tree.statements.empty()) {
-        hand_over_code();
-        uint32_t line = tree.statements.front()->line;
-        m_control.assign(1, ControlEntry{});
-        m_next_slot = 0;
-        open_scope();
-        emit_entry(".main", line);
-        Instruction* reserve = emit(Op::RESERVE, line, 0);
-        compile_statements(tree.statements);
-        close_scope();
-        finish_reserve(reserve);
+void CodeGenerator::statement(const Node* statement) {
+    if (m_function_failed || m_main_failed) {
+        return;
+    }
+    size_t before = m_compilation.diagnostics.text().size();
+    m_code = m_main;
+    m_control.assign(1, ControlEntry{});
+    m_next_slot = m_main_slots;
+    m_statement_pop = m_main_pop;
+    try {
+        // The code so far is optimised and set aside when nothing after it can change how it
+        // optimises. (An expression statement always adds code, so ".main"'s last instruction, the
+        // POP whose value is the module's result, is never set aside.)
+        if (m_main_started && m_main != &m_compilation.code && statement->kind == NodeKind::ExpressionStatement &&
+            optimises_alone(m_main_code)) {
+            hold_main_code();
+        }
+        if (!m_main_started) {
+            if (m_main == &m_compilation.code) {
+                hand_over_code();
+            }
+            m_main_started = true;
+            open_scope();
+            emit_entry(".main", statement->line);
+            m_main_reserve = emit(Op::RESERVE, statement->line, 0);
+        } else {
+            m_scopes.push_back(std::move(m_main_scope));
+        }
+        compile_statement(statement);
+        m_main_scope = std::move(m_scopes.back());
+        m_scopes.pop_back();
+        m_main_slots = m_next_slot;
+        m_main_pop = m_statement_pop;
+        m_main_end_line = statement->line;
+    } catch (const CompileError&) {
+        m_main_failed = true;
+        m_held_error = m_compilation.diagnostics.take_from(before);
+        m_scopes.resize(1);
+    }
+    m_code = &m_compilation.code;
+}
+
+void CodeGenerator::hold_main_code() {
+    optimise(m_main_code, CF_ALL_PASSES);
+    for (const Instruction* i = m_main_code.first(); i != nullptr; i = i->next) {
+        HeldInstruction& held = m_held.emplace_back();
+        held.opcode = i->opcode;
+        held.line = i->line;
+        held.name_size = 0;
+        held.size = i->size;
+        held.integer = i->integer;
+        if (i->opcode == entry_label || (!i->is_label() && vm::opcode_info(static_cast<uint8_t>(i->opcode)).operand ==
+                                                               vm::OperandKind::Name)) {
+            std::string_view name = m_tree.keep(i->name);
+            held.name = name.data();
+            held.name_size = static_cast<uint32_t>(name.size());
+        } else if (i->constant != nullptr) {
+            vm::ModuleConstant* constant = m_held_constants.make();
+            *constant = *i->constant;
+            held.constant = constant;
+        }
+        if (i == m_main_reserve) {
+            m_held_reserve = m_held.size() - 1;
+            m_reserve_held = true;
+            m_main_reserve = nullptr;
+        }
+    }
+    m_main_code.clear();
+    m_main_pop = nullptr;
+    m_statement_pop = nullptr;
+}
+
+void CodeGenerator::hand_over_held_code() {
+    if (m_reserve_held) {
+        // As finish_reserve: the local slots ".main" used, or no RESERVE.
+        HeldInstruction& reserve = m_held[m_held_reserve];
+        if (m_main_slots == 0) {
+            reserve.opcode = 0;
+        } else {
+            reserve.integer = m_main_slots;
+        }
+    }
+    InstructionList list;
+    size_t count = 0;
+    for (const HeldInstruction& held : m_held) {
+        Instruction* i = nullptr;
+        if (held.opcode == 0) {
+            continue;
+        }
+        if (held.opcode == entry_label) {
+            i = list.emit_entry(std::string_view(held.name, held.name_size), held.line);
+        } else {
+            auto op = static_cast<Op>(held.opcode);
+            switch (vm::opcode_info(static_cast<uint8_t>(held.opcode)).operand) {
+            case vm::OperandKind::None:
+                i = list.emit(op, held.line);
+                break;
+            case vm::OperandKind::Name:
+                i = list.emit_name(op, held.line, std::string_view(held.name, held.name_size));
+                break;
+            case vm::OperandKind::Constant:
+                i = list.emit_constant(held.line, *held.constant);
+                break;
+            default:
+                i = list.emit(op, held.line, held.integer);
+                break;
+            }
+        }
+        i->size = held.size;
+        if (++count == 4096) {
+            m_compilation.take_code(list, true);
+            list.clear();
+            count = 0;
+        }
+    }
+    if (list.first() != nullptr) {
+        m_compilation.take_code(list, true);
+    }
+    m_held.clear();
+}
+
+void CodeGenerator::finish() {
+    if (m_function_failed || m_main_failed) {
+        m_compilation.diagnostics.fail_held(m_held_error);
+    }
+    if (m_main_started) {
+        if (m_main != &m_compilation.code) {
+            hand_over_code();
+        }
+        if (!m_held.empty()) {
+            hand_over_held_code();
+        }
+        m_code = m_main;
+        m_next_slot = m_main_slots;
+        if (m_main_reserve != nullptr) {
+            finish_reserve(m_main_reserve);
+        }
     }
     // The value of a final expression statement is the module's result. (Only the POP of an
     // expression statement qualifies: the POP that ends a switch would leave its discriminant.)
-    uint32_t end_line = tree.statements.empty() ? 0 : tree.statements.back()->line;
-    Instruction* last = m_code.last();
-    if (last != nullptr && last == m_statement_pop) {
-        m_code.remove(last);
+    Instruction* last = m_code->last();
+    if (last != nullptr && last == m_main_pop) {
+        m_code->remove(last);
     } else {
-        emit(Op::PUSH_UNDEFINED, end_line);
+        emit(Op::PUSH_UNDEFINED, m_main_end_line);
+    }
+    if (m_compilation.take_code) {
+        m_compilation.take_code(*m_code, false);
+        m_code->clear();
     }
 }
 
 // Sets the RESERVE that opened a function to the local slots its code used, or removes it.
 void CodeGenerator::finish_reserve(Instruction* reserve) {
     if (m_next_slot == 0) {
-        m_code.remove(reserve);
+        m_code->remove(reserve);
         return;
     }
     reserve->integer = m_next_slot;
@@ -1368,16 +1562,24 @@ void CodeGenerator::compile_object(const Node* node) {
 
 }  // namespace
 
-void generate_code(Compilation& compilation, const SyntaxTree& tree) {
-    CodeGenerator generator(compilation);
-    generator.compile_program(tree);
-}
-
 void generate_program(Compilation& compilation) {
     SyntaxTree tree;
-    Parser parser(compilation, tree);
-    parser.parse_program();
-    generate_code(compilation, tree);
+    CodeGenerator generator(compilation, tree);
+    if (compilation.take_code) {
+        // Each piece is generated as soon as it is parsed and its nodes are given back.
+        Parser parser(compilation, tree, &generator);
+        parser.parse_program();
+    } else {
+        Parser parser(compilation, tree);
+        parser.parse_program();
+        for (const Node* function : tree.functions) {
+            generator.function(function);
+        }
+        for (const Node* statement : tree.statements) {
+            generator.statement(statement);
+        }
+    }
+    generator.finish();
 }
 
 }  // namespace quill::compiler

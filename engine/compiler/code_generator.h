@@ -1,5 +1,6 @@
 // The code generator: walks the syntax tree and appends instructions to the compilation's list,
-// first every function of the program's function list, then the program's statements as ".main".
+// first every function of the program, then the program's statements as ".main" (generate_program,
+// in compilation.h, runs the parser and the generator together).
 #pragma once
 
 #include "engine/compiler/ast.h"
@@ -15,7 +16,5 @@ inline constexpr int max_call_arguments = 253;
 inline constexpr int max_parameters = 126;
 inline constexpr int max_local_slots = 65535;
 
-// Compiles a parsed program into compilation.code. Errors end it through compilation.diagnostics.
-void generate_code(Compilation& compilation, const SyntaxTree& tree);
 
 }  // namespace quill::compiler

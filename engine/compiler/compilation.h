@@ -2,6 +2,7 @@
 // driver: the engine, the compile flags, the source, the diagnostics and the instruction list.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -46,6 +47,11 @@ public:
         ;
     const std::string& text() const { return m_text; }
 
+    // An error held back: the lines from `position` on are taken out of the text, and fail_held
+    // puts them back and ends the compilation when their turn comes.
+    std::string take_from(size_t position);
+    [[noreturn]] void fail_held(const std::string& lines);
+
 private:
     std::string m_text;
 };
@@ -63,18 +69,22 @@ struct Compilation {
     SourceText source;
     Diagnostics diagnostics;
     InstructionList code;
-    // When set, the code generator hands over the code of each function before it starts on the
-    // next one (the code of the last function and of ".main" stays in the list) and empties the
-    // list: a program's instructions are never all held at once.
-    std::function<void(InstructionList&)> take_code;
+    // When set, the code generator hands over the program's code in pieces, in program order, each
+    // ending where a function entry follows (".main", built aside, comes last), and empties the list
+    // after each: a program's instructions are never all held at once, and neither is its syntax
+    // tree, whose nodes are given back as soon as their code is generated. The list is left empty.
+    // A piece handed over as `optimised` has been through the passes already (as part of the
+    // function it ends up in) and is laid out and written as it is.
+    std::function<void(InstructionList&, bool optimised)> take_code;
 };
 
 // Fails at the line when the name is longer than a module's name records hold. Every name the
 // compiler writes into a module passes here first.
 void check_name(Compilation& compilation, uint32_t line, std::string_view name);
 
-// Lexes, parses and generates code for the whole source into compilation.code, first every
-// function, then ".main". Errors end it through compilation.diagnostics.fail.
+// Lexes, parses and generates code for the whole source into compilation.code (or through
+// compilation.take_code), first every function, then ".main". Errors end it through
+// compilation.diagnostics.fail.
 void generate_program(Compilation& compilation);
 
 }  // namespace quill::compiler

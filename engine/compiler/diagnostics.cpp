@@ -33,6 +33,17 @@ void Diagnostics::fail(uint32_t line, const char* format, ...) {
     throw CompileError{};
 }
 
+std::string Diagnostics::take_from(size_t position) {
+    std::string lines = m_text.substr(position);
+    m_text.resize(position);
+    return lines;
+}
+
+void Diagnostics::fail_held(const std::string& lines) {
+    m_text += lines;
+    throw CompileError{};
+}
+
 void check_name(Compilation& compilation, uint32_t line, std::string_view name) {
     if (name.size() > vm::max_name_length) {
         compilation.diagnostics.fail(line, compiler_message(CompilerMessage::NameTooLong),

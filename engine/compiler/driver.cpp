@@ -37,7 +37,7 @@ public:
     // Line records are written with CF_DEBUG_INFO, under the source name.
     ModuleAssembler(uint32_t flags, const std::string& source_name);
 
-    void add(InstructionList& list);
+    void add(InstructionList& list, bool optimised);
     std::vector<uint8_t> finish() const { return m_writer.finish(); }
 
 private:
@@ -54,8 +54,10 @@ ModuleAssembler::ModuleAssembler(uint32_t flags, const std::string& source_name)
     }
 }
 
-void ModuleAssembler::add(InstructionList& list) {
-    optimise(list, CF_ALL_PASSES);
+void ModuleAssembler::add(InstructionList& list, bool optimised) {
+    if (!optimised) {
+        optimise(list, CF_ALL_PASSES);
+    }
     layout(list, m_writer.code_size());
     for (const Instruction* i = list.first(); i != nullptr; i = i->next) {
         if (i->opcode == entry_label) {
@@ -102,9 +104,8 @@ CompileOutput compile(ScriptEngine* engine, SourceText source, uint32_t flags, c
     try {
         // Each function's code is optimised and written as soon as the generator hands it over.
         ModuleAssembler assembler(compilation.flags, compilation.source.name);
-        compilation.take_code = [&assembler](InstructionList& list) { assembler.add(list); };
+        compilation.take_code = [&assembler](InstructionList& list, bool optimised) { assembler.add(list, optimised); };
         generate_program(compilation);
-        assembler.add(compilation.code);
         if (listing_path != nullptr) {
             write_listing(listing_path);
         }
@@ -151,6 +152,14 @@ CompileOutput compile_file(ScriptEngine* engine, const char* path, uint32_t flag
         return cant_open();
     }
     std::string bytes;
+    // The source stays whole while it compiles: read it into a string of its own size.
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        long size = std::ftell(file);
+        if (size > 0) {
+            bytes.reserve(static_cast<size_t>(size));
+        }
+        std::rewind(file);
+    }
     char block[4096];
     size_t got;
     while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
@@ -162,6 +171,7 @@ CompileOutput compile_file(ScriptEngine* engine, const char* path, uint32_t flag
     if (unreadable) {
         return cant_open();
     }
+    bytes.shrink_to_fit();  // a file that grew while it was read, or one that cannot seek
     return compile(engine, SourceText{path, std::move(bytes)}, flags, listing_path, output_path);
 }
 

@@ -31,29 +31,49 @@ bool ends_dup_scan(const Instruction* i) {
     }
 }
 
-// value, DUP, store, POP becomes value, store: returns whether it rewrote. The counter is the
-// number of cells from the duplicated value up; an instruction between that reads down to the
-// value itself (-x++ negates it) keeps the DUP.
-bool elide_dup(InstructionList& list, Instruction* dup) {
+// How the DUP scan from a DUP ends.
+enum class DupScan {
+    Elide,     // value, DUP, store, POP: the DUP and the POP go
+    Keep,      // something between needs the copy, or control leaves the straight line
+    ListEnds,  // the list ended first: code appended after it could still decide
+};
+
+// value, DUP, store, POP becomes value, store. The counter is the number of cells from the
+// duplicated value up; an instruction between that reads down to the value itself (-x++ negates it)
+// keeps the DUP. Sets `pop` to the POP that goes with the DUP.
+DupScan scan_dup(const Instruction* dup, Instruction** pop) {
     int counter = 2;
     for (Instruction* scan = dup->next; scan != nullptr; scan = scan->next) {
-        if (scan->next == nullptr || ends_dup_scan(scan)) {
-            return false;
+        if (ends_dup_scan(scan)) {
+            return DupScan::Keep;
+        }
+        if (scan->next == nullptr) {
+            return DupScan::ListEnds;
         }
         if (vm::stack_use(static_cast<uint8_t>(scan->opcode), scan->integer).reads >= counter) {
-            return false;
+            return DupScan::Keep;
         }
         counter += scan->stack_effect;
         if (counter <= 0) {
-            return false;
+            return DupScan::Keep;
         }
         if (is(scan->next, Op::POP) && counter == 1) {
-            list.remove(scan->next);
-            list.remove(dup);
-            return true;
+            *pop = scan->next;
+            return DupScan::Elide;
         }
     }
-    return false;
+    return DupScan::ListEnds;
+}
+
+// Returns whether it rewrote.
+bool elide_dup(InstructionList& list, Instruction* dup) {
+    Instruction* pop = nullptr;
+    if (scan_dup(dup, &pop) != DupScan::Elide) {
+        return false;
+    }
+    list.remove(pop);
+    list.remove(dup);
+    return true;
 }
 
 void peephole(InstructionList& list) {
@@ -229,6 +249,49 @@ bool cleanup_once(InstructionList& list) {
 }
 
 }  // namespace
+
+bool optimises_alone(const InstructionList& list) {
+    const Instruction* last = list.last();
+    const Instruction* before_last = nullptr;
+    for (const Instruction* i = list.first(); i != nullptr && i != last; i = i->next) {
+        before_last = i;
+    }
+    // The pairs the peephole rewrites start with DUP, NIP, PUSH_TRUE or PUSH_FALSE: the list ends
+    // with a POP that none of them comes before, so no pair spans the end, before or after the POP
+    // goes with a DUP.
+    if (!is(last, Op::POP) || is(before_last, Op::DUP) || is(before_last, Op::NIP) ||
+        is(before_last, Op::PUSH_TRUE) || is(before_last, Op::PUSH_FALSE)) {
+        return false;
+    }
+    for (const Instruction* i = list.first(); i != nullptr; i = i->next) {
+        // No jumps or jump targets (threading and cleanup), no unreachable code after a RETURN, no
+        // local or frame slots (dead stores).
+        if (i->opcode == target_label || is_jump(i)) {
+            return false;
+        }
+        if (i->is_label()) {
+            continue;
+        }
+        switch (i->op()) {
+        case Op::RETURN:
+        case Op::GET_LOCAL:
+        case Op::SET_LOCAL:
+        case Op::GET_ARG:
+        case Op::SET_ARG:
+            return false;
+        case Op::DUP: {
+            Instruction* pop = nullptr;
+            if (scan_dup(i, &pop) == DupScan::ListEnds) {
+                return false;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return true;
+}
 
 void optimise(InstructionList& list, uint32_t passes) {
     list.relink();

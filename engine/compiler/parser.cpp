@@ -115,8 +115,8 @@ private:
     Parser& m_parser;
 };
 
-Parser::Parser(Compilation& compilation, SyntaxTree& tree)
-    : m_compilation(compilation), m_tree(tree),
+Parser::Parser(Compilation& compilation, SyntaxTree& tree, ParseSink* sink)
+    : m_compilation(compilation), m_tree(tree), m_sink(sink),
       m_lexer(compilation.source.bytes, compilation.flags, compilation.diagnostics) {}
 
 void Parser::syntax_error(CompilerMessage message) { syntax_error_at(m_lexer.last_line(), message); }
@@ -153,6 +153,7 @@ Node* Parser::measured(Node* node) {
 // program: {source-element}
 void Parser::parse_program() {
     while (m_lexer.peek().kind != tok::end) {
+        SyntaxTree::Mark mark = m_tree.mark();
         Node* statement = parse_statement();
         if (statement == nullptr) {
             syntax_error(CompilerMessage::InvalidStatement);
@@ -160,7 +161,12 @@ void Parser::parse_program() {
         if (statement->kind == NodeKind::Var) {
             statement->flag = true;  // program-level variables are globals
         }
-        m_tree.statements.push_back(statement);
+        if (m_sink != nullptr) {
+            m_sink->statement(statement);
+            m_tree.release(mark);
+        } else {
+            m_tree.statements.push_back(statement);
+        }
     }
 }
 
@@ -254,19 +260,20 @@ Node* Parser::parse_statement() {
 // function list and its place holds an empty statement; inside a function a named declaration
 // becomes a binding that stores the function into the enclosing function object.
 Node* Parser::parse_function_statement() {
-    Node* function = parse_function();
-    if (m_function_names.empty() || function->text2.empty()) {
-        return make(NodeKind::Item, function->line);
+    FunctionHead function = parse_function();
+    if (m_function_names.empty() || function.text2.empty()) {
+        return make(NodeKind::Item, function.line);
     }
-    Node* node = make(NodeKind::NestedFunction, function->line);
+    Node* node = make(NodeKind::NestedFunction, function.line);
     node->text = m_function_names.back();
-    node->text2 = function->text;
-    node->text3 = function->text2;
+    node->text2 = function.text;
+    node->text3 = function.text2;
     return node;
 }
 
 // function-declaration: 'function' [identifier] '(' [identifier {',' identifier}] ')' block
-Node* Parser::parse_function() {
+Parser::FunctionHead Parser::parse_function() {
+    SyntaxTree::Mark mark = m_tree.mark();
     Token keyword = m_lexer.next();
     uint32_t arguments_before = m_lexer.arguments_count();
     Node* node = make(NodeKind::Function, keyword.line);
@@ -308,8 +315,14 @@ Node* Parser::parse_function() {
     m_function_names.pop_back();
     node->body_line = node->body->line;
     node->flag = m_lexer.arguments_count() != arguments_before;
-    m_tree.functions.push_back(node);
-    return node;
+    FunctionHead head{node->line, node->text, node->text2};
+    if (m_sink != nullptr) {
+        m_sink->function(node);
+        m_tree.release(mark);  // the function's nodes, its nested functions' already given back
+    } else {
+        m_tree.functions.push_back(node);
+    }
+    return head;
 }
 
 // block: '{' {statement} '}'
@@ -660,9 +673,9 @@ Node* Parser::parse_assignment() {
         if (op.kind != '=' || m_lexer.peek().kind != tok::kw_function) {
             syntax_error(CompilerMessage::InvalidExpression);
         }
-        Node* function = parse_function();
-        right = make(NodeKind::Identifier, function->line);
-        right->text = function->text;
+        FunctionHead function = parse_function();
+        right = make(NodeKind::Identifier, function.line);
+        right->text = function.text;
     }
     Node* node = make(NodeKind::Assign, op.line);
     node->op = op.kind;

@@ -14,12 +14,25 @@
 
 namespace quill::compiler {
 
+// Takes each function and each program-level statement as soon as the parser has finished it, in
+// the order the tree's lists would hold them. The nodes are given back when the call returns (the
+// texts stay as long as the tree).
+class ParseSink {
+public:
+    virtual void function(const Node* function) = 0;
+    virtual void statement(const Node* statement) = 0;
+
+protected:
+    ~ParseSink() = default;
+};
+
 class Parser {
 public:
-    // Reads compilation.source.bytes; nodes go into `tree`.
-    Parser(Compilation& compilation, SyntaxTree& tree);
+    // Reads compilation.source.bytes; nodes go into `tree`. With a sink, the functions and the
+    // program's statements go to it instead of the tree's lists.
+    Parser(Compilation& compilation, SyntaxTree& tree, ParseSink* sink = nullptr);
 
-    // Parses the whole source into tree.functions and tree.statements.
+    // Parses the whole source into tree.functions and tree.statements, or into the sink.
     void parse_program();
 
     // Statements ended without a ';'.
@@ -29,8 +42,15 @@ private:
     friend class NestingGuard;
 
     Node* parse_statement();
+    // What the enclosing code keeps of a parsed function: its nodes may be gone.
+    struct FunctionHead {
+        uint32_t line;
+        std::string_view text;   // global name
+        std::string_view text2;  // declared name
+    };
+
     Node* parse_function_statement();
-    Node* parse_function();
+    FunctionHead parse_function();
     Node* parse_block();
     Node* parse_var();
     Node* parse_if();
@@ -70,6 +90,7 @@ private:
 
     Compilation& m_compilation;
     SyntaxTree& m_tree;
+    ParseSink* m_sink;
     Lexer m_lexer;
     uint32_t m_insertions = 0;
     int m_function_counter = 0;

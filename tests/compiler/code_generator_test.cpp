@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/compiler/optimiser.h"
 #include "engine/values/text_codec.h"
 
 namespace quill::compiler {
@@ -427,6 +428,80 @@ TEST(CodeGenerator, LongArrayLiteralsAreStoredByIndex) {
               (Lines{".main:", "PUSH_INT 0", "GET_GLOBAL Array", "NEW", "SWAP", "NIP 2",
                      "DUP", "PUSH_CONST 299", "SWAP", "PUSH_INT 299", "SET_ELEM"}));
     EXPECT_EQ(Lines(array.end() - 5, array.end()), (Lines{"DUP", "PUSH_0", "SWAP", "PUSH_0", "SET_ELEM"}));
+}
+
+// Label numbers renumbered from 0 in each function, in the order they appear.
+Lines with_labels_renumbered(const Lines& lines) {
+    Lines out;
+    std::vector<std::pair<std::string, std::string>> names;
+    for (std::string line : lines) {
+        bool entry = !line.empty() && line.back() == ':' && line[0] != 'L';
+        if (entry) {
+            names.clear();
+        }
+        size_t at = line.find('L');
+        bool label = line[0] == 'L' && line.back() == ':';
+        if (label || (at != std::string::npos && at > 0 && line[at - 1] == ' ')) {
+            size_t start = label ? 0 : at;
+            size_t end = label ? line.size() - 1 : line.size();
+            std::string name = line.substr(start, end - start);
+            auto found = std::find_if(names.begin(), names.end(), [&](const auto& n) { return n.first == name; });
+            if (found == names.end()) {
+                names.emplace_back(name, "L" + std::to_string(names.size()));
+                found = names.end() - 1;
+            }
+            line.replace(start, end - start, found->second);
+        }
+        out.push_back(line);
+    }
+    return out;
+}
+
+// The driver takes the code in pieces while the parse goes on, some of ".main" optimised early; the
+// pieces, each optimised unless it was already, must join into what the passes make of the whole
+// program's code at once.
+TEST(CodeGenerator, PiecesOptimiseAsTheWhole) {
+    const char* sources[] = {
+        "var t = 1;\nfunction f(a, b) { return a + b; }\nt = f(t, 3);\nt = f(t, 4);\nprint(t);",
+        "x = y = 3; a = {}; a.b = x; a[1] = y; x++; -x++; z = !0; w = !1; x;",
+        "a = 1; b = 2; try { throw 3; } catch (e) { r = e; } function g() { return 1; } q = r + a + b;",
+        "a = 1; b = 2; c = 3; function f() { return 1; }",
+        "a = 1; while (false) { a = 2; } b = a; if (b) { b = 3; } else { b = 4; } c = b; d = c;",
+        "n = 0; for (var k in [1, 2]) { n += k; } m = n; o = m; p = o;",
+        "s = 'a'; s += 'b'; t = s.length; u = t ? 1 : 2; v = u || 3; v = v && 4; v;",
+        "x = 1; f = function (a) { return a * 2; }; y = f(x); z = y; switch (z) { case 2: z = 5; } z;",
+        "a = 1; b = a = 2; c = (a, b); d = new Object(); d.x = c; delete d.x; typeof d;",
+    };
+    for (const char* source : sources) {
+        SCOPED_TRACE(source);
+        for (uint32_t flags : {0u, CF_DEBUG_INFO}) {
+            Compilation whole;
+            whole.flags = flags | CF_ALL_PASSES;
+            whole.source = SourceText{"string", source};
+            ASSERT_NO_THROW(generate_program(whole)) << whole.diagnostics.text();
+            optimise(whole.code, CF_ALL_PASSES);
+
+            Compilation pieces;
+            pieces.flags = flags | CF_ALL_PASSES;
+            pieces.source = SourceText{"string", source};
+            Lines joined;
+            int taken_optimised = 0;
+            pieces.take_code = [&](InstructionList& list, bool optimised) {
+                if (!optimised) {
+                    optimise(list, CF_ALL_PASSES);
+                }
+                Lines piece = render(list);
+                joined.insert(joined.end(), piece.begin(), piece.end());
+                taken_optimised += optimised ? 1 : 0;
+            };
+            ASSERT_NO_THROW(generate_program(pieces)) << pieces.diagnostics.text();
+            EXPECT_EQ(pieces.code.first(), nullptr);
+            if (source == sources[1]) {
+                EXPECT_GT(taken_optimised, 0);  // the statements before the last went early
+            }
+            EXPECT_EQ(with_labels_renumbered(joined), with_labels_renumbered(render(whole.code)));
+        }
+    }
 }
 
 }  // namespace

@@ -66,6 +66,44 @@ TEST_F(DriverTest, DiagnosticLines) {
     EXPECT_EQ(std::string(last_message(handle)).rfind("error: line 2: ", 0), 0u) << last_message(handle);
 }
 
+// Code is generated while the parse goes on, but the diagnostics read as if the whole source were
+// parsed first and then every function generated before ".main": a syntax error anywhere wins, the
+// parser's warnings come before a code-generation error, and a function's error before ".main"'s.
+TEST_F(DriverTest, DiagnosticsInTheOrderOfParseThenFunctionsThenMain) {
+    struct Case {
+        const char* source;
+        uint32_t flags;
+        const char* diagnostics;
+    } cases[] = {
+        {"function f() { break; }\nx = ;", 0, "error: line 1: syntax error: invalid expression\r\n"},
+        {"break;\nx = ;", 0, "error: line 1: syntax error: invalid expression\r\n"},
+        {"break;\nfunction g() { continue; }", 0, "error: line 1: invalid continue\r\n"},
+        {"break;\ncontinue;", 0, "error: line 0: invalid break\r\n"},
+        {"function f() { function g() { break; } continue; }", 0, "error: line 0: invalid break\r\n"},
+        {"function f() { break; }\na = 1\nb = 2;\nc = 3\n", CF_WARN_MISSING_SEMICOLON,
+         "warning: line 1: missing ;\r\nwarning: line 3: missing ;\r\nerror: line 0: invalid break\r\n"},
+    };
+    for (const Case& c : cases) {
+        CompileOutput output = compile_text(handle->engine, c.source, c.flags);
+        EXPECT_FALSE(output.ok) << c.source;
+        EXPECT_EQ(output.diagnostics, c.diagnostics) << c.source;
+    }
+}
+
+// Program statements are generated between the functions the parse meets: neither sees the other's
+// names, and ".main" keeps its local slots and its last value across them.
+TEST_F(DriverTest, ProgramStatementsAroundFunctions) {
+    ASSERT_TRUE(quill::run_source_text(handle,
+                                       "try { throw 1; } catch (e) { r = e; }\n"
+                                       "function f() { return typeof e; }\n"
+                                       "try { throw 2; } catch (e2) { function h() { return typeof e2; } q = h() + e2; }\n"
+                                       "g = function (a) { return a + 1; };\n"
+                                       "f() + \",\" + q + \",\" + r + \",\" + g(4);"));
+    EXPECT_EQ(result_text(), "undefined,undefined2,1,5");
+    ASSERT_TRUE(quill::run_source_text(handle, "x = 7; function f() { return 1; }"));
+    EXPECT_EQ(result_text(), "7");
+}
+
 TEST_F(DriverTest, CompilationsDifferOnlyInSectionIds) {
     CompileOutput a = compile_text(nullptr, "function f(x) { return x * 2; } f(4);", 0);
     CompileOutput b = compile_text(nullptr, "function f(x) { return x * 2; } f(4);", 0);
