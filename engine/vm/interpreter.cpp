@@ -75,6 +75,97 @@ int64_t wrapping_add(int64_t a, int64_t b) { return static_cast<int64_t>(static_
 int64_t wrapping_sub(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b)); }
 int64_t wrapping_mul(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b)); }
 
+// Fast paths of the arithmetic and comparison handlers, on the cells in place: each gives exactly
+// what the general rule gives for its operands, or returns false and leaves them to it.
+#if defined(__GNUC__)
+#define QUILL_HANDLER [[gnu::always_inline]] inline
+#else
+#define QUILL_HANDLER inline
+#endif
+
+QUILL_HANDLER bool add_numbers(Value& left, const Value& right) {
+    if (both_integers(left, right)) {
+        left.payload.integer = wrapping_add(left.payload.integer, right.payload.integer);
+    } else if (both_numbers(left, right)) {
+        left = Value::number(number_of(left) + number_of(right));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+QUILL_HANDLER bool subtract_numbers(Value& left, const Value& right) {
+    if (both_integers(left, right)) {
+        left.payload.integer = wrapping_sub(left.payload.integer, right.payload.integer);
+    } else if (both_numbers(left, right)) {
+        left = Value::number(number_of(left) - number_of(right));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+QUILL_HANDLER bool multiply_numbers(Value& left, const Value& right) {
+    if (both_integers(left, right)) {
+        left.payload.integer = wrapping_mul(left.payload.integer, right.payload.integer);
+    } else if (both_numbers(left, right) && !std::isnan(number_of(left) * number_of(right))) {
+        left = Value::number(number_of(left) * number_of(right));
+    } else {
+        return false;  // NaN results (an infinity times zero among them) take the general rule
+    }
+    return true;
+}
+
+QUILL_HANDLER bool divide_numbers(Value& left, const Value& right) {
+    if (both_numbers(left, right) && number_of(right) != 0.0 && std::isfinite(number_of(left))) {
+        left = Value::number(number_of(left) / number_of(right));
+        return true;
+    }
+    return false;
+}
+
+QUILL_HANDLER bool modulo_numbers(Value& left, const Value& right) {
+    if (both_integers(left, right) && right.payload.integer != 0 && right.payload.integer != -1) {
+        left.payload.integer %= right.payload.integer;
+    } else if (both_numbers(left, right) && number_of(left) != 0.0 && std::isfinite(number_of(left)) &&
+               number_of(right) != 0.0 && std::isfinite(number_of(right)) &&
+               std::fabs(number_of(left) / number_of(right)) < 2147483648.0) {
+        // The quotient fits 32 bits, so its truncation is the one the general rule uses.
+        double x = number_of(left);
+        double y = number_of(right);
+        left = Value::number(x - y * std::trunc(x / y));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+QUILL_HANDLER bool equal_numbers(Value& left, const Value& right, bool equal_wanted) {
+    bool equal;
+    if (both_integers(left, right)) {
+        equal = left.payload.integer == right.payload.integer;
+    } else if (both_numbers(left, right)) {
+        equal = number_of(left) == number_of(right);
+    } else {
+        return false;
+    }
+    left = Value::boolean(equal == equal_wanted);
+    return true;
+}
+
+template <typename Holds>
+QUILL_HANDLER bool compare_numbers(Value& left, const Value& right, Holds holds) {
+    if (both_integers(left, right)) {
+        left = Value::boolean(holds(left.payload.integer, right.payload.integer));
+    } else if (both_numbers(left, right)) {
+        // A NaN payload compares false under every relation, as the general comparison says.
+        left = Value::boolean(holds(number_of(left), number_of(right)));
+    } else {
+        return false;
+    }
+    return true;
+}
+
 bool truthy(const Value& v) { return v.tag == Tag::Boolean ? v.payload.flag != 0 : to_boolean(v); }
 
 Value static_type_name(ScriptEngine* engine, Tag tag) {
@@ -102,14 +193,6 @@ Value* native_block(Value* block, const Value* frame_cells, Value* empty) {
     int64_t limit = frame_cells - block - 1;
     return (n <= limit && n >= -limit) ? block : empty;
 }
-
-// Handlers of the dispatch loop that are members: the fast ones are always inlined into it, so that
-// naming them costs no call.
-#if defined(__GNUC__)
-#define QUILL_HANDLER [[gnu::always_inline]] inline
-#else
-#define QUILL_HANDLER inline
-#endif
 
 using BinaryOperator = Value (*)(ScriptEngine*, const Value&, const Value&);
 
@@ -149,32 +232,20 @@ private:
             overflow();
         }
     }
-    // Builds with an instruction budget only: once it is spent, every instruction raises, so that
-    // catch code cannot keep a script alive either.
-    void spend_instruction() {
-        if (m_engine->instructions_left == 0) {
-            protect();
-            raise_error(m_engine, Message::InstructionBudgetSpent);
-        }
-        --m_engine->instructions_left;
-    }
 
     void push(const Value& v) { *m_sp-- = v; }
     Value pop() { return *++m_sp; }
     Value& top() { return m_sp[1]; }
     Value& second() { return m_sp[2]; }
-    int32_t operand() { return static_cast<int32_t>(*m_pc++); }
-    Atom name_operand() { return static_cast<Atom>(*m_pc++); }
 
     // The running frame's cells.
     WithList* with_list() { return static_cast<WithList*>(m_frame[stack_frame::with_scopes].payload.pointer); }
-    Value& local(uint32_t i) { return m_frame[stack_frame::first_local - static_cast<ptrdiff_t>(i)]; }
-    Value* frame_slot_cell(int64_t k) {
+    Value* frame_slot_cell(Value* frame, int64_t k) {
         // One unsigned comparison refuses negative slots and slots past the stack end alike.
-        if (static_cast<uint64_t>(k) >= static_cast<uint64_t>(m_end - m_frame - stack_frame::first_slot)) {
+        if (static_cast<uint64_t>(k) >= static_cast<uint64_t>(m_end - frame - stack_frame::first_slot)) {
             return nullptr;
         }
-        Value* cell = m_frame + stack_frame::first_slot + k;
+        Value* cell = frame + stack_frame::first_slot + k;
         return is_header_cell(*cell) ? nullptr : cell;
     }
     // The argument block of a native call: the cells above the callee cell, up to this frame.
@@ -183,40 +254,30 @@ private:
         return native_block(m_sp + 2, m_frame + stack_frame::resume, empty);
     }
 
-    // Jumps: a taken backward jump checks the room the function needs up to the next check.
-    QUILL_HANDLER void jump_if(bool taken, uint32_t word) {
-        int32_t displacement = operand();
-        if (taken) {
-            if (displacement < 0) {
-                need_room(word >> 8);
-            }
-            m_pc += displacement;
-        }
-    }
-
-    // Arithmetic and comparison: a b -- result, with fast paths inline.
-    QUILL_HANDLER void add();
-    QUILL_HANDLER void subtract();
-    QUILL_HANDLER void multiply();
-    QUILL_HANDLER void divide();
-    QUILL_HANDLER void modulo();
-    QUILL_HANDLER void equality(bool equal_wanted);
-    template <typename Holds>
-    QUILL_HANDLER void compare(Relation relation, Holds holds);
-    // The general rule of an operator in place of the second cell.
+    // The general rules, on the saved registers: the fast paths of execute() leave everything else
+    // to these.
     void general(BinaryOperator rule) {
         protect();
         second() = rule(m_engine, second(), top());
         ++m_sp;
     }
     void add_general();
-    // ADD2 and INC.
-    QUILL_HANDLER void add_to_top(int64_t n);
-    void negate();
+    void equality_general(bool equal_wanted);
+    void compare_general(Relation relation);
+    void add_to_top_general(int64_t n);
+    void negate_general();
+    void collect_now() {
+        protect();
+        collect(m_engine, m_sp);
+    }
+    [[noreturn]] void budget_spent() {
+        protect();
+        raise_error(m_engine, Message::InstructionBudgetSpent);
+    }
 
     // Elements and properties.
-    QUILL_HANDLER void get_element();
-    QUILL_HANDLER void set_element();
+    void get_element_general();
+    void set_element_general();
     void get_property(Atom name);
     void set_property(Atom name);
     void get_scoped(Atom name);
@@ -224,12 +285,12 @@ private:
     void delete_name(Atom name);
     void push_global(Atom name) {
         Value value = m_engine->globals.items[name];
-        if (value.tag == Tag::Undefined && (m_engine->flags & engine_flag_warn_undefined) != 0) {
+        if (value.tag == Tag::Undefined && warns_undefined()) {
             warn_undefined_variable(name);
         }
         push(value);
     }
-    void set_global(Atom name, Value value);
+    bool warns_undefined() const { return (m_engine->flags & engine_flag_warn_undefined) != 0; }
     void warn_undefined_variable(Atom name);
     void roll(int32_t n);
 
@@ -237,7 +298,7 @@ private:
     void enter(FunctionObject* function);
     // Returns true when the frame was the entry frame: the invocation is over.
     bool do_return();
-    QUILL_HANDLER void call_top();
+    void call_top();
     void call(const Value& callee);
     void call_native(HostRecord* record);
     bool call_native_method(HostClass* cls, void* instance, const Value& receiver, Atom name);
@@ -314,21 +375,7 @@ void Invocation::finish(const Value& result) {
     protect();
 }
 
-// ---- Arithmetic and comparison ----
-
-void Invocation::add() {
-    Value& left = second();
-    const Value& right = top();
-    if (both_integers(left, right)) {
-        left.payload.integer = wrapping_add(left.payload.integer, right.payload.integer);
-    } else if (both_numbers(left, right)) {
-        left = Value::number(number_of(left) + number_of(right));
-    } else {
-        add_general();
-        return;
-    }
-    ++m_sp;
-}
+// ---- Arithmetic and comparison: the general rules ----
 
 void Invocation::add_general() {
     general(op_add);
@@ -338,138 +385,42 @@ void Invocation::add_general() {
     }
 }
 
-void Invocation::subtract() {
-    Value& left = second();
-    const Value& right = top();
-    if (both_integers(left, right)) {
-        left.payload.integer = wrapping_sub(left.payload.integer, right.payload.integer);
-    } else if (both_numbers(left, right)) {
-        left = Value::number(number_of(left) - number_of(right));
-    } else {
-        general(op_sub);
-        return;
-    }
+void Invocation::equality_general(bool equal_wanted) {
+    protect();
+    second() = Value::boolean(loose_equals(m_engine, second(), top()) == equal_wanted);
     ++m_sp;
 }
 
-void Invocation::multiply() {
-    Value& left = second();
-    const Value& right = top();
-    if (both_integers(left, right)) {
-        left.payload.integer = wrapping_mul(left.payload.integer, right.payload.integer);
-    } else if (both_numbers(left, right) && !std::isnan(number_of(left) * number_of(right))) {
-        left = Value::number(number_of(left) * number_of(right));
-    } else {
-        general(op_mul);  // NaN results (an infinity times zero among them) take the general rule
-        return;
-    }
+void Invocation::compare_general(Relation relation) {
+    protect();
+    second() = op_compare(m_engine, relation, second(), top());
     ++m_sp;
 }
 
-void Invocation::divide() {
-    Value& left = second();
-    const Value& right = top();
-    if (both_numbers(left, right) && number_of(right) != 0.0 && std::isfinite(number_of(left))) {
-        left = Value::number(number_of(left) / number_of(right));
-        ++m_sp;
-    } else {
-        general(op_div);
-    }
-}
-
-void Invocation::modulo() {
-    Value& left = second();
-    const Value& right = top();
-    if (both_integers(left, right) && right.payload.integer != 0 && right.payload.integer != -1) {
-        left.payload.integer %= right.payload.integer;
-    } else if (both_numbers(left, right) && number_of(left) != 0.0 && std::isfinite(number_of(left)) &&
-               number_of(right) != 0.0 && std::isfinite(number_of(right)) &&
-               std::fabs(number_of(left) / number_of(right)) < 2147483648.0) {
-        // The quotient fits 32 bits, so its truncation is the one the general rule uses.
-        double x = number_of(left);
-        double y = number_of(right);
-        left = Value::number(x - y * std::trunc(x / y));
-    } else {
-        general(op_mod);
-        return;
-    }
-    ++m_sp;
-}
-
-void Invocation::equality(bool equal_wanted) {
-    Value& left = second();
-    const Value& right = top();
-    bool equal;
-    if (both_integers(left, right)) {
-        equal = left.payload.integer == right.payload.integer;
-    } else if (both_numbers(left, right)) {
-        equal = number_of(left) == number_of(right);
-    } else {
-        protect();
-        equal = loose_equals(m_engine, left, right);
-    }
-    left = Value::boolean(equal == equal_wanted);
-    ++m_sp;
-}
-
-template <typename Holds>
-void Invocation::compare(Relation relation, Holds holds) {
-    Value& left = second();
-    const Value& right = top();
-    if (both_integers(left, right)) {
-        left = Value::boolean(holds(left.payload.integer, right.payload.integer));
-    } else if (both_numbers(left, right)) {
-        // A NaN payload compares false under every relation, as the general comparison says.
-        left = Value::boolean(holds(number_of(left), number_of(right)));
-    } else {
-        protect();
-        left = op_compare(m_engine, relation, left, right);
-    }
-    ++m_sp;
-}
-
-// The compiler uses ADD2 and INC on Integer counters only; any other cell (only hostile code makes
-// one) is added to as ADD would, never through its payload, which may be a pointer.
-void Invocation::add_to_top(int64_t n) {
-    if (top().tag == Tag::Integer) {
-        top().payload.integer = wrapping_add(top().payload.integer, n);
-        return;
-    }
+void Invocation::add_to_top_general(int64_t n) {
     protect();
     Value sum = op_add(m_engine, top(), Value::integer(n));
     top() = sum;
 }
 
-void Invocation::negate() {
-    if (top().tag == Tag::Integer) {
-        top().payload.integer = static_cast<int64_t>(0 - static_cast<uint64_t>(top().payload.integer));
-    } else {
-        protect();
-        top() = op_neg(m_engine, top());
-    }
+void Invocation::negate_general() {
+    protect();
+    top() = op_neg(m_engine, top());
 }
 
 // ---- Elements, properties and names ----
 
 // object key -- value
-void Invocation::get_element() {
-    if (const Value* cell = stored_array_element(second(), top())) {
-        second() = *cell;
-    } else {
-        protect();
-        second() = vm::get_element(m_engine, second(), top());
-    }
+void Invocation::get_element_general() {
+    protect();
+    second() = vm::get_element(m_engine, second(), top());
     ++m_sp;
 }
 
 // value object key --
-void Invocation::set_element() {
-    if (Value* cell = stored_array_element(second(), top())) {
-        *cell = m_sp[3];
-    } else {
-        protect();
-        vm::set_element(m_engine, second(), top(), m_sp[3]);
-    }
+void Invocation::set_element_general() {
+    protect();
+    vm::set_element(m_engine, second(), top(), m_sp[3]);
     m_sp += 3;
     collection_point();
 }
@@ -543,13 +494,6 @@ void Invocation::delete_name(Atom name) {
         }
     }
     top() = Value::undefined();
-}
-
-void Invocation::set_global(Atom name, Value value) {
-    if (value.tag == Tag::Undefined) {
-        value = Value::undefined();
-    }
-    m_engine->globals.items[name] = value;
 }
 
 void Invocation::warn_undefined_variable(Atom name) {
@@ -898,6 +842,9 @@ void Invocation::with_pop(uint32_t n) {
     }
 }
 
+// The dispatch loop keeps its registers in locals, where the compiler can hold them in machine
+// registers: the fast paths run on them, and every other path is a member of Invocation that runs
+// on the members, stored before it (SLOW) and read back after it.
 void Invocation::execute() {
 #if QUILL_THREADED_DISPATCH
     // One entry per byte value, so that no range check is needed: bytes that are no opcode (the
@@ -920,314 +867,435 @@ void Invocation::execute() {
 #define INVALID_OPCODE \
     op_invalid:        \
     default
-#define NEXT_INSTRUCTION()                              \
-    do {                                                \
-        if constexpr (config::instruction_budget != 0) { \
-            spend_instruction();                        \
-        }                                               \
-        word = *m_pc++;                                 \
-        goto* handlers[word & 0xFF];                    \
+#define NEXT_INSTRUCTION()           \
+    do {                             \
+        SPEND_INSTRUCTION();         \
+        word = *pc++;                \
+        goto* handlers[word & 0xFF]; \
     } while (0)
 #else
 #define OP(name) case Op::name
 #define INVALID_OPCODE default
 #define NEXT_INSTRUCTION() continue
 #endif
+#define SAVE() (m_pc = pc, m_sp = sp, m_frame = frame)
+#define LOAD() (pc = m_pc, sp = m_sp, frame = m_frame)
+#define SLOW(...)        \
+    do {                 \
+        SAVE();          \
+        __VA_ARGS__;     \
+        LOAD();          \
+    } while (0)
+    // Builds with an instruction budget only: once it is spent, every instruction raises, so that
+    // catch code cannot keep a script alive either.
+#define SPEND_INSTRUCTION()                                  \
+    do {                                                     \
+        if constexpr (config::instruction_budget != 0) {     \
+            if (m_engine->instructions_left == 0) {          \
+                SAVE();                                      \
+                budget_spent();                              \
+            }                                                \
+            --m_engine->instructions_left;                   \
+        }                                                    \
+    } while (0)
+#define TOP sp[1]
+#define SECOND sp[2]
+#define PUSH(value) (*sp-- = (value))
+#define POP() (*++sp)
+#define OPERAND() static_cast<int32_t>(*pc++)
+    // a b -- a op b: the fast path in place, or the general rule.
+#define BINARY(fast, general_rule) \
+    do {                           \
+        if (fast) {                \
+            ++sp;                  \
+        } else {                   \
+            SLOW(general_rule);    \
+        }                          \
+    } while (0)
+    // A taken backward jump checks the room the function needs up to the next check.
+#define JUMP_IF(condition)                                                   \
+    do {                                                                     \
+        int32_t displacement = OPERAND();                                    \
+        if (condition) {                                                     \
+            if (displacement < 0 && sp - m_base < (word >> 8) + margin) {    \
+                SLOW(overflow());                                            \
+            }                                                                \
+            pc += displacement;                                              \
+        }                                                                    \
+    } while (0)
+
+    const uint32_t* pc;
+    Value* sp;
+    Value* frame;
+    LOAD();
     // The opcode word of the running instruction: the opcode in its low byte, and on jumps the stack
     // room their target needs in the bits above.
     uint32_t word;
     for (;;) {
-        if constexpr (config::instruction_budget != 0) {
-            spend_instruction();
-        }
-        word = *m_pc++;
+        SPEND_INSTRUCTION();
+        word = *pc++;
         switch (static_cast<Op>(word & 0xFF)) {
         // Calls and returns
         OP(CALL):
-            call_top();
+            SLOW(call_top());
             NEXT_INSTRUCTION();
-        OP(CALL_METHOD):
-            call_method(name_operand());
+        OP(CALL_METHOD): {
+            auto name = static_cast<Atom>(OPERAND());
+            SLOW(call_method(name));
             NEXT_INSTRUCTION();
-        OP(CALL_SCOPED):
-            call_scoped(name_operand());
+        }
+        OP(CALL_SCOPED): {
+            auto name = static_cast<Atom>(OPERAND());
+            SLOW(call_scoped(name));
             NEXT_INSTRUCTION();
+        }
         OP(NEW):
-            construct();
-            collection_point();
+            SLOW(construct(); collection_point());
             NEXT_INSTRUCTION();
-        OP(ARGS_PAD):
-            args_pad(static_cast<uint32_t>(operand()), word >> 8);
+        OP(ARGS_PAD): {
+            auto wanted = static_cast<uint32_t>(OPERAND());
+            SLOW(args_pad(wanted, word >> 8));
             NEXT_INSTRUCTION();
-        OP(RESERVE):
-            reserve(static_cast<uint32_t>(operand()));
+        }
+        OP(RESERVE): {
+            auto n = static_cast<uint32_t>(OPERAND());
+            SLOW(reserve(n));
             NEXT_INSTRUCTION();
+        }
         OP(RETURN):
+            SAVE();
             if (do_return()) {
                 return;
             }
+            LOAD();
             NEXT_INSTRUCTION();
         OP(END):
+            SAVE();
             // With no cell of its own on the stack the function leaves Undefined.
-            finish(m_sp + 1 <= m_frame + stack_frame::first_local ? top() : Value::undefined());
+            finish(sp + 1 <= frame + stack_frame::first_local ? TOP : Value::undefined());
             return;
 
         // Jumps
         OP(JMP):
-            jump_if(true, word);
+            JUMP_IF(true);
             NEXT_INSTRUCTION();
         OP(JT):
-            jump_if(truthy(pop()), word);
+            JUMP_IF(truthy(POP()));
             NEXT_INSTRUCTION();
         OP(JF):
-            jump_if(!truthy(pop()), word);
+            JUMP_IF(!truthy(POP()));
             NEXT_INSTRUCTION();
         OP(JT_BOOL):
-            jump_if(pop().payload.words.low != 0, word);
+            JUMP_IF(POP().payload.words.low != 0);
             NEXT_INSTRUCTION();
         OP(JF_BOOL):
-            jump_if(pop().payload.words.low == 0, word);
+            JUMP_IF(POP().payload.words.low == 0);
             NEXT_INSTRUCTION();
 
         // Exceptions and with-scopes
-        OP(THROW):
-            throw_value(pop());
+        OP(THROW): {
+            Value thrown = POP();
+            SAVE();
+            throw_value(thrown);
+        }
         OP(TRY_PUSH): {
-            int32_t displacement = operand();
-            try_push(displacement, word >> 8);
+            int32_t displacement = OPERAND();
+            SLOW(try_push(displacement, word >> 8));
             NEXT_INSTRUCTION();
         }
-        OP(TRY_POP):
-            try_pop(static_cast<uint32_t>(operand()));
+        OP(TRY_POP): {
+            auto n = static_cast<uint32_t>(OPERAND());
+            SLOW(try_pop(n));
             NEXT_INSTRUCTION();
-        OP(WITH_PUSH):
-            with_push(pop());
+        }
+        OP(WITH_PUSH): {
+            Value scope = POP();
+            SLOW(with_push(scope));
             NEXT_INSTRUCTION();
-        OP(WITH_POP):
-            with_pop(static_cast<uint32_t>(operand()));
+        }
+        OP(WITH_POP): {
+            auto n = static_cast<uint32_t>(OPERAND());
+            SLOW(with_pop(n));
             NEXT_INSTRUCTION();
+        }
 
         // Arithmetic, bitwise and comparison
         OP(ADD):
-            add();
+            BINARY(add_numbers(SECOND, TOP), add_general());
             NEXT_INSTRUCTION();
         OP(SUB):
-            subtract();
+            BINARY(subtract_numbers(SECOND, TOP), general(op_sub));
             NEXT_INSTRUCTION();
         OP(MUL):
-            multiply();
+            BINARY(multiply_numbers(SECOND, TOP), general(op_mul));
             NEXT_INSTRUCTION();
         OP(DIV):
-            divide();
+            BINARY(divide_numbers(SECOND, TOP), general(op_div));
             NEXT_INSTRUCTION();
         OP(MOD):
-            modulo();
-            NEXT_INSTRUCTION();
-        OP(NEG):
-            negate();
-            NEXT_INSTRUCTION();
-        OP(ADD2):
-            add_to_top(2);
-            NEXT_INSTRUCTION();
-        OP(INC):
-            add_to_top(1);
+            BINARY(modulo_numbers(SECOND, TOP), general(op_mod));
             NEXT_INSTRUCTION();
         OP(BITAND):
-            general(op_bitand);
+            SLOW(general(op_bitand));
             NEXT_INSTRUCTION();
         OP(BITOR):
-            general(op_bitor);
+            SLOW(general(op_bitor));
             NEXT_INSTRUCTION();
         OP(BITXOR):
-            general(op_bitxor);
+            SLOW(general(op_bitxor));
             NEXT_INSTRUCTION();
         OP(SHL):
-            general(op_shl);
+            SLOW(general(op_shl));
             NEXT_INSTRUCTION();
         OP(SHR):
-            general(op_shr);
+            SLOW(general(op_shr));
             NEXT_INSTRUCTION();
         OP(USHR):
-            general(op_ushr);
-            NEXT_INSTRUCTION();
-        OP(NOT):
-            top() = Value::boolean(!truthy(top()));
+            SLOW(general(op_ushr));
             NEXT_INSTRUCTION();
         OP(EQ):
-            equality(true);
+            BINARY(equal_numbers(SECOND, TOP, true), equality_general(true));
             NEXT_INSTRUCTION();
         OP(NE):
-            equality(false);
-            NEXT_INSTRUCTION();
-        OP(STRICT_EQ):
-            second() = Value::boolean(strict_equals(second(), top()));
-            ++m_sp;
-            NEXT_INSTRUCTION();
-        OP(STRICT_NE):
-            second() = Value::boolean(!strict_equals(second(), top()));
-            ++m_sp;
+            BINARY(equal_numbers(SECOND, TOP, false), equality_general(false));
             NEXT_INSTRUCTION();
         OP(LT):
-            compare(Relation::Less, [](auto a, auto b) { return a < b; });
+            BINARY(compare_numbers(SECOND, TOP, [](auto a, auto b) { return a < b; }), compare_general(Relation::Less));
             NEXT_INSTRUCTION();
         OP(GT):
-            compare(Relation::Greater, [](auto a, auto b) { return a > b; });
+            BINARY(compare_numbers(SECOND, TOP, [](auto a, auto b) { return a > b; }),
+                   compare_general(Relation::Greater));
             NEXT_INSTRUCTION();
         OP(LE):
-            compare(Relation::LessEqual, [](auto a, auto b) { return a <= b; });
+            BINARY(compare_numbers(SECOND, TOP, [](auto a, auto b) { return a <= b; }),
+                   compare_general(Relation::LessEqual));
             NEXT_INSTRUCTION();
         OP(GE):
-            compare(Relation::GreaterEqual, [](auto a, auto b) { return a >= b; });
+            BINARY(compare_numbers(SECOND, TOP, [](auto a, auto b) { return a >= b; }),
+                   compare_general(Relation::GreaterEqual));
+            NEXT_INSTRUCTION();
+        OP(STRICT_EQ):
+            SECOND = Value::boolean(strict_equals(SECOND, TOP));
+            ++sp;
+            NEXT_INSTRUCTION();
+        OP(STRICT_NE):
+            SECOND = Value::boolean(!strict_equals(SECOND, TOP));
+            ++sp;
+            NEXT_INSTRUCTION();
+        // The compiler uses ADD2 and INC on Integer counters only; any other cell (only hostile code
+        // makes one) is added to as ADD would, never through its payload, which may be a pointer.
+        OP(ADD2):
+            if (TOP.tag == Tag::Integer) {
+                TOP.payload.integer = wrapping_add(TOP.payload.integer, 2);
+            } else {
+                SLOW(add_to_top_general(2));
+            }
+            NEXT_INSTRUCTION();
+        OP(INC):
+            if (TOP.tag == Tag::Integer) {
+                TOP.payload.integer = wrapping_add(TOP.payload.integer, 1);
+            } else {
+                SLOW(add_to_top_general(1));
+            }
+            NEXT_INSTRUCTION();
+        OP(NEG):
+            if (TOP.tag == Tag::Integer) {
+                TOP.payload.integer = wrapping_sub(0, TOP.payload.integer);
+            } else {
+                SLOW(negate_general());
+            }
+            NEXT_INSTRUCTION();
+        OP(NOT):
+            TOP = Value::boolean(!truthy(TOP));
             NEXT_INSTRUCTION();
         OP(TYPEOF):
-            protect();
-            top() = static_type_name(m_engine, top().tag);
-            collection_point();
+            SLOW(protect(); top() = static_type_name(m_engine, top().tag); collection_point());
             NEXT_INSTRUCTION();
 
         // Elements and properties
         OP(GET_ELEM):
-            get_element();
+            if (const Value* cell = stored_array_element(SECOND, TOP)) {
+                SECOND = *cell;
+                ++sp;
+            } else {
+                SLOW(get_element_general());
+            }
             NEXT_INSTRUCTION();
         OP(SET_ELEM):
-            set_element();
+            if (Value* cell = stored_array_element(SECOND, TOP)) {
+                *cell = sp[3];
+                sp += 3;
+                if (collection_due(m_engine)) {
+                    SLOW(collect_now());
+                }
+            } else {
+                SLOW(set_element_general());
+            }
             NEXT_INSTRUCTION();
         OP(DELETE_ELEM):
-            protect();
-            delete_element(m_engine, second(), top());
-            ++m_sp;
-            top() = Value::undefined();
+            SLOW(protect(); delete_element(m_engine, second(), top()); ++m_sp; top() = Value::undefined());
             NEXT_INSTRUCTION();
-        OP(GET_PROP):
-            get_property(name_operand());
+        OP(GET_PROP): {
+            auto name = static_cast<Atom>(OPERAND());
+            SLOW(get_property(name));
             NEXT_INSTRUCTION();
-        OP(SET_PROP):
-            set_property(name_operand());
+        }
+        OP(SET_PROP): {
+            auto name = static_cast<Atom>(OPERAND());
+            SLOW(set_property(name));
             NEXT_INSTRUCTION();
+        }
         OP(DELETE_PROP): {
-            Atom name = name_operand();
-            if (top().tag == Tag::Object) {
-                table_delete(m_engine, top().payload.table, name);
+            auto name = static_cast<Atom>(OPERAND());
+            if (TOP.tag == Tag::Object) {
+                table_delete(m_engine, TOP.payload.table, name);
             }
-            top() = Value::undefined();
+            TOP = Value::undefined();
             NEXT_INSTRUCTION();
         }
-        OP(FORIN_NEXT): {
-            bool more;
-            protect();
-            Value item = enumerate_step(m_engine, second(), top(), &more);
-            second() = item;
-            top() = Value::boolean(more);
+        OP(FORIN_NEXT):
+            SLOW(protect(); bool more; Value item = enumerate_step(m_engine, second(), top(), &more);
+                 second() = item; top() = Value::boolean(more));
             NEXT_INSTRUCTION();
-        }
 
         // Locals, arguments, globals and scoped names
         OP(GET_LOCAL):
-            push(local(*m_pc++));
+            PUSH(frame[stack_frame::first_local - static_cast<ptrdiff_t>(*pc++)]);
             NEXT_INSTRUCTION();
         OP(SET_LOCAL):
-            local(*m_pc++) = pop();
+            frame[stack_frame::first_local - static_cast<ptrdiff_t>(*pc++)] = POP();
             NEXT_INSTRUCTION();
         OP(GET_ARG): {
-            Value* slot = frame_slot_cell(operand());
-            push(slot != nullptr ? *slot : Value::undefined());
+            Value* slot = frame_slot_cell(frame, OPERAND());
+            PUSH(slot != nullptr ? *slot : Value::undefined());
             NEXT_INSTRUCTION();
         }
         OP(SET_ARG): {
-            Value* slot = frame_slot_cell(operand());
-            Value value = pop();
+            Value* slot = frame_slot_cell(frame, OPERAND());
+            Value value = POP();
             if (slot != nullptr) {
                 *slot = value;
             }
             NEXT_INSTRUCTION();
         }
         OP(GET_FRAME_SLOT): {
-            Value& cell = top();
-            Value* slot = cell.tag == Tag::Integer ? frame_slot_cell(cell.payload.integer) : nullptr;
+            Value& cell = TOP;
+            Value* slot = cell.tag == Tag::Integer ? frame_slot_cell(frame, cell.payload.integer) : nullptr;
             cell = slot != nullptr ? *slot : Value::undefined();
             NEXT_INSTRUCTION();
         }
-        OP(GET_GLOBAL):
-            push_global(name_operand());
+        OP(GET_GLOBAL): {
+            auto name = static_cast<Atom>(OPERAND());
+            PUSH(m_engine->globals.items[name]);
+            if (sp[1].tag == Tag::Undefined && warns_undefined()) {
+                SLOW(warn_undefined_variable(name));
+            }
             NEXT_INSTRUCTION();
-        OP(SET_GLOBAL):
-            set_global(name_operand(), pop());
+        }
+        OP(SET_GLOBAL): {
+            auto name = static_cast<Atom>(OPERAND());
+            Value value = POP();
+            if (value.tag == Tag::Undefined) {
+                value = Value::undefined();
+            }
+            m_engine->globals.items[name] = value;
             NEXT_INSTRUCTION();
-        OP(GET_SCOPED):
-            get_scoped(name_operand());
+        }
+        OP(GET_SCOPED): {
+            auto name = static_cast<Atom>(OPERAND());
+            SLOW(get_scoped(name));
             NEXT_INSTRUCTION();
-        OP(SET_SCOPED):
-            set_scoped(name_operand());
+        }
+        OP(SET_SCOPED): {
+            auto name = static_cast<Atom>(OPERAND());
+            SLOW(set_scoped(name));
             NEXT_INSTRUCTION();
-        OP(DELETE_NAME):
-            delete_name(name_operand());
+        }
+        OP(DELETE_NAME): {
+            auto name = static_cast<Atom>(OPERAND());
+            SLOW(delete_name(name));
             NEXT_INSTRUCTION();
+        }
 
         // Constants
         OP(PUSH_INT):
-            push(Value::integer(operand()));
+            PUSH(Value::integer(OPERAND()));
             NEXT_INSTRUCTION();
         OP(PUSH_0):
-            push(Value::integer(0));
+            PUSH(Value::integer(0));
             NEXT_INSTRUCTION();
         OP(PUSH_1):
-            push(Value::integer(1));
+            PUSH(Value::integer(1));
             NEXT_INSTRUCTION();
         OP(PUSH_2):
-            push(Value::integer(2));
+            PUSH(Value::integer(2));
             NEXT_INSTRUCTION();
         OP(PUSH_3):
-            push(Value::integer(3));
+            PUSH(Value::integer(3));
             NEXT_INSTRUCTION();
         OP(PUSH_UNDEFINED):
-            push(Value::undefined());
+            PUSH(Value::undefined());
             NEXT_INSTRUCTION();
         OP(PUSH_NULL):
-            push(Value::null());
+            PUSH(Value::null());
             NEXT_INSTRUCTION();
         OP(PUSH_TRUE):
-            push(Value::boolean(true));
+            PUSH(Value::boolean(true));
             NEXT_INSTRUCTION();
         OP(PUSH_FALSE):
-            push(Value::boolean(false));
+            PUSH(Value::boolean(false));
             NEXT_INSTRUCTION();
         OP(PUSH_CONST):
-            push(m_engine->constants.items[*m_pc++]);
+            PUSH(m_engine->constants.items[*pc++]);
             NEXT_INSTRUCTION();
 
         // Stack shuffles
         OP(DUP): {
-            Value t = top();
-            push(t);
+            Value t = TOP;
+            PUSH(t);
             NEXT_INSTRUCTION();
         }
         OP(SWAP):
-            std::swap(top(), second());
+            std::swap(TOP, SECOND);
             NEXT_INSTRUCTION();
-        OP(ROLL):
-            roll(operand());
+        OP(ROLL): {
+            int32_t n = OPERAND();
+            SLOW(roll(n));
             NEXT_INSTRUCTION();
+        }
         OP(NIP): {
-            uint32_t n = *m_pc++;
-            m_sp[1 + n] = top();
-            m_sp += n;
+            uint32_t n = *pc++;
+            sp[1 + n] = TOP;
+            sp += n;
             NEXT_INSTRUCTION();
         }
         OP(POP):
-            ++m_sp;
+            ++sp;
             NEXT_INSTRUCTION();
         OP(POPN):
-            m_sp += *m_pc++;
+            sp += *pc++;
             NEXT_INSTRUCTION();
         OP(NOP):
         OP(IDLE):  // waits for nothing: an endless wait would only hang the host
             NEXT_INSTRUCTION();
 
         INVALID_OPCODE:
+            SAVE();
             protect();
             raise_error(m_engine, Message::UnimplementedBytecode);
         }
     }
+#undef JUMP_IF
+#undef BINARY
+#undef OPERAND
+#undef POP
+#undef PUSH
+#undef SECOND
+#undef TOP
+#undef SPEND_INSTRUCTION
+#undef SLOW
+#undef LOAD
+#undef SAVE
 #undef OP
 #undef INVALID_OPCODE
 #undef NEXT_INSTRUCTION
