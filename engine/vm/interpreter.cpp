@@ -166,6 +166,26 @@ QUILL_HANDLER bool compare_numbers(Value& left, const Value& right, Holds holds)
     return true;
 }
 
+// The frame of a script call, built over the callee cell and its arguments at sp: returns the new
+// frame; the function's code starts with sp at frame - header_cells.
+QUILL_HANDLER Value* push_frame(Value* sp, Value* caller, const uint32_t* resume) {
+    sp[stack_frame::caller] = stack_frame::mark(caller);
+    sp[stack_frame::cells] = stack_frame::slot(claimed_cells(sp[stack_frame::first_slot + 1]), 0);
+    sp[stack_frame::with_scopes] = stack_frame::mark(nullptr);
+    sp[stack_frame::resume] = stack_frame::mark(resume);
+    return sp;
+}
+
+// Leaves a frame without padding for its caller (do_return undoes padding): the result takes the
+// frame's caller cell, the caller's new top.
+QUILL_HANDLER void pop_frame(const Value& result, const uint32_t*& pc, Value*& sp, Value*& frame) {
+    auto* caller = static_cast<Value*>(frame[stack_frame::caller].payload.pointer);
+    pc = static_cast<const uint32_t*>(frame[stack_frame::resume].payload.pointer);
+    frame[stack_frame::caller] = result;
+    sp = frame - 1;
+    frame = caller;
+}
+
 bool truthy(const Value& v) { return v.tag == Tag::Boolean ? v.payload.flag != 0 : to_boolean(v); }
 
 Value static_type_name(ScriptEngine* engine, Tag tag) {
@@ -298,7 +318,6 @@ private:
     void enter(FunctionObject* function);
     // Returns true when the frame was the entry frame: the invocation is over.
     bool do_return();
-    void call_top();
     void call(const Value& callee);
     void call_native(HostRecord* record);
     bool call_native_method(HostClass* cls, void* instance, const Value& receiver, Atom name);
@@ -519,13 +538,8 @@ void Invocation::roll(int32_t n) {
 void Invocation::enter(FunctionObject* function) {
     CodeBlock* block = function->code;
     need_room(stack_frame::header_cells + static_cast<ptrdiff_t>(block->stack_growth));
-    Value* frame = m_sp;
-    frame[stack_frame::caller] = stack_frame::mark(m_frame);
-    frame[stack_frame::cells] = stack_frame::slot(claimed_cells(frame[stack_frame::first_slot + 1]), 0);
-    frame[stack_frame::with_scopes] = stack_frame::mark(nullptr);
-    frame[stack_frame::resume] = stack_frame::mark(m_pc);
-    m_sp = frame - stack_frame::header_cells;
-    m_frame = frame;
+    m_frame = push_frame(m_sp, m_frame, m_pc);
+    m_sp = m_frame - stack_frame::header_cells;
     m_pc = block->code;
 }
 
@@ -598,17 +612,7 @@ void Invocation::reserve(uint32_t n) {
     }
 }
 
-// args callee -- args null result
-void Invocation::call_top() {
-    Value callee = top();
-    top() = Value::null();
-    if (callee.tag == Tag::Function && callee.payload.function->code != nullptr) {
-        enter(callee.payload.function);
-    } else {
-        call(callee);
-    }
-}
-
+// args callee -- args null result, for what is no script function with code
 void Invocation::call(const Value& callee) {
     if (callee.tag == Tag::HostObject && callee.payload.host->cls->call != nullptr) {
         // The callee goes back into its cell while the handler runs: a handler that runs script code
@@ -936,9 +940,22 @@ void Invocation::execute() {
         word = *pc++;
         switch (static_cast<Op>(word & 0xFF)) {
         // Calls and returns
-        OP(CALL):
-            SLOW(call_top());
+        OP(CALL): {
+            Value callee = TOP;
+            TOP = Value::null();
+            if (callee.tag == Tag::Function && callee.payload.function->code != nullptr) {
+                CodeBlock* block = callee.payload.function->code;
+                if (sp - m_base < stack_frame::header_cells + static_cast<ptrdiff_t>(block->stack_growth) + margin) {
+                    SLOW(overflow());
+                }
+                frame = push_frame(sp, frame, pc);
+                sp = frame - stack_frame::header_cells;
+                pc = block->code;
+            } else {
+                SLOW(call(callee));
+            }
             NEXT_INSTRUCTION();
+        }
         OP(CALL_METHOD): {
             auto name = static_cast<Atom>(OPERAND());
             SLOW(call_method(name));
@@ -953,8 +970,17 @@ void Invocation::execute() {
             SLOW(construct(); collection_point());
             NEXT_INSTRUCTION();
         OP(ARGS_PAD): {
+            // Callers that pass every parameter (within the cells they gave) need no padding.
             auto wanted = static_cast<uint32_t>(OPERAND());
-            SLOW(args_pad(wanted, word >> 8));
+            Value& count = TOP;
+            uint32_t owned = frame[stack_frame::cells].payload.words.low;
+            if (count.tag == Tag::Integer && count.payload.integer >= std::max<int64_t>(wanted, 1) &&
+                count.payload.integer <= owned && sp - m_base >= (word >> 8) + margin) {
+                frame[stack_frame::cells] = stack_frame::slot(static_cast<uint32_t>(count.payload.integer), 0);
+                ++sp;
+            } else {
+                SLOW(args_pad(wanted, word >> 8));
+            }
             NEXT_INSTRUCTION();
         }
         OP(RESERVE): {
@@ -963,11 +989,17 @@ void Invocation::execute() {
             NEXT_INSTRUCTION();
         }
         OP(RETURN):
-            SAVE();
-            if (do_return()) {
-                return;
+            // A frame without padding and without try records of its own returns here.
+            if (frame[stack_frame::caller].payload.pointer != nullptr && frame[stack_frame::cells].payload.words.high == 0 &&
+                m_engine->protection == m_entry_head) {
+                pop_frame(TOP, pc, sp, frame);
+            } else {
+                SAVE();
+                if (do_return()) {
+                    return;
+                }
+                LOAD();
             }
-            LOAD();
             NEXT_INSTRUCTION();
         OP(END):
             SAVE();
