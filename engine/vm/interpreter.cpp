@@ -1106,12 +1106,17 @@ void Invocation::execute() {
             BINARY(compare_numbers(SECOND, TOP, [](auto a, auto b) { return a >= b; }),
                    compare_general(Relation::GreaterEqual));
             NEXT_INSTRUCTION();
+        // Between numbers strict equality is loose equality.
         OP(STRICT_EQ):
-            SECOND = Value::boolean(strict_equals(SECOND, TOP));
+            if (!equal_numbers(SECOND, TOP, true)) {
+                SECOND = Value::boolean(strict_equals(SECOND, TOP));
+            }
             ++sp;
             NEXT_INSTRUCTION();
         OP(STRICT_NE):
-            SECOND = Value::boolean(!strict_equals(SECOND, TOP));
+            if (!equal_numbers(SECOND, TOP, false)) {
+                SECOND = Value::boolean(!strict_equals(SECOND, TOP));
+            }
             ++sp;
             NEXT_INSTRUCTION();
         // The compiler uses ADD2 and INC on Integer counters only; any other cell (only hostile code
