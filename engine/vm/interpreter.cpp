@@ -2,9 +2,10 @@
 // engine/values/stack_frame.h draws it; the stack pointer sp is the first free cell and cell 0,
 // "top", is sp[1].
 //
-// Every handler reads in a few lines: what takes more is a member of Invocation below. Anything
-// that may raise or collect comes after protect(), which leaves the code position and the top where
-// the error machinery, native code and the collector look for them.
+// Every handler reads in a few lines: the fast paths run inline on the registers, and what takes
+// more is a member of Invocation below. Anything that may raise or collect comes after protect(),
+// which leaves the code position and the top where the error machinery, native code and the
+// collector look for them.
 #include "engine/vm/interpreter.h"
 
 #include <algorithm>
@@ -990,8 +991,8 @@ void Invocation::execute() {
         }
         OP(RETURN):
             // A frame without padding and without try records of its own returns here.
-            if (frame[stack_frame::caller].payload.pointer != nullptr && frame[stack_frame::cells].payload.words.high == 0 &&
-                m_engine->protection == m_entry_head) {
+            if (frame[stack_frame::caller].payload.pointer != nullptr &&
+                frame[stack_frame::cells].payload.words.high == 0 && m_engine->protection == m_entry_head) {
                 pop_frame(TOP, pc, sp, frame);
             } else {
                 SAVE();
