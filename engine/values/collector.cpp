@@ -11,6 +11,7 @@
 #include "engine/values/host_class.h"
 #include "engine/values/property_table.h"
 #include "engine/values/records.h"
+#include "engine/values/stack_frame.h"
 #include "engine/values/string_record.h"
 
 namespace quill {
@@ -81,20 +82,21 @@ void mark_values(ScriptEngine* engine, const ValueArray& array) {
     }
 }
 
-// Cells top + 1 to the stack end. A FrameMark cell met from below is the resume cell of a four-cell
-// frame: the cell above it holds the frame's with-scope list; all four are skipped.
+// Cells top + 1 to the stack end. Of a frame's header cells only its with-scope list is marked.
 void mark_stack(ScriptEngine* engine, Value* top) {
-    Value* end = engine->stack.end();
-    Value* cell = top + 1;
+    const Value* end = engine->stack.end();
+    const Value* cell = top + 1;
     if (cell < engine->stack.base) {
         cell = engine->stack.base;
     }
     while (cell < end) {
         if (cell->tag == Tag::FrameMark) {
-            if (cell + 1 < end && cell[1].tag == Tag::FrameMark && cell[1].payload.pointer != nullptr) {
-                visit_with_list(engine, static_cast<WithList*>(cell[1].payload.pointer));
+            const Value* frame = stack_frame::frame_of_resume(cell);
+            const Value* scopes = frame + stack_frame::with_scopes;
+            if (scopes < end && scopes->tag == Tag::FrameMark && scopes->payload.pointer != nullptr) {
+                visit_with_list(engine, static_cast<WithList*>(scopes->payload.pointer));
             }
-            cell += 4;
+            cell = frame + stack_frame::caller + 1;
             continue;
         }
         mark_value(engine, *cell);

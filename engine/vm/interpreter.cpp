@@ -1,22 +1,11 @@
-// The dispatch loop and the calling convention.
+// The dispatch loop and the calling convention. A call builds its frame on the engine's stack as
+// engine/values/stack_frame.h draws it; the stack pointer sp is the first free cell and cell 0,
+// "top", is sp[1].
 //
-// Stack (grows downward; sp is the first free cell, cell 0 "top" is sp[1]):
-//
-//   higher addresses
-//     caller's cells ...
-//     argument n ... argument 1      frame slots n+1 .. 2
-//     Integer count                  frame slot 1
-//     this (the callee cell)         frame slot 0         <- frame + 1
-//     FrameMark  caller frame (null for an entry frame)   <- frame
-//     FrameSlot  low: cells owned (count + 2), high: padding cells
-//     FrameMark  with-scope list (or null)
-//     FrameMark  resume code position
-//     local 0, local 1, ...                               <- frame - 4 - i
-//     expression cells ...
-//   lower addresses                                       <- sp
-//
-// Frame cells are never visible to scripts: reads of frame slots that land on them give Undefined
-// and writes to them are dropped, so no code can corrupt a frame.
+// Every handler reads in a few lines: the fast paths run inline on the registers, and what takes
+// more is a member of Invocation below. Anything that may raise or collect comes after protect(),
+// which leaves the code position and the top where the error machinery, native code and the
+// collector look for them.
 #include "engine/vm/interpreter.h"
 
 #include <algorithm>
@@ -36,6 +25,7 @@
 #include "engine/values/property_access.h"
 #include "engine/values/property_table.h"
 #include "engine/values/records.h"
+#include "engine/values/stack_frame.h"
 #include "engine/values/string_record.h"
 #include "engine/values/text_codec.h"
 #include "engine/vm/code_block.h"
@@ -70,29 +60,8 @@ constexpr bool opcodes_consecutive() {
 }
 static_assert(opcodes_consecutive(), "the opcode list runs from first_opcode to last_opcode in order");
 
-Value frame_mark(const void* pointer) {
-    Value v = Value::with_tag(Tag::FrameMark);
-    v.payload.pointer = const_cast<void*>(pointer);
-    return v;
-}
-
-Value frame_slot(uint32_t owned, uint32_t padding) {
-    Value v = Value::with_tag(Tag::FrameSlot);
-    v.payload.words.low = owned;
-    v.payload.words.high = padding;
-    return v;
-}
-
-bool is_frame_cell(const Value& v) { return v.tag == Tag::FrameMark || v.tag == Tag::FrameSlot; }
-
-// The cells a script caller hands its callee: this, the count and the arguments the count names.
-// Kept in the frame when it is entered, so that the callee cannot claim more by rewriting its count.
-uint32_t claimed_cells(const Value& count) {
-    if (count.tag != Tag::Integer || count.payload.integer < 0) {
-        return 2;
-    }
-    return count.payload.integer < UINT32_MAX - 2 ? static_cast<uint32_t>(count.payload.integer) + 2 : UINT32_MAX;
-}
+using stack_frame::claimed_cells;
+using stack_frame::is_header_cell;
 
 // Fast paths of the arithmetic and comparison handlers: operands that are Integer or Number (NaN is
 // a tag of its own and takes the general path). Each fast path gives exactly what the general
@@ -106,6 +75,117 @@ double number_of(const Value& v) {
 int64_t wrapping_add(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b)); }
 int64_t wrapping_sub(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b)); }
 int64_t wrapping_mul(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b)); }
+
+// Fast paths of the arithmetic and comparison handlers, on the cells in place: each gives exactly
+// what the general rule gives for its operands, or returns false and leaves them to it.
+#if defined(__GNUC__)
+#define QUILL_HANDLER [[gnu::always_inline]] inline
+#else
+#define QUILL_HANDLER inline
+#endif
+
+QUILL_HANDLER bool add_numbers(Value& left, const Value& right) {
+    if (both_integers(left, right)) {
+        left.payload.integer = wrapping_add(left.payload.integer, right.payload.integer);
+    } else if (both_numbers(left, right)) {
+        left = Value::number(number_of(left) + number_of(right));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+QUILL_HANDLER bool subtract_numbers(Value& left, const Value& right) {
+    if (both_integers(left, right)) {
+        left.payload.integer = wrapping_sub(left.payload.integer, right.payload.integer);
+    } else if (both_numbers(left, right)) {
+        left = Value::number(number_of(left) - number_of(right));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+QUILL_HANDLER bool multiply_numbers(Value& left, const Value& right) {
+    if (both_integers(left, right)) {
+        left.payload.integer = wrapping_mul(left.payload.integer, right.payload.integer);
+    } else if (both_numbers(left, right) && !std::isnan(number_of(left) * number_of(right))) {
+        left = Value::number(number_of(left) * number_of(right));
+    } else {
+        return false;  // NaN results (an infinity times zero among them) take the general rule
+    }
+    return true;
+}
+
+QUILL_HANDLER bool divide_numbers(Value& left, const Value& right) {
+    if (both_numbers(left, right) && number_of(right) != 0.0 && std::isfinite(number_of(left))) {
+        left = Value::number(number_of(left) / number_of(right));
+        return true;
+    }
+    return false;
+}
+
+QUILL_HANDLER bool modulo_numbers(Value& left, const Value& right) {
+    if (both_integers(left, right) && right.payload.integer != 0 && right.payload.integer != -1) {
+        left.payload.integer %= right.payload.integer;
+    } else if (both_numbers(left, right) && number_of(left) != 0.0 && std::isfinite(number_of(left)) &&
+               number_of(right) != 0.0 && std::isfinite(number_of(right)) &&
+               std::fabs(number_of(left) / number_of(right)) < 2147483648.0) {
+        // The quotient fits 32 bits, so its truncation is the one the general rule uses.
+        double x = number_of(left);
+        double y = number_of(right);
+        left = Value::number(x - y * std::trunc(x / y));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+QUILL_HANDLER bool equal_numbers(Value& left, const Value& right, bool equal_wanted) {
+    bool equal;
+    if (both_integers(left, right)) {
+        equal = left.payload.integer == right.payload.integer;
+    } else if (both_numbers(left, right)) {
+        equal = number_of(left) == number_of(right);
+    } else {
+        return false;
+    }
+    left = Value::boolean(equal == equal_wanted);
+    return true;
+}
+
+template <typename Holds>
+QUILL_HANDLER bool compare_numbers(Value& left, const Value& right, Holds holds) {
+    if (both_integers(left, right)) {
+        left = Value::boolean(holds(left.payload.integer, right.payload.integer));
+    } else if (both_numbers(left, right)) {
+        // A NaN payload compares false under every relation, as the general comparison says.
+        left = Value::boolean(holds(number_of(left), number_of(right)));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The frame of a script call, built over the callee cell and its arguments at sp: returns the new
+// frame; the function's code starts with sp at frame - header_cells.
+QUILL_HANDLER Value* push_frame(Value* sp, Value* caller, const uint32_t* resume) {
+    sp[stack_frame::caller] = stack_frame::mark(caller);
+    sp[stack_frame::cells] = stack_frame::slot(claimed_cells(sp[stack_frame::first_slot + 1]), 0);
+    sp[stack_frame::with_scopes] = stack_frame::mark(nullptr);
+    sp[stack_frame::resume] = stack_frame::mark(resume);
+    return sp;
+}
+
+// Leaves a frame without padding for its caller (do_return undoes padding): the result takes the
+// frame's caller cell, the caller's new top.
+QUILL_HANDLER void pop_frame(const Value& result, const uint32_t*& pc, Value*& sp, Value*& frame) {
+    auto* caller = static_cast<Value*>(frame[stack_frame::caller].payload.pointer);
+    pc = static_cast<const uint32_t*>(frame[stack_frame::resume].payload.pointer);
+    frame[stack_frame::caller] = result;
+    sp = frame - 1;
+    frame = caller;
+}
 
 bool truthy(const Value& v) { return v.tag == Tag::Boolean ? v.payload.flag != 0 : to_boolean(v); }
 
@@ -135,6 +215,8 @@ Value* native_block(Value* block, const Value* frame_cells, Value* empty) {
     return (n <= limit && n >= -limit) ? block : empty;
 }
 
+using BinaryOperator = Value (*)(ScriptEngine*, const Value&, const Value&);
+
 // One invocation of the dispatch loop. Registers: pc (next code word), sp (first free cell), frame.
 class Invocation {
 public:
@@ -149,13 +231,21 @@ private:
     bool land();
     void finish(const Value& result);
 
-    // Stores the registers where native code and the error machinery look for them.
-    void sync() {
+    // The raise point: before anything that may raise an error, collect or run native code, the code
+    // position and the top go where the error machinery, native code and the collector look.
+    void protect() {
         m_engine->stack.saved_top = m_sp;
         m_engine->stack.saved_code = m_pc;
     }
+    // The collection point: a collection due runs here, where every live value is on the stack.
+    void collection_point() {
+        if (collection_due(m_engine)) {
+            protect();
+            collect(m_engine, m_sp);
+        }
+    }
     [[noreturn]] void overflow() {
-        sync();
+        protect();
         raise_error(m_engine, Message::StackOverflow);
     }
     void need_room(ptrdiff_t cells) {
@@ -163,71 +253,89 @@ private:
             overflow();
         }
     }
-    // Builds with an instruction budget only: once it is spent, every instruction raises, so that
-    // catch code cannot keep a script alive either.
-    void spend_instruction() {
-        if (m_engine->instructions_left == 0) {
-            sync();
-            raise_error(m_engine, Message::InstructionBudgetSpent);
-        }
-        --m_engine->instructions_left;
-    }
-    void collection_point() {
-        if (collection_due(m_engine)) {
-            sync();
-            collect(m_engine, m_sp);
-        }
-    }
-    // ADD2 and INC. The compiler uses them on Integer counters only; any other cell (only hostile
-    // code makes one) is added to as ADD would, never through its payload, which may be a pointer.
-    void add_to_top(int64_t n) {
-        if (top().tag == Tag::Integer) {
-            top().payload.integer =
-                static_cast<int64_t>(static_cast<uint64_t>(top().payload.integer) + static_cast<uint64_t>(n));
-            return;
-        }
-        sync();
-        Value sum = op_add(m_engine, top(), Value::integer(n));
-        top() = sum;
-    }
+
     void push(const Value& v) { *m_sp-- = v; }
     Value pop() { return *++m_sp; }
     Value& top() { return m_sp[1]; }
     Value& second() { return m_sp[2]; }
 
-    WithList* with_list() { return static_cast<WithList*>(m_frame[-2].payload.pointer); }
-    Value* frame_slot_cell(int64_t k) {
+    // The running frame's cells.
+    WithList* with_list() { return static_cast<WithList*>(m_frame[stack_frame::with_scopes].payload.pointer); }
+    Value* frame_slot_cell(Value* frame, int64_t k) {
         // One unsigned comparison refuses negative slots and slots past the stack end alike.
-        if (static_cast<uint64_t>(k) >= static_cast<uint64_t>(m_end - m_frame - 1)) {
+        if (static_cast<uint64_t>(k) >= static_cast<uint64_t>(m_end - frame - stack_frame::first_slot)) {
             return nullptr;
         }
-        Value* cell = m_frame + k + 1;
-        return is_frame_cell(*cell) ? nullptr : cell;
+        Value* cell = frame + stack_frame::first_slot + k;
+        return is_header_cell(*cell) ? nullptr : cell;
+    }
+    // The argument block of a native call: the cells above the callee cell, up to this frame.
+    Value* native_arguments(Value* empty) {
+        protect();
+        return native_block(m_sp + 2, m_frame + stack_frame::resume, empty);
     }
 
+    // The general rules, on the saved registers: the fast paths of execute() leave everything else
+    // to these.
+    void general(BinaryOperator rule) {
+        protect();
+        second() = rule(m_engine, second(), top());
+        ++m_sp;
+    }
+    void add_general();
+    void equality_general(bool equal_wanted);
+    void compare_general(Relation relation);
+    void add_to_top_general(int64_t n);
+    void negate_general();
+    void collect_now() {
+        protect();
+        collect(m_engine, m_sp);
+    }
+    [[noreturn]] void budget_spent() {
+        protect();
+        raise_error(m_engine, Message::InstructionBudgetSpent);
+    }
+
+    // Elements and properties.
+    void get_element_general();
+    void set_element_general();
+    void get_property(Atom name);
+    void set_property(Atom name);
+    void get_scoped(Atom name);
+    void set_scoped(Atom name);
+    void delete_name(Atom name);
+    void push_global(Atom name) {
+        Value value = m_engine->globals.items[name];
+        if (value.tag == Tag::Undefined && warns_undefined()) {
+            warn_undefined_variable(name);
+        }
+        push(value);
+    }
+    bool warns_undefined() const { return (m_engine->flags & engine_flag_warn_undefined) != 0; }
+    void warn_undefined_variable(Atom name);
+    void roll(int32_t n);
+
+    // Calls, returns and frames.
     void enter(FunctionObject* function);
     // Returns true when the frame was the entry frame: the invocation is over.
     bool do_return();
     void call(const Value& callee);
+    void call_native(HostRecord* record);
     bool call_native_method(HostClass* cls, void* instance, const Value& receiver, Atom name);
     bool find_method(const Value& receiver, Atom name, bool object_class_fallback, Value* found, bool* handled);
     void call_method(Atom name);
     void call_scoped(Atom name);
     void construct();
+    void construct_native(HostClass* cls);
     void args_pad(uint32_t wanted, uint32_t growth);
+    void reserve(uint32_t n);
+
+    // Exceptions and scopes.
     [[noreturn]] void throw_value(const Value& value);
-    void push_global(Atom name) {
-        Value value = m_engine->globals.items[name];
-        if (value.tag == Tag::Undefined && (m_engine->flags & engine_flag_warn_undefined) != 0) {
-            warn_undefined_variable(name);
-        }
-        push(value);
-    }
-    void warn_undefined_variable(Atom name);
-    // Second op top: the relation as a Boolean in place of the second cell.
-    template <typename Holds>
-    void compare(Relation relation, Holds holds);
+    void try_push(int32_t displacement, uint32_t growth);
+    void try_pop(uint32_t n);
     void with_push(const Value& value);
+    void with_pop(uint32_t n);
 
     ScriptEngine* m_engine;
     const uint32_t* m_pc;
@@ -250,7 +358,7 @@ void Invocation::run() {
         } catch (const std::bad_alloc&) {
             // Out of memory inside a running script is a runtime error like any other.
             try {
-                sync();
+                protect();
                 raise_error(m_engine, Message::OutOfMemory);
             } catch (const ScriptUnwind&) {
                 if (!land()) {
@@ -284,25 +392,161 @@ void Invocation::finish(const Value& result) {
     m_engine->result = result;
     // Try records this invocation left behind (code that returned inside a try) end with it.
     pop_protection_records(m_engine, m_entry_head);
-    sync();
+    protect();
 }
+
+// ---- Arithmetic and comparison: the general rules ----
+
+void Invocation::add_general() {
+    general(op_add);
+    // A concatenation made a string: the loops that build text collect here.
+    if (top().tag == Tag::String) {
+        collection_point();
+    }
+}
+
+void Invocation::equality_general(bool equal_wanted) {
+    protect();
+    second() = Value::boolean(loose_equals(m_engine, second(), top()) == equal_wanted);
+    ++m_sp;
+}
+
+void Invocation::compare_general(Relation relation) {
+    protect();
+    second() = op_compare(m_engine, relation, second(), top());
+    ++m_sp;
+}
+
+void Invocation::add_to_top_general(int64_t n) {
+    protect();
+    Value sum = op_add(m_engine, top(), Value::integer(n));
+    top() = sum;
+}
+
+void Invocation::negate_general() {
+    protect();
+    top() = op_neg(m_engine, top());
+}
+
+// ---- Elements, properties and names ----
+
+// object key -- value
+void Invocation::get_element_general() {
+    protect();
+    second() = vm::get_element(m_engine, second(), top());
+    ++m_sp;
+}
+
+// value object key --
+void Invocation::set_element_general() {
+    protect();
+    vm::set_element(m_engine, second(), top(), m_sp[3]);
+    m_sp += 3;
+    collection_point();
+}
+
+// object -- value
+void Invocation::get_property(Atom name) {
+    protect();
+    Value found;
+    bool exists = top().tag == Tag::Object ? table_get(m_engine, top().payload.table, name, &found)
+                                           : quill::get_property(m_engine, top(), name, &found);
+    if (!exists) {
+        warn(m_engine, Message::UndefinedProperty, atom_name(m_engine, name));
+    }
+    top() = found;
+}
+
+// value object --
+void Invocation::set_property(Atom name) {
+    protect();
+    if (top().tag == Tag::Object) {
+        table_put(m_engine, top().payload.table, name, second());  // what set_property does
+    } else {
+        quill::set_property(m_engine, top(), name, second());
+    }
+    m_sp += 2;
+    collection_point();
+}
+
+// -- value: the with-scopes first, innermost first, then the global.
+void Invocation::get_scoped(Atom name) {
+    Value found;
+    bool done = false;
+    if (WithList* list = with_list()) {
+        protect();
+        for (uint32_t i = 0; i < list->count && !done; ++i) {
+            done = quill::get_property(m_engine, list->items()[i], name, &found);
+        }
+    }
+    if (done) {
+        push(found);
+    } else {
+        push_global(name);
+    }
+}
+
+// value --
+void Invocation::set_scoped(Atom name) {
+    bool stored = false;
+    if (WithList* list = with_list()) {
+        protect();
+        // The value stays on the stack, where the collections of the loop see it.
+        for (uint32_t i = 0; i < list->count && !stored; ++i) {
+            stored = conditional_set_property(m_engine, list->items()[i], name, top());
+            collection_point();
+        }
+    }
+    Value value = pop();
+    if (!stored) {
+        m_engine->globals.items[name] = value;
+    }
+}
+
+// x -- undefined
+void Invocation::delete_name(Atom name) {
+    if (WithList* list = with_list()) {
+        for (uint32_t i = 0; i < list->count; ++i) {
+            const Value& scope = list->items()[i];
+            if (scope.tag == Tag::Object && table_delete(m_engine, scope.payload.table, name)) {
+                break;
+            }
+        }
+    }
+    top() = Value::undefined();
+}
+
+void Invocation::warn_undefined_variable(Atom name) {
+    protect();
+    warn(m_engine, Message::UndefinedVariable, atom_name(m_engine, name));
+}
+
+// Rotates |n| cells: the top goes n - 1 cells down (n > 0), or the cell |n| - 1 down comes up.
+void Invocation::roll(int32_t n) {
+    if (n >= 2) {
+        Value moved = m_sp[1];
+        std::memmove(m_sp + 1, m_sp + 2, static_cast<size_t>(n - 1) * sizeof(Value));
+        m_sp[n] = moved;
+    } else if (n <= -2) {
+        Value moved = m_sp[-n];
+        std::memmove(m_sp + 2, m_sp + 1, static_cast<size_t>(-n - 1) * sizeof(Value));
+        m_sp[1] = moved;
+    }
+}
+
+// ---- Calls, returns and frames ----
 
 void Invocation::enter(FunctionObject* function) {
     CodeBlock* block = function->code;
-    need_room(4 + static_cast<ptrdiff_t>(block->stack_growth));
-    Value* frame = m_sp;
-    frame[0] = frame_mark(m_frame);
-    frame[-1] = frame_slot(claimed_cells(frame[2]), 0);
-    frame[-2] = frame_mark(nullptr);
-    frame[-3] = frame_mark(m_pc);
-    m_sp = frame - 4;
-    m_frame = frame;
+    need_room(stack_frame::header_cells + static_cast<ptrdiff_t>(block->stack_growth));
+    m_frame = push_frame(m_sp, m_frame, m_pc);
+    m_sp = m_frame - stack_frame::header_cells;
     m_pc = block->code;
 }
 
 bool Invocation::do_return() {
     Value result = top();
-    auto* caller = static_cast<Value*>(m_frame[0].payload.pointer);
+    auto* caller = static_cast<Value*>(m_frame[stack_frame::caller].payload.pointer);
     if (caller == nullptr) {
         finish(result);
         return true;
@@ -314,15 +558,17 @@ bool Invocation::do_return() {
         m_engine->protection = record->link;
         plain_free(m_engine, record);
     }
-    auto* resume = static_cast<const uint32_t*>(m_frame[-3].payload.pointer);
-    uint32_t owned = m_frame[-1].payload.words.low;
-    uint32_t padding = m_frame[-1].payload.words.high;
+    auto* resume = static_cast<const uint32_t*>(m_frame[stack_frame::resume].payload.pointer);
+    uint32_t owned = m_frame[stack_frame::cells].payload.words.low;
+    uint32_t padding = m_frame[stack_frame::cells].payload.words.high;
     if (padding > 0) {
         // Move this, the count and the arguments back over the padding.
-        std::memmove(m_frame + 1 + padding, m_frame + 1, owned * sizeof(Value));
+        std::memmove(m_frame + stack_frame::first_slot + padding, m_frame + stack_frame::first_slot,
+                     owned * sizeof(Value));
         m_frame += padding;
     }
-    m_frame[0] = result;
+    // The result takes the frame's caller cell, the caller's new top.
+    m_frame[stack_frame::caller] = result;
     m_sp = m_frame - 1;
     m_frame = caller;
     m_pc = resume;
@@ -331,7 +577,7 @@ bool Invocation::do_return() {
 
 void Invocation::args_pad(uint32_t wanted, uint32_t growth) {
     Value count = pop();
-    uint32_t owned = m_frame[-1].payload.words.low;
+    uint32_t owned = m_frame[stack_frame::cells].payload.words.low;
     // The cells padding may move are the frame's own: those its caller gave it, never past a frame
     // cell (a caller that lies about its count, or hostile code that pads by a count of its own,
     // gets no more), and never past the stack's end.
@@ -339,7 +585,7 @@ void Invocation::args_pad(uint32_t wanted, uint32_t growth) {
     uint32_t padding = 0;
     if (v < wanted) {
         int64_t cell = 1;
-        while (cell <= v && m_frame + cell < m_end && !is_frame_cell(m_frame[cell])) {
+        while (cell <= v && m_frame + cell < m_end && !is_header_cell(m_frame[cell])) {
             ++cell;
         }
         v = cell - 1;
@@ -357,31 +603,41 @@ void Invocation::args_pad(uint32_t wanted, uint32_t growth) {
         m_frame -= padding;
         m_sp -= padding;
     }
-    m_frame[-1] = frame_slot(static_cast<uint32_t>(v), padding);
+    m_frame[stack_frame::cells] = stack_frame::slot(static_cast<uint32_t>(v), padding);
 }
 
+void Invocation::reserve(uint32_t n) {
+    need_room(n);
+    for (uint32_t i = 0; i < n; ++i) {
+        push(Value::undefined());
+    }
+}
+
+// args callee -- args null result, for what is no script function with code
 void Invocation::call(const Value& callee) {
     if (callee.tag == Tag::HostObject && callee.payload.host->cls->call != nullptr) {
-        HostRecord* record = callee.payload.host;
-        Value empty = Value::integer(0);
-        sync();
-        Value result;
-        Value* args = native_block(m_sp + 2, m_frame - 3, &empty);
         // The callee goes back into its cell while the handler runs: a handler that runs script code
         // (a conversion) may see a collection, which must not free the callee's instance under it.
         top() = callee;
-        record->cls->call(m_engine, record->cls, record->instance, &result, args);
-        top() = Value::null();
-        push(result);
+        call_native(callee.payload.host);
         return;
     }
     if (callee.tag == Tag::Function && callee.payload.function->code != nullptr) {
         enter(callee.payload.function);
         return;
     }
-    sync();
+    protect();
     warn(m_engine, Message::UndefinedFunction);
     push(Value::undefined());
+}
+
+void Invocation::call_native(HostRecord* record) {
+    Value empty = Value::integer(0);
+    Value result;
+    Value* args = native_arguments(&empty);
+    record->cls->call(m_engine, record->cls, record->instance, &result, args);
+    top() = Value::null();
+    push(result);
 }
 
 bool Invocation::call_native_method(HostClass* cls, void* instance, const Value& receiver, Atom name) {
@@ -390,8 +646,7 @@ bool Invocation::call_native_method(HostClass* cls, void* instance, const Value&
     }
     Value empty = Value::integer(0);
     Value result;
-    sync();
-    Value* args = native_block(m_sp + 2, m_frame - 3, &empty);
+    Value* args = native_arguments(&empty);
     // Declared classes (every built-in one) are served here directly, without the call through
     // their method handler.
     const bool handled = cls->method == dispatch_method
@@ -447,6 +702,7 @@ bool Invocation::find_method(const Value& receiver, Atom name, bool object_class
     }
 }
 
+// args receiver -- args receiver result
 void Invocation::call_method(Atom name) {
     Value receiver = top();
     Value found;
@@ -459,11 +715,12 @@ void Invocation::call_method(Atom name) {
         enter(found.payload.function);
         return;
     }
-    sync();
+    protect();
     warn(m_engine, Message::UnknownMethod, atom_name(m_engine, name));
     push(Value::undefined());
 }
 
+// args callee -- args this result: a method of the innermost with-scope that has one, or the callee.
 void Invocation::call_scoped(Atom name) {
     if (WithList* list = with_list()) {
         for (uint32_t i = 0; i < list->count; ++i) {
@@ -487,20 +744,16 @@ void Invocation::call_scoped(Atom name) {
     call(callee);
 }
 
+// args constructor -- args object result
 void Invocation::construct() {
     Value constructor = top();
-    Value empty = Value::integer(0);
     if (constructor.tag == Tag::HostObject && constructor.payload.host->cls->construct != nullptr) {
-        HostClass* cls = constructor.payload.host->cls;
-        sync();
-        Value made;
-        cls->construct(m_engine, cls, native_block(m_sp + 2, m_frame - 3, &empty), &made);
-        top() = made;
-        push(Value::undefined());
+        construct_native(constructor.payload.host->cls);
         return;
     }
     if (constructor.tag == Tag::Function && constructor.payload.function->code != nullptr) {
         FunctionObject* function = constructor.payload.function;
+        protect();
         if (function->properties == nullptr) {
             HostClass* object_class = type_handler(m_engine, Tag::Object);
             function->properties =
@@ -512,21 +765,27 @@ void Invocation::construct() {
     }
     HostClass* handler = type_handler(m_engine, constructor.tag);
     if (handler != nullptr && handler->construct != nullptr) {
-        sync();
-        Value made;
-        handler->construct(m_engine, handler, native_block(m_sp + 2, m_frame - 3, &empty), &made);
-        top() = made;
-        push(Value::undefined());
+        construct_native(handler);
         return;
     }
-    sync();
+    protect();
     warn(m_engine, Message::InvalidConstructor);
     top() = Value::null();
     push(Value::undefined());
 }
 
+void Invocation::construct_native(HostClass* cls) {
+    Value empty = Value::integer(0);
+    Value made;
+    cls->construct(m_engine, cls, native_arguments(&empty), &made);
+    top() = made;
+    push(Value::undefined());
+}
+
+// ---- Exceptions and with-scopes ----
+
 void Invocation::throw_value(const Value& value) {
-    sync();
+    protect();
     ProtectionRecord* record = m_engine->protection;
     if (record != nullptr && record->is_try) {
         record->exception = value;
@@ -539,31 +798,36 @@ void Invocation::throw_value(const Value& value) {
     unwind_to_innermost(m_engine);
 }
 
-void Invocation::warn_undefined_variable(Atom name) {
-    sync();
-    warn(m_engine, Message::UndefinedVariable, atom_name(m_engine, name));
+void Invocation::try_push(int32_t displacement, uint32_t growth) {
+    protect();
+    auto* record = static_cast<ProtectionRecord*>(plain_allocate(m_engine, sizeof(ProtectionRecord)));
+    new (record) ProtectionRecord{};
+    record->link = m_engine->protection;
+    record->is_try = true;
+    record->saved_top = m_sp;
+    record->saved_frame = m_frame;
+    record->resume = m_pc;
+    record->catch_displacement = displacement;
+    record->growth = growth;
+    m_engine->protection = record;
 }
 
-template <typename Holds>
-void Invocation::compare(Relation relation, Holds holds) {
-    Value& left = second();
-    const Value& right = top();
-    if (both_integers(left, right)) {
-        left = Value::boolean(holds(left.payload.integer, right.payload.integer));
-    } else if (both_numbers(left, right)) {
-        // A NaN payload compares false under every relation, as the general comparison says.
-        left = Value::boolean(holds(number_of(left), number_of(right)));
-    } else {
-        sync();
-        left = op_compare(m_engine, relation, left, right);
+// Only the running function's own records: a callee cannot drop its caller's.
+void Invocation::try_pop(uint32_t n) {
+    for (; n > 0 && m_engine->protection != m_entry_head && m_engine->protection != nullptr &&
+           m_engine->protection->is_try && m_engine->protection->saved_frame == m_frame;
+         --n) {
+        ProtectionRecord* record = m_engine->protection;
+        m_engine->protection = record->link;
+        plain_free(m_engine, record);
     }
-    ++m_sp;
 }
 
 void Invocation::with_push(const Value& value) {
     WithList* list = with_list();
     if (list == nullptr || list->count == list->capacity) {
         uint32_t capacity = list == nullptr ? 4 : list->capacity * 2;
+        protect();  // the allocation may raise
         auto* grown = static_cast<WithList*>(gc_allocate(m_engine, sizeof(WithList) + capacity * sizeof(Value)));
         grown->count = 0;
         grown->capacity = capacity;
@@ -572,11 +836,20 @@ void Invocation::with_push(const Value& value) {
             grown->count = list->count;
         }
         list = grown;
-        m_frame[-2].payload.pointer = list;
+        m_frame[stack_frame::with_scopes].payload.pointer = list;
     }
     list->items()[list->count++] = value;
 }
 
+void Invocation::with_pop(uint32_t n) {
+    if (WithList* list = with_list()) {
+        list->count = n < list->count ? list->count - n : 0;
+    }
+}
+
+// The dispatch loop keeps its registers in locals, where the compiler can hold them in machine
+// registers: the fast paths run on them, and every other path is a member of Invocation that runs
+// on the members, stored before it (SLOW) and read back after it.
 void Invocation::execute() {
 #if QUILL_THREADED_DISPATCH
     // One entry per byte value, so that no range check is needed: bytes that are no opcode (the
@@ -599,523 +872,468 @@ void Invocation::execute() {
 #define INVALID_OPCODE \
     op_invalid:        \
     default
-#define NEXT_INSTRUCTION()                              \
-    do {                                                \
-        if constexpr (config::instruction_budget != 0) { \
-            spend_instruction();                        \
-        }                                               \
-        word = *m_pc++;                                 \
-        goto* handlers[word & 0xFF];                    \
+#define NEXT_INSTRUCTION()           \
+    do {                             \
+        SPEND_INSTRUCTION();         \
+        word = *pc++;                \
+        goto* handlers[word & 0xFF]; \
     } while (0)
 #else
 #define OP(name) case Op::name
 #define INVALID_OPCODE default
 #define NEXT_INSTRUCTION() continue
 #endif
+#define SAVE() (m_pc = pc, m_sp = sp, m_frame = frame)
+#define LOAD() (pc = m_pc, sp = m_sp, frame = m_frame)
+#define SLOW(...)        \
+    do {                 \
+        SAVE();          \
+        __VA_ARGS__;     \
+        LOAD();          \
+    } while (0)
+    // Builds with an instruction budget only: once it is spent, every instruction raises, so that
+    // catch code cannot keep a script alive either.
+#define SPEND_INSTRUCTION()                                  \
+    do {                                                     \
+        if constexpr (config::instruction_budget != 0) {     \
+            if (m_engine->instructions_left == 0) {          \
+                SAVE();                                      \
+                budget_spent();                              \
+            }                                                \
+            --m_engine->instructions_left;                   \
+        }                                                    \
+    } while (0)
+#define TOP sp[1]
+#define SECOND sp[2]
+#define PUSH(value) (*sp-- = (value))
+#define POP() (*++sp)
+#define OPERAND() static_cast<int32_t>(*pc++)
+    // a b -- a op b: the fast path in place, or the general rule.
+#define BINARY(fast, general_rule) \
+    do {                           \
+        if (fast) {                \
+            ++sp;                  \
+        } else {                   \
+            SLOW(general_rule);    \
+        }                          \
+    } while (0)
+    // A taken backward jump checks the room the function needs up to the next check.
+#define JUMP_IF(condition)                                                   \
+    do {                                                                     \
+        int32_t displacement = OPERAND();                                    \
+        if (condition) {                                                     \
+            if (displacement < 0 && sp - m_base < (word >> 8) + margin) {    \
+                SLOW(overflow());                                            \
+            }                                                                \
+            pc += displacement;                                              \
+        }                                                                    \
+    } while (0)
+
+    const uint32_t* pc;
+    Value* sp;
+    Value* frame;
+    LOAD();
+    // The opcode word of the running instruction: the opcode in its low byte, and on jumps the stack
+    // room their target needs in the bits above.
     uint32_t word;
     for (;;) {
-        if constexpr (config::instruction_budget != 0) {
-            spend_instruction();
-        }
-        word = *m_pc++;
+        SPEND_INSTRUCTION();
+        word = *pc++;
         switch (static_cast<Op>(word & 0xFF)) {
-        OP(CALL_SCOPED):
-            call_scoped(static_cast<Atom>(*m_pc++));
-            NEXT_INSTRUCTION();
-        OP(GET_SCOPED): {
-            auto name = static_cast<Atom>(*m_pc++);
-            Value found;
-            bool done = false;
-            if (WithList* list = with_list()) {
-                sync();
-                for (uint32_t i = 0; i < list->count && !done; ++i) {
-                    done = get_property(m_engine, list->items()[i], name, &found);
+        // Calls and returns
+        OP(CALL): {
+            Value callee = TOP;
+            TOP = Value::null();
+            if (callee.tag == Tag::Function && callee.payload.function->code != nullptr) {
+                CodeBlock* block = callee.payload.function->code;
+                if (sp - m_base < stack_frame::header_cells + static_cast<ptrdiff_t>(block->stack_growth) + margin) {
+                    SLOW(overflow());
                 }
-            }
-            if (done) {
-                push(found);
+                frame = push_frame(sp, frame, pc);
+                sp = frame - stack_frame::header_cells;
+                pc = block->code;
             } else {
-                push_global(name);
+                SLOW(call(callee));
             }
             NEXT_INSTRUCTION();
         }
-        OP(ADD2):
-            add_to_top(2);
-            NEXT_INSTRUCTION();
-        OP(INC):
-            add_to_top(1);
-            NEXT_INSTRUCTION();
-        OP(JT_BOOL):
-        OP(JF_BOOL): {
-            auto displacement = static_cast<int32_t>(*m_pc++);
-            bool flag = pop().payload.words.low != 0;
-            if (flag == (static_cast<Op>(word & 0xFF) == Op::JT_BOOL)) {
-                if (displacement < 0) {
-                    need_room(word >> 8);
-                }
-                m_pc += displacement;
-            }
+        OP(CALL_METHOD): {
+            auto name = static_cast<Atom>(OPERAND());
+            SLOW(call_method(name));
             NEXT_INSTRUCTION();
         }
-        OP(THROW):
-            throw_value(pop());
-        OP(TRY_POP):
-            // Only the running function's own records: a callee cannot drop its caller's.
-            for (uint32_t n = *m_pc++; n > 0 && m_engine->protection != m_entry_head &&
-                                       m_engine->protection != nullptr && m_engine->protection->is_try &&
-                                       m_engine->protection->saved_frame == m_frame;
-                 --n) {
-                ProtectionRecord* record = m_engine->protection;
-                m_engine->protection = record->link;
-                plain_free(m_engine, record);
-            }
-            NEXT_INSTRUCTION();
-        OP(TRY_PUSH): {
-            auto displacement = static_cast<int32_t>(*m_pc++);
-            sync();
-            auto* record = static_cast<ProtectionRecord*>(plain_allocate(m_engine, sizeof(ProtectionRecord)));
-            new (record) ProtectionRecord{};
-            record->link = m_engine->protection;
-            record->is_try = true;
-            record->saved_top = m_sp;
-            record->saved_frame = m_frame;
-            record->resume = m_pc;
-            record->catch_displacement = displacement;
-            record->growth = word >> 8;
-            m_engine->protection = record;
-            NEXT_INSTRUCTION();
-        }
-        OP(WITH_POP): {
-            uint32_t n = *m_pc++;
-            if (WithList* list = with_list()) {
-                list->count = n < list->count ? list->count - n : 0;
-            }
-            NEXT_INSTRUCTION();
-        }
-        OP(WITH_PUSH):
-            with_push(pop());
-            NEXT_INSTRUCTION();
-        OP(GET_FRAME_SLOT): {
-            Value& cell = top();
-            Value* slot = cell.tag == Tag::Integer ? frame_slot_cell(cell.payload.integer) : nullptr;
-            cell = slot != nullptr ? *slot : Value::undefined();
-            NEXT_INSTRUCTION();
-        }
-        OP(ARGS_PAD):
-            args_pad(*m_pc++, word >> 8);
-            NEXT_INSTRUCTION();
-        OP(RESERVE): {
-            uint32_t n = *m_pc++;
-            need_room(n);
-            for (uint32_t i = 0; i < n; ++i) {
-                push(Value::undefined());
-            }
-            NEXT_INSTRUCTION();
-        }
-        OP(DELETE_ELEM):
-            sync();
-            delete_element(m_engine, second(), top());
-            ++m_sp;
-            top() = Value::undefined();
-            NEXT_INSTRUCTION();
-        OP(DELETE_PROP): {
-            auto name = static_cast<Atom>(*m_pc++);
-            if (top().tag == Tag::Object) {
-                table_delete(m_engine, top().payload.table, name);
-            }
-            top() = Value::undefined();
+        OP(CALL_SCOPED): {
+            auto name = static_cast<Atom>(OPERAND());
+            SLOW(call_scoped(name));
             NEXT_INSTRUCTION();
         }
         OP(NEW):
-            construct();
-            collection_point();
+            SLOW(construct(); collection_point());
             NEXT_INSTRUCTION();
-        OP(TYPEOF):
-            top() = static_type_name(m_engine, top().tag);
-            collection_point();
-            NEXT_INSTRUCTION();
-        OP(RETURN):
-            if (do_return()) {
-                return;
-            }
-            NEXT_INSTRUCTION();
-        OP(CALL): {
-            Value callee = top();
-            top() = Value::null();
-            if (callee.tag == Tag::Function && callee.payload.function->code != nullptr) {
-                enter(callee.payload.function);
+        OP(ARGS_PAD): {
+            // Callers that pass every parameter (within the cells they gave) need no padding.
+            auto wanted = static_cast<uint32_t>(OPERAND());
+            Value& count = TOP;
+            uint32_t owned = frame[stack_frame::cells].payload.words.low;
+            if (count.tag == Tag::Integer && count.payload.integer >= std::max<int64_t>(wanted, 1) &&
+                count.payload.integer <= owned && sp - m_base >= (word >> 8) + margin) {
+                frame[stack_frame::cells] = stack_frame::slot(static_cast<uint32_t>(count.payload.integer), 0);
+                ++sp;
             } else {
-                call(callee);
+                SLOW(args_pad(wanted, word >> 8));
             }
             NEXT_INSTRUCTION();
         }
-        OP(JMP): {
-            auto displacement = static_cast<int32_t>(*m_pc++);
-            if (displacement < 0) {
-                need_room(word >> 8);
-            }
-            m_pc += displacement;
+        OP(RESERVE): {
+            auto n = static_cast<uint32_t>(OPERAND());
+            SLOW(reserve(n));
             NEXT_INSTRUCTION();
         }
-        OP(CALL_METHOD):
-            call_method(static_cast<Atom>(*m_pc++));
+        OP(RETURN):
+            // A frame without padding and without try records of its own returns here.
+            if (frame[stack_frame::caller].payload.pointer != nullptr &&
+                frame[stack_frame::cells].payload.words.high == 0 && m_engine->protection == m_entry_head) {
+                pop_frame(TOP, pc, sp, frame);
+            } else {
+                SAVE();
+                if (do_return()) {
+                    return;
+                }
+                LOAD();
+            }
+            NEXT_INSTRUCTION();
+        OP(END):
+            SAVE();
+            // With no cell of its own on the stack the function leaves Undefined.
+            finish(sp + 1 <= frame + stack_frame::first_local ? TOP : Value::undefined());
+            return;
+
+        // Jumps
+        OP(JMP):
+            JUMP_IF(true);
             NEXT_INSTRUCTION();
         OP(JT):
-        OP(JF): {
-            auto displacement = static_cast<int32_t>(*m_pc++);
-            if (truthy(pop()) == (static_cast<Op>(word & 0xFF) == Op::JT)) {
-                if (displacement < 0) {
-                    need_room(word >> 8);
-                }
-                m_pc += displacement;
-            }
+            JUMP_IF(truthy(POP()));
+            NEXT_INSTRUCTION();
+        OP(JF):
+            JUMP_IF(!truthy(POP()));
+            NEXT_INSTRUCTION();
+        OP(JT_BOOL):
+            JUMP_IF(POP().payload.words.low != 0);
+            NEXT_INSTRUCTION();
+        OP(JF_BOOL):
+            JUMP_IF(POP().payload.words.low == 0);
+            NEXT_INSTRUCTION();
+
+        // Exceptions and with-scopes
+        OP(THROW): {
+            Value thrown = POP();
+            SAVE();
+            throw_value(thrown);
+        }
+        OP(TRY_PUSH): {
+            int32_t displacement = OPERAND();
+            SLOW(try_push(displacement, word >> 8));
             NEXT_INSTRUCTION();
         }
-        OP(USHR):
-            sync();
-            second() = op_ushr(m_engine, second(), top());
-            ++m_sp;
+        OP(TRY_POP): {
+            auto n = static_cast<uint32_t>(OPERAND());
+            SLOW(try_pop(n));
             NEXT_INSTRUCTION();
-        OP(SHR):
-            sync();
-            second() = op_shr(m_engine, second(), top());
-            ++m_sp;
+        }
+        OP(WITH_PUSH): {
+            Value scope = POP();
+            SLOW(with_push(scope));
             NEXT_INSTRUCTION();
-        OP(SHL):
-            sync();
-            second() = op_shl(m_engine, second(), top());
-            ++m_sp;
+        }
+        OP(WITH_POP): {
+            auto n = static_cast<uint32_t>(OPERAND());
+            SLOW(with_pop(n));
             NEXT_INSTRUCTION();
-        OP(BITXOR):
-            sync();
-            second() = op_bitxor(m_engine, second(), top());
-            ++m_sp;
+        }
+
+        // Arithmetic, bitwise and comparison
+        OP(ADD):
+            BINARY(add_numbers(SECOND, TOP), add_general());
             NEXT_INSTRUCTION();
-        OP(BITOR):
-            sync();
-            second() = op_bitor(m_engine, second(), top());
-            ++m_sp;
+        OP(SUB):
+            BINARY(subtract_numbers(SECOND, TOP), general(op_sub));
             NEXT_INSTRUCTION();
-        OP(NOT):
-            top() = Value::boolean(!truthy(top()));
+        OP(MUL):
+            BINARY(multiply_numbers(SECOND, TOP), general(op_mul));
+            NEXT_INSTRUCTION();
+        OP(DIV):
+            BINARY(divide_numbers(SECOND, TOP), general(op_div));
+            NEXT_INSTRUCTION();
+        OP(MOD):
+            BINARY(modulo_numbers(SECOND, TOP), general(op_mod));
             NEXT_INSTRUCTION();
         OP(BITAND):
-            sync();
-            second() = op_bitand(m_engine, second(), top());
-            ++m_sp;
+            SLOW(general(op_bitand));
             NEXT_INSTRUCTION();
-        OP(NEG):
-            if (top().tag == Tag::Integer) {
-                top().payload.integer = static_cast<int64_t>(0 - static_cast<uint64_t>(top().payload.integer));
-            } else {
-                sync();
-                top() = op_neg(m_engine, top());
-            }
+        OP(BITOR):
+            SLOW(general(op_bitor));
             NEXT_INSTRUCTION();
-        OP(MOD): {
-            Value& left = second();
-            const Value& right = top();
-            if (both_integers(left, right) && right.payload.integer != 0 && right.payload.integer != -1) {
-                left.payload.integer %= right.payload.integer;
-            } else if (both_numbers(left, right) && number_of(left) != 0.0 && std::isfinite(number_of(left)) &&
-                       number_of(right) != 0.0 && std::isfinite(number_of(right)) &&
-                       std::fabs(number_of(left) / number_of(right)) < 2147483648.0) {
-                // The quotient fits 32 bits, so its truncation is the one the general rule uses.
-                double x = number_of(left);
-                double y = number_of(right);
-                left = Value::number(x - y * std::trunc(x / y));
-            } else {
-                sync();
-                left = op_mod(m_engine, left, right);
-            }
-            ++m_sp;
+        OP(BITXOR):
+            SLOW(general(op_bitxor));
             NEXT_INSTRUCTION();
-        }
-        OP(DIV): {
-            Value& left = second();
-            const Value& right = top();
-            if (both_numbers(left, right) && number_of(right) != 0.0 && std::isfinite(number_of(left))) {
-                left = Value::number(number_of(left) / number_of(right));
-            } else {
-                sync();
-                left = op_div(m_engine, left, right);
-            }
-            ++m_sp;
+        OP(SHL):
+            SLOW(general(op_shl));
             NEXT_INSTRUCTION();
-        }
-        OP(MUL): {
-            Value& left = second();
-            const Value& right = top();
-            if (both_integers(left, right)) {
-                left.payload.integer = wrapping_mul(left.payload.integer, right.payload.integer);
-            } else if (both_numbers(left, right) && !std::isnan(number_of(left) * number_of(right))) {
-                left = Value::number(number_of(left) * number_of(right));
-            } else {
-                sync();  // NaN results (an infinity times zero among them) take the general rule
-                left = op_mul(m_engine, left, right);
-            }
-            ++m_sp;
+        OP(SHR):
+            SLOW(general(op_shr));
             NEXT_INSTRUCTION();
-        }
-        OP(ADD): {
-            Value& left = second();
-            const Value& right = top();
-            if (both_integers(left, right)) {
-                left.payload.integer = wrapping_add(left.payload.integer, right.payload.integer);
-                ++m_sp;
-            } else if (both_numbers(left, right)) {
-                left = Value::number(number_of(left) + number_of(right));
-                ++m_sp;
-            } else {
-                sync();
-                left = op_add(m_engine, left, right);
-                ++m_sp;
-                if (top().tag == Tag::String) {
-                    collection_point();
-                }
-            }
+        OP(USHR):
+            SLOW(general(op_ushr));
             NEXT_INSTRUCTION();
-        }
-        OP(SUB): {
-            Value& left = second();
-            const Value& right = top();
-            if (both_integers(left, right)) {
-                left.payload.integer = wrapping_sub(left.payload.integer, right.payload.integer);
-            } else if (both_numbers(left, right)) {
-                left = Value::number(number_of(left) - number_of(right));
-            } else {
-                sync();
-                left = op_sub(m_engine, left, right);
-            }
-            ++m_sp;
-            NEXT_INSTRUCTION();
-        }
-        OP(STRICT_NE):
-            second() = Value::boolean(!strict_equals(second(), top()));
-            ++m_sp;
-            NEXT_INSTRUCTION();
-        OP(STRICT_EQ):
-            second() = Value::boolean(strict_equals(second(), top()));
-            ++m_sp;
-            NEXT_INSTRUCTION();
-        OP(LT):
-            compare(Relation::Less, [](auto a, auto b) { return a < b; });
-            NEXT_INSTRUCTION();
-        OP(GT):
-            compare(Relation::Greater, [](auto a, auto b) { return a > b; });
-            NEXT_INSTRUCTION();
-        OP(LE):
-            compare(Relation::LessEqual, [](auto a, auto b) { return a <= b; });
-            NEXT_INSTRUCTION();
-        OP(GE):
-            compare(Relation::GreaterEqual, [](auto a, auto b) { return a >= b; });
+        OP(EQ):
+            BINARY(equal_numbers(SECOND, TOP, true), equality_general(true));
             NEXT_INSTRUCTION();
         OP(NE):
-        OP(EQ): {
-            Value& left = second();
-            const Value& right = top();
-            bool equal;
-            if (both_integers(left, right)) {
-                equal = left.payload.integer == right.payload.integer;
-            } else if (both_numbers(left, right)) {
-                equal = number_of(left) == number_of(right);
-            } else {
-                sync();
-                equal = loose_equals(m_engine, left, right);
+            BINARY(equal_numbers(SECOND, TOP, false), equality_general(false));
+            NEXT_INSTRUCTION();
+        OP(LT):
+            BINARY(compare_numbers(SECOND, TOP, [](auto a, auto b) { return a < b; }), compare_general(Relation::Less));
+            NEXT_INSTRUCTION();
+        OP(GT):
+            BINARY(compare_numbers(SECOND, TOP, [](auto a, auto b) { return a > b; }),
+                   compare_general(Relation::Greater));
+            NEXT_INSTRUCTION();
+        OP(LE):
+            BINARY(compare_numbers(SECOND, TOP, [](auto a, auto b) { return a <= b; }),
+                   compare_general(Relation::LessEqual));
+            NEXT_INSTRUCTION();
+        OP(GE):
+            BINARY(compare_numbers(SECOND, TOP, [](auto a, auto b) { return a >= b; }),
+                   compare_general(Relation::GreaterEqual));
+            NEXT_INSTRUCTION();
+        // Between numbers strict equality is loose equality.
+        OP(STRICT_EQ):
+            if (!equal_numbers(SECOND, TOP, true)) {
+                SECOND = Value::boolean(strict_equals(SECOND, TOP));
             }
-            left = Value::boolean(equal == (static_cast<Op>(word & 0xFF) == Op::EQ));
-            ++m_sp;
+            ++sp;
             NEXT_INSTRUCTION();
-        }
-        OP(FORIN_NEXT): {
-            bool more;
-            sync();
-            Value item = enumerate_step(m_engine, second(), top(), &more);
-            second() = item;
-            top() = Value::boolean(more);
-            NEXT_INSTRUCTION();
-        }
-        OP(SET_ELEM):
-            if (Value* cell = stored_array_element(second(), top())) {
-                *cell = m_sp[3];
-            } else {
-                sync();
-                set_element(m_engine, second(), top(), m_sp[3]);
+        OP(STRICT_NE):
+            if (!equal_numbers(SECOND, TOP, false)) {
+                SECOND = Value::boolean(!strict_equals(SECOND, TOP));
             }
-            m_sp += 3;
-            collection_point();
+            ++sp;
             NEXT_INSTRUCTION();
+        // The compiler uses ADD2 and INC on Integer counters only; any other cell (only hostile code
+        // makes one) is added to as ADD would, never through its payload, which may be a pointer.
+        OP(ADD2):
+            if (TOP.tag == Tag::Integer) {
+                TOP.payload.integer = wrapping_add(TOP.payload.integer, 2);
+            } else {
+                SLOW(add_to_top_general(2));
+            }
+            NEXT_INSTRUCTION();
+        OP(INC):
+            if (TOP.tag == Tag::Integer) {
+                TOP.payload.integer = wrapping_add(TOP.payload.integer, 1);
+            } else {
+                SLOW(add_to_top_general(1));
+            }
+            NEXT_INSTRUCTION();
+        OP(NEG):
+            if (TOP.tag == Tag::Integer) {
+                TOP.payload.integer = wrapping_sub(0, TOP.payload.integer);
+            } else {
+                SLOW(negate_general());
+            }
+            NEXT_INSTRUCTION();
+        OP(NOT):
+            TOP = Value::boolean(!truthy(TOP));
+            NEXT_INSTRUCTION();
+        OP(TYPEOF):
+            SLOW(protect(); top() = static_type_name(m_engine, top().tag); collection_point());
+            NEXT_INSTRUCTION();
+
+        // Elements and properties
         OP(GET_ELEM):
-            if (const Value* cell = stored_array_element(second(), top())) {
-                second() = *cell;
+            if (const Value* cell = stored_array_element(SECOND, TOP)) {
+                SECOND = *cell;
+                ++sp;
             } else {
-                sync();
-                second() = get_element(m_engine, second(), top());
+                SLOW(get_element_general());
             }
-            ++m_sp;
             NEXT_INSTRUCTION();
-        OP(SET_PROP): {
-            auto name = static_cast<Atom>(*m_pc++);
-            sync();
-            if (top().tag == Tag::Object) {
-                table_put(m_engine, top().payload.table, name, second());  // what set_property does
+        OP(SET_ELEM):
+            if (Value* cell = stored_array_element(SECOND, TOP)) {
+                *cell = sp[3];
+                sp += 3;
+                if (collection_due(m_engine)) {
+                    SLOW(collect_now());
+                }
             } else {
-                set_property(m_engine, top(), name, second());
+                SLOW(set_element_general());
             }
-            m_sp += 2;
-            collection_point();
             NEXT_INSTRUCTION();
-        }
+        OP(DELETE_ELEM):
+            SLOW(protect(); delete_element(m_engine, second(), top()); ++m_sp; top() = Value::undefined());
+            NEXT_INSTRUCTION();
         OP(GET_PROP): {
-            auto name = static_cast<Atom>(*m_pc++);
-            sync();
-            Value found;
-            bool exists = top().tag == Tag::Object ? table_get(m_engine, top().payload.table, name, &found)
-                                                   : get_property(m_engine, top(), name, &found);
-            if (!exists) {
-                warn(m_engine, Message::UndefinedProperty, atom_name(m_engine, name));
-            }
-            top() = found;
+            auto name = static_cast<Atom>(OPERAND());
+            SLOW(get_property(name));
             NEXT_INSTRUCTION();
         }
-        OP(SET_LOCAL):
-            m_frame[-4 - static_cast<ptrdiff_t>(*m_pc++)] = pop();
+        OP(SET_PROP): {
+            auto name = static_cast<Atom>(OPERAND());
+            SLOW(set_property(name));
             NEXT_INSTRUCTION();
+        }
+        OP(DELETE_PROP): {
+            auto name = static_cast<Atom>(OPERAND());
+            if (TOP.tag == Tag::Object) {
+                table_delete(m_engine, TOP.payload.table, name);
+            }
+            TOP = Value::undefined();
+            NEXT_INSTRUCTION();
+        }
+        OP(FORIN_NEXT):
+            SLOW(protect(); bool more; Value item = enumerate_step(m_engine, second(), top(), &more);
+                 second() = item; top() = Value::boolean(more));
+            NEXT_INSTRUCTION();
+
+        // Locals, arguments, globals and scoped names
         OP(GET_LOCAL):
-            push(m_frame[-4 - static_cast<ptrdiff_t>(*m_pc++)]);
+            PUSH(frame[stack_frame::first_local - static_cast<ptrdiff_t>(*pc++)]);
             NEXT_INSTRUCTION();
+        OP(SET_LOCAL):
+            frame[stack_frame::first_local - static_cast<ptrdiff_t>(*pc++)] = POP();
+            NEXT_INSTRUCTION();
+        OP(GET_ARG): {
+            Value* slot = frame_slot_cell(frame, OPERAND());
+            PUSH(slot != nullptr ? *slot : Value::undefined());
+            NEXT_INSTRUCTION();
+        }
         OP(SET_ARG): {
-            Value* slot = frame_slot_cell(static_cast<int32_t>(*m_pc++));
-            Value value = pop();
+            Value* slot = frame_slot_cell(frame, OPERAND());
+            Value value = POP();
             if (slot != nullptr) {
                 *slot = value;
             }
             NEXT_INSTRUCTION();
         }
-        OP(GET_ARG): {
-            Value* slot = frame_slot_cell(static_cast<int32_t>(*m_pc++));
-            push(slot != nullptr ? *slot : Value::undefined());
+        OP(GET_FRAME_SLOT): {
+            Value& cell = TOP;
+            Value* slot = cell.tag == Tag::Integer ? frame_slot_cell(frame, cell.payload.integer) : nullptr;
+            cell = slot != nullptr ? *slot : Value::undefined();
+            NEXT_INSTRUCTION();
+        }
+        OP(GET_GLOBAL): {
+            auto name = static_cast<Atom>(OPERAND());
+            PUSH(m_engine->globals.items[name]);
+            if (sp[1].tag == Tag::Undefined && warns_undefined()) {
+                SLOW(warn_undefined_variable(name));
+            }
             NEXT_INSTRUCTION();
         }
         OP(SET_GLOBAL): {
-            Value value = pop();
+            auto name = static_cast<Atom>(OPERAND());
+            Value value = POP();
             if (value.tag == Tag::Undefined) {
                 value = Value::undefined();
             }
-            m_engine->globals.items[*m_pc++] = value;
+            m_engine->globals.items[name] = value;
             NEXT_INSTRUCTION();
         }
-        OP(GET_GLOBAL):
-            push_global(static_cast<Atom>(*m_pc++));
-            NEXT_INSTRUCTION();
-        OP(PUSH_INT):
-            push(Value::integer(static_cast<int32_t>(*m_pc++)));
-            NEXT_INSTRUCTION();
-        OP(PUSH_3):
-            push(Value::integer(3));
-            NEXT_INSTRUCTION();
-        OP(PUSH_2):
-            push(Value::integer(2));
-            NEXT_INSTRUCTION();
-        OP(PUSH_1):
-            push(Value::integer(1));
-            NEXT_INSTRUCTION();
-        OP(PUSH_0):
-            push(Value::integer(0));
-            NEXT_INSTRUCTION();
-        OP(PUSH_UNDEFINED):
-            push(Value::undefined());
-            NEXT_INSTRUCTION();
-        OP(PUSH_FALSE):
-            push(Value::boolean(false));
-            NEXT_INSTRUCTION();
-        OP(PUSH_TRUE):
-            push(Value::boolean(true));
-            NEXT_INSTRUCTION();
-        OP(PUSH_NULL):
-            push(Value::null());
-            NEXT_INSTRUCTION();
-        OP(PUSH_CONST):
-            push(m_engine->constants.items[*m_pc++]);
-            NEXT_INSTRUCTION();
-        OP(ROLL): {
-            auto n = static_cast<int32_t>(*m_pc++);
-            if (n >= 2) {
-                Value moved = m_sp[1];
-                std::memmove(m_sp + 1, m_sp + 2, static_cast<size_t>(n - 1) * sizeof(Value));
-                m_sp[n] = moved;
-            } else if (n <= -2) {
-                Value moved = m_sp[-n];
-                std::memmove(m_sp + 2, m_sp + 1, static_cast<size_t>(-n - 1) * sizeof(Value));
-                m_sp[1] = moved;
-            }
+        OP(GET_SCOPED): {
+            auto name = static_cast<Atom>(OPERAND());
+            SLOW(get_scoped(name));
             NEXT_INSTRUCTION();
         }
-        OP(SWAP): {
-            Value t = top();
-            top() = second();
-            second() = t;
-            NEXT_INSTRUCTION();
-        }
-        OP(NIP): {
-            uint32_t n = *m_pc++;
-            m_sp[1 + n] = top();
-            m_sp += n;
-            NEXT_INSTRUCTION();
-        }
-        OP(POPN):
-            m_sp += *m_pc++;
-            NEXT_INSTRUCTION();
-        OP(POP):
-            ++m_sp;
-            NEXT_INSTRUCTION();
-        OP(DUP): {
-            Value t = top();
-            push(t);
-            NEXT_INSTRUCTION();
-        }
-        OP(NOP):
-        OP(IDLE):  // waits for nothing: an endless wait would only hang the host
-            NEXT_INSTRUCTION();
-        OP(END):
-            // With no cell of its own on the stack the function leaves Undefined.
-            finish(m_sp + 1 <= m_frame - 4 ? top() : Value::undefined());
-            return;
         OP(SET_SCOPED): {
-            auto name = static_cast<Atom>(*m_pc++);
-            bool stored = false;
-            if (WithList* list = with_list()) {
-                sync();
-                // The value stays on the stack, where the collections of the loop see it.
-                for (uint32_t i = 0; i < list->count && !stored; ++i) {
-                    stored = conditional_set_property(m_engine, list->items()[i], name, top());
-                    collection_point();
-                }
-            }
-            Value value = pop();
-            if (!stored) {
-                m_engine->globals.items[name] = value;
-            }
+            auto name = static_cast<Atom>(OPERAND());
+            SLOW(set_scoped(name));
             NEXT_INSTRUCTION();
         }
         OP(DELETE_NAME): {
-            auto name = static_cast<Atom>(*m_pc++);
-            if (WithList* list = with_list()) {
-                for (uint32_t i = 0; i < list->count; ++i) {
-                    const Value& scope = list->items()[i];
-                    if (scope.tag == Tag::Object && table_delete(m_engine, scope.payload.table, name)) {
-                        break;
-                    }
-                }
-            }
-            top() = Value::undefined();
+            auto name = static_cast<Atom>(OPERAND());
+            SLOW(delete_name(name));
             NEXT_INSTRUCTION();
         }
+
+        // Constants
+        OP(PUSH_INT):
+            PUSH(Value::integer(OPERAND()));
+            NEXT_INSTRUCTION();
+        OP(PUSH_0):
+            PUSH(Value::integer(0));
+            NEXT_INSTRUCTION();
+        OP(PUSH_1):
+            PUSH(Value::integer(1));
+            NEXT_INSTRUCTION();
+        OP(PUSH_2):
+            PUSH(Value::integer(2));
+            NEXT_INSTRUCTION();
+        OP(PUSH_3):
+            PUSH(Value::integer(3));
+            NEXT_INSTRUCTION();
+        OP(PUSH_UNDEFINED):
+            PUSH(Value::undefined());
+            NEXT_INSTRUCTION();
+        OP(PUSH_NULL):
+            PUSH(Value::null());
+            NEXT_INSTRUCTION();
+        OP(PUSH_TRUE):
+            PUSH(Value::boolean(true));
+            NEXT_INSTRUCTION();
+        OP(PUSH_FALSE):
+            PUSH(Value::boolean(false));
+            NEXT_INSTRUCTION();
+        OP(PUSH_CONST):
+            PUSH(m_engine->constants.items[*pc++]);
+            NEXT_INSTRUCTION();
+
+        // Stack shuffles
+        OP(DUP): {
+            Value t = TOP;
+            PUSH(t);
+            NEXT_INSTRUCTION();
+        }
+        OP(SWAP):
+            std::swap(TOP, SECOND);
+            NEXT_INSTRUCTION();
+        OP(ROLL): {
+            int32_t n = OPERAND();
+            SLOW(roll(n));
+            NEXT_INSTRUCTION();
+        }
+        OP(NIP): {
+            uint32_t n = *pc++;
+            sp[1 + n] = TOP;
+            sp += n;
+            NEXT_INSTRUCTION();
+        }
+        OP(POP):
+            ++sp;
+            NEXT_INSTRUCTION();
+        OP(POPN):
+            sp += *pc++;
+            NEXT_INSTRUCTION();
+        OP(NOP):
+        OP(IDLE):  // waits for nothing: an endless wait would only hang the host
+            NEXT_INSTRUCTION();
+
         INVALID_OPCODE:
-            sync();
+            SAVE();
+            protect();
             raise_error(m_engine, Message::UnimplementedBytecode);
         }
     }
+#undef JUMP_IF
+#undef BINARY
+#undef OPERAND
+#undef POP
+#undef PUSH
+#undef SECOND
+#undef TOP
+#undef SPEND_INSTRUCTION
+#undef SLOW
+#undef LOAD
+#undef SAVE
 #undef OP
 #undef INVALID_OPCODE
 #undef NEXT_INSTRUCTION
@@ -1124,7 +1342,7 @@ void Invocation::execute() {
 Value* push_entry_cells(ScriptEngine* engine, const Value& function, const Value* self, uint32_t cells,
                         const Value* args, ptrdiff_t growth) {
     Value* sp = engine->stack.saved_top;
-    if (sp - engine->stack.base < static_cast<ptrdiff_t>(cells) + 6 + growth + margin) {
+    if (sp - engine->stack.base < static_cast<ptrdiff_t>(cells) + 2 + stack_frame::header_cells + growth + margin) {
         raise_error(engine, Message::StackOverflow);
     }
     *sp-- = function;
@@ -1145,11 +1363,11 @@ void run_block(ScriptEngine* engine, const Value& function, const Value* self, C
     }
     Value* sp = push_entry_cells(engine, function, self, cells, args, block->stack_growth);
     Value* frame = sp;
-    frame[0] = frame_mark(nullptr);
-    frame[-1] = frame_slot(cells + 1, 0);
-    frame[-2] = frame_mark(nullptr);
-    frame[-3] = frame_mark(nullptr);
-    Invocation invocation(engine, block->code, frame - 4, frame);
+    frame[stack_frame::caller] = stack_frame::mark(nullptr);
+    frame[stack_frame::cells] = stack_frame::slot(cells + 1, 0);
+    frame[stack_frame::with_scopes] = stack_frame::mark(nullptr);
+    frame[stack_frame::resume] = stack_frame::mark(nullptr);
+    Invocation invocation(engine, block->code, frame - stack_frame::header_cells, frame);
     invocation.run();
 }
 

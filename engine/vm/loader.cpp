@@ -101,24 +101,6 @@ Value make_constant(ScriptEngine* engine, const ModuleConstant& constant, uint32
 
 StackUse stack_use(const Instruction& in) { return vm::stack_use(in.opcode, in.operand); }
 
-// Counts and slots that are unsigned by nature: one-byte counts and the two-byte local slots.
-// Reading them sign-extended would turn a call with 126 arguments into a negative count.
-bool unsigned_operand(Op op) {
-    switch (op) {
-    case Op::TRY_POP:
-    case Op::WITH_POP:
-    case Op::ARGS_PAD:
-    case Op::NIP:
-    case Op::POPN:
-    case Op::RESERVE:
-    case Op::GET_LOCAL:
-    case Op::SET_LOCAL:
-        return true;
-    default:
-        return false;
-    }
-}
-
 constexpr uint32_t max_growth = 0xFFFFFF;
 
 struct FunctionCode {
@@ -171,14 +153,14 @@ void Translator::decode(const ModuleFunction& function) {
             reject(m_engine, "truncated instruction");
         }
         if (is_opcode(in.opcode)) {
-            Op op = static_cast<Op>(in.opcode);
-            if (unsigned_operand(op)) {
-                in.operand = opcode_info(in.opcode).operand == OperandKind::Byte ? (in.operand & 0xFF) : (in.operand & 0xFFFF);
+            const OpcodeInfo& info = opcode_info(in.opcode);
+            if (info.sign == OperandSign::Unsigned) {
+                in.operand = info.operand == OperandKind::Byte ? (in.operand & 0xFF) : (in.operand & 0xFFFF);
             }
             m_at[offset - m_start] = static_cast<int32_t>(m_code.size());
             m_code.push_back(in);
             m_word.push_back(word);
-            word += opcode_info(in.opcode).operand == OperandKind::None ? 1 : 2;
+            word += info.operand == OperandKind::None ? 1 : 2;
         }
         // A byte that is no opcode produces no word and is no instruction.
         offset += in.size;

@@ -7,11 +7,11 @@ namespace quill::vm {
 
 namespace {
 
-constexpr OpcodeInfo no_opcode{nullptr, OperandKind::None, 0, StackRule::Fixed, 0};
+constexpr OpcodeInfo no_opcode{nullptr, OperandKind::None, 0, StackRule::Fixed, 0, OperandSign::Signed};
 
 constexpr OpcodeInfo table[opcode_count] = {
-#define QUILL_OPCODE_INFO(name, number, mnemonic, kind, effect, rule, reads) \
-    {mnemonic, OperandKind::kind, effect, StackRule::rule, reads},
+#define QUILL_OPCODE_INFO(name, number, mnemonic, kind, effect, rule, reads, sign) \
+    {mnemonic, OperandKind::kind, effect, StackRule::rule, reads, OperandSign::sign},
     QUILL_OPCODES(QUILL_OPCODE_INFO)
 #undef QUILL_OPCODE_INFO
 };
@@ -19,7 +19,7 @@ constexpr OpcodeInfo table[opcode_count] = {
 // The table is indexed by number - 33: every number must appear once, in order.
 constexpr bool numbered_in_order() {
     int expected = first_opcode;
-#define QUILL_OPCODE_CHECK(name, number, mnemonic, kind, effect, rule, reads) \
+#define QUILL_OPCODE_CHECK(name, number, mnemonic, kind, effect, rule, reads, sign) \
     if (number != expected++) return false;
     QUILL_OPCODES(QUILL_OPCODE_CHECK)
 #undef QUILL_OPCODE_CHECK

@@ -5,8 +5,8 @@
 //
 //   kind       bytes  operand
 //   None       1      -
-//   Byte       2      one byte, read sign-extended (counts, frame slots, ROLL distance)
-//   Short      3      two bytes, read sign-extended (local slots, RESERVE count)
+//   Byte       2      one byte (counts, frame slots, ROLL distance), signed or not by OperandSign
+//   Short      3      two bytes (local slots, RESERVE count), signed or not by OperandSign
 //   Jump       5      signed 32-bit: target offset - offset of the byte after the instruction
 //   Name       5      u32 index of a Name constant in the module's constant table
 //   Constant   5      u32 index of a constant in the module's constant table
@@ -29,89 +29,94 @@ enum class OperandKind : uint8_t { None, Byte, Short, Jump, Name, Constant, Imme
 // (RESERVE pushes n cells; NIP and POPN remove n).
 enum class StackRule : uint8_t { Fixed, PlusOperand, MinusOperand };
 
-// X(name, number, mnemonic, operand kind, stack effect, stack rule, cells read)
+// Whether a Byte or Short operand reads as a signed or an unsigned number: counts and local slots
+// are unsigned by nature (read sign-extended, a call with 126 arguments would pass a negative
+// count), frame slots and the ROLL distance signed. The loader widens operands by it.
+enum class OperandSign : uint8_t { Signed, Unsigned };
+
+// X(name, number, mnemonic, operand kind, stack effect, stack rule, cells read, operand sign)
 //   stack picture: cells before -- cells after (top on the right)
-#define QUILL_OPCODES(X)                                                                          \
-    X(CALL_SCOPED, 33, "CALL_SCOPED", Name, 1, Fixed, 1)       /* args callee -- args this result */ \
-    X(GET_SCOPED, 34, "GET_SCOPED", Name, 1, Fixed, 0)         /* -- value */                         \
-    X(ADD2, 35, "ADD2", None, 0, Fixed, 1)                     /* n -- n+2 */                         \
-    X(INC, 36, "INC", None, 0, Fixed, 1)                       /* n -- n+1 */                         \
-    X(JT_BOOL, 37, "JT_BOOL", Jump, -1, Fixed, 1)              /* bool -- */                          \
-    X(JF_BOOL, 38, "JF_BOOL", Jump, -1, Fixed, 1)              /* bool -- */                          \
-    X(THROW, 39, "THROW", None, -1, Fixed, 1)                  /* value -- */                         \
-    X(TRY_POP, 40, "TRY_POP", Byte, 0, Fixed, 0)               /* -- */                               \
-    X(TRY_PUSH, 41, "TRY_PUSH", Jump, 0, Fixed, 0)             /* -- ; catch: -- exception */         \
-    X(WITH_POP, 42, "WITH_POP", Byte, 0, Fixed, 0)             /* -- */                               \
-    X(WITH_PUSH, 43, "WITH_PUSH", None, -1, Fixed, 1)          /* object -- */                        \
-    X(GET_FRAME_SLOT, 44, "GET_FRAME_SLOT", None, 0, Fixed, 1) /* k -- slot[k] */                     \
-    X(ARGS_PAD, 45, "ARGS_PAD", Byte, -1, Fixed, 1)            /* count+2 -- */                       \
-    X(RESERVE, 46, "RESERVE", Short, 0, PlusOperand, 0)        /* -- undefined x n */                 \
-    X(DELETE_ELEM, 47, "DELETE_ELEM", None, -1, Fixed, 2)      /* object key -- undefined */          \
-    X(DELETE_PROP, 48, "DELETE_PROP", Name, 0, Fixed, 1)       /* object -- undefined */              \
-    X(NEW, 49, "NEW", None, 1, Fixed, 1)                       /* args ctor -- args object result */  \
-    X(TYPEOF, 50, "TYPEOF", None, 0, Fixed, 1)                 /* value -- name */                    \
-    X(RETURN, 51, "RETURN", None, 0, Fixed, 1)                 /* value -- */                         \
-    X(CALL, 52, "CALL", None, 1, Fixed, 1)                     /* args callee -- args null result */  \
-    X(JMP, 53, "JMP", Jump, 0, Fixed, 0)                       /* -- */                               \
-    X(CALL_METHOD, 54, "CALL_METHOD", Name, 1, Fixed, 1)       /* args recv -- args recv result */    \
-    X(JT, 55, "JT", Jump, -1, Fixed, 1)                        /* value -- */                         \
-    X(JF, 56, "JF", Jump, -1, Fixed, 1)                        /* value -- */                         \
-    X(USHR, 57, "USHR", None, -1, Fixed, 2)                    /* a b -- a>>>b */                     \
-    X(SHR, 58, "SHR", None, -1, Fixed, 2)                      /* a b -- a>>b */                      \
-    X(SHL, 59, "SHL", None, -1, Fixed, 2)                      /* a b -- a<<b */                      \
-    X(BITXOR, 60, "BITXOR", None, -1, Fixed, 2)                /* a b -- a^b */                       \
-    X(BITOR, 61, "BITOR", None, -1, Fixed, 2)                  /* a b -- a|b */                       \
-    X(NOT, 62, "NOT", None, 0, Fixed, 1)                       /* a -- !a */                          \
-    X(BITAND, 63, "BITAND", None, -1, Fixed, 2)                /* a b -- a&b */                       \
-    X(NEG, 64, "NEG", None, 0, Fixed, 1)                       /* a -- -a */                          \
-    X(MOD, 65, "MOD", None, -1, Fixed, 2)                      /* a b -- a%b */                       \
-    X(DIV, 66, "DIV", None, -1, Fixed, 2)                      /* a b -- a/b */                       \
-    X(MUL, 67, "MUL", None, -1, Fixed, 2)                      /* a b -- a*b */                       \
-    X(ADD, 68, "ADD", None, -1, Fixed, 2)                      /* a b -- a+b */                       \
-    X(SUB, 69, "SUB", None, -1, Fixed, 2)                      /* a b -- a-b */                       \
-    X(STRICT_NE, 70, "STRICT_NE", None, -1, Fixed, 2)          /* a b -- a!==b */                     \
-    X(STRICT_EQ, 71, "STRICT_EQ", None, -1, Fixed, 2)          /* a b -- a===b */                     \
-    X(GE, 72, "GE", None, -1, Fixed, 2)                        /* a b -- a>=b */                      \
-    X(LE, 73, "LE", None, -1, Fixed, 2)                        /* a b -- a<=b */                      \
-    X(GT, 74, "GT", None, -1, Fixed, 2)                        /* a b -- a>b */                       \
-    X(LT, 75, "LT", None, -1, Fixed, 2)                        /* a b -- a<b */                       \
-    X(NE, 76, "NE", None, -1, Fixed, 2)                        /* a b -- a!=b */                      \
-    X(EQ, 77, "EQ", None, -1, Fixed, 2)                        /* a b -- a==b */                      \
-    X(FORIN_NEXT, 78, "FORIN_NEXT", None, 0, Fixed, 2)         /* coll i -- item more */              \
-    X(SET_ELEM, 79, "SET_ELEM", None, -3, Fixed, 3)            /* value object key -- */              \
-    X(GET_ELEM, 80, "GET_ELEM", None, -1, Fixed, 2)            /* object key -- value */              \
-    X(SET_PROP, 81, "SET_PROP", Name, -2, Fixed, 2)            /* value object -- */                  \
-    X(GET_PROP, 82, "GET_PROP", Name, 0, Fixed, 1)             /* object -- value */                  \
-    X(SET_LOCAL, 83, "SET_LOCAL", Short, -1, Fixed, 1)         /* value -- */                         \
-    X(GET_LOCAL, 84, "GET_LOCAL", Short, 1, Fixed, 0)          /* -- value */                         \
-    X(SET_ARG, 85, "SET_ARG", Byte, -1, Fixed, 1)              /* value -- */                         \
-    X(GET_ARG, 86, "GET_ARG", Byte, 1, Fixed, 0)               /* -- value */                         \
-    X(SET_GLOBAL, 87, "SET_GLOBAL", Name, -1, Fixed, 1)        /* value -- */                         \
-    X(GET_GLOBAL, 88, "GET_GLOBAL", Name, 1, Fixed, 0)         /* -- value */                         \
-    X(PUSH_INT, 89, "PUSH_INT", Immediate, 1, Fixed, 0)        /* -- n */                             \
-    X(PUSH_3, 90, "PUSH_3", None, 1, Fixed, 0)                 /* -- 3 */                             \
-    X(PUSH_2, 91, "PUSH_2", None, 1, Fixed, 0)                 /* -- 2 */                             \
-    X(PUSH_1, 92, "PUSH_1", None, 1, Fixed, 0)                 /* -- 1 */                             \
-    X(PUSH_0, 93, "PUSH_0", None, 1, Fixed, 0)                 /* -- 0 */                             \
-    X(PUSH_UNDEFINED, 94, "PUSH_UNDEFINED", None, 1, Fixed, 0) /* -- undefined */                     \
-    X(PUSH_FALSE, 95, "PUSH_FALSE", None, 1, Fixed, 0)         /* -- false */                         \
-    X(PUSH_TRUE, 96, "PUSH_TRUE", None, 1, Fixed, 0)           /* -- true */                          \
-    X(PUSH_NULL, 97, "PUSH_NULL", None, 1, Fixed, 0)           /* -- null */                          \
-    X(PUSH_CONST, 98, "PUSH_CONST", Constant, 1, Fixed, 0)     /* -- constant */                      \
-    X(ROLL, 99, "ROLL", Byte, 0, Fixed, 0)                     /* rotates |n| cells */                \
-    X(SWAP, 100, "SWAP", None, 0, Fixed, 2)                    /* a b -- b a */                       \
-    X(NIP, 101, "NIP", Byte, 0, MinusOperand, 1)               /* x1..xn top -- top */                \
-    X(POPN, 102, "POPN", Byte, 0, MinusOperand, 0)             /* x1..xn -- */                        \
-    X(POP, 103, "POP", None, -1, Fixed, 1)                     /* a -- */                             \
-    X(DUP, 104, "DUP", None, 1, Fixed, 1)                      /* a -- a a */                         \
-    X(NOP, 105, "NOP", None, 0, Fixed, 0)                      /* -- */                               \
-    X(END, 106, "END", None, 0, Fixed, 0)                      /* value -- (leaves the invocation) */ \
-    X(IDLE, 107, "IDLE", None, 0, Fixed, 0)                    /* -- */                               \
-    X(SET_SCOPED, 108, "SET_SCOPED", Name, -1, Fixed, 1)       /* value -- */                         \
-    X(DELETE_NAME, 109, "DELETE_NAME", Name, 0, Fixed, 1)      /* x -- undefined */
+#define QUILL_OPCODES(X) \
+    X(CALL_SCOPED, 33, "CALL_SCOPED", Name, 1, Fixed, 1, Signed)         /* args callee -- args this result */  \
+    X(GET_SCOPED, 34, "GET_SCOPED", Name, 1, Fixed, 0, Signed)           /* -- value */                         \
+    X(ADD2, 35, "ADD2", None, 0, Fixed, 1, Signed)                       /* n -- n+2 */                         \
+    X(INC, 36, "INC", None, 0, Fixed, 1, Signed)                         /* n -- n+1 */                         \
+    X(JT_BOOL, 37, "JT_BOOL", Jump, -1, Fixed, 1, Signed)                /* bool -- */                          \
+    X(JF_BOOL, 38, "JF_BOOL", Jump, -1, Fixed, 1, Signed)                /* bool -- */                          \
+    X(THROW, 39, "THROW", None, -1, Fixed, 1, Signed)                    /* value -- */                         \
+    X(TRY_POP, 40, "TRY_POP", Byte, 0, Fixed, 0, Unsigned)               /* -- */                               \
+    X(TRY_PUSH, 41, "TRY_PUSH", Jump, 0, Fixed, 0, Signed)               /* -- ; catch: -- exception */         \
+    X(WITH_POP, 42, "WITH_POP", Byte, 0, Fixed, 0, Unsigned)             /* -- */                               \
+    X(WITH_PUSH, 43, "WITH_PUSH", None, -1, Fixed, 1, Signed)            /* object -- */                        \
+    X(GET_FRAME_SLOT, 44, "GET_FRAME_SLOT", None, 0, Fixed, 1, Signed)   /* k -- slot[k] */                     \
+    X(ARGS_PAD, 45, "ARGS_PAD", Byte, -1, Fixed, 1, Unsigned)            /* count+2 -- */                       \
+    X(RESERVE, 46, "RESERVE", Short, 0, PlusOperand, 0, Unsigned)        /* -- undefined x n */                 \
+    X(DELETE_ELEM, 47, "DELETE_ELEM", None, -1, Fixed, 2, Signed)        /* object key -- undefined */          \
+    X(DELETE_PROP, 48, "DELETE_PROP", Name, 0, Fixed, 1, Signed)         /* object -- undefined */              \
+    X(NEW, 49, "NEW", None, 1, Fixed, 1, Signed)                         /* args ctor -- args object result */  \
+    X(TYPEOF, 50, "TYPEOF", None, 0, Fixed, 1, Signed)                   /* value -- name */                    \
+    X(RETURN, 51, "RETURN", None, 0, Fixed, 1, Signed)                   /* value -- */                         \
+    X(CALL, 52, "CALL", None, 1, Fixed, 1, Signed)                       /* args callee -- args null result */  \
+    X(JMP, 53, "JMP", Jump, 0, Fixed, 0, Signed)                         /* -- */                               \
+    X(CALL_METHOD, 54, "CALL_METHOD", Name, 1, Fixed, 1, Signed)         /* args recv -- args recv result */    \
+    X(JT, 55, "JT", Jump, -1, Fixed, 1, Signed)                          /* value -- */                         \
+    X(JF, 56, "JF", Jump, -1, Fixed, 1, Signed)                          /* value -- */                         \
+    X(USHR, 57, "USHR", None, -1, Fixed, 2, Signed)                      /* a b -- a>>>b */                     \
+    X(SHR, 58, "SHR", None, -1, Fixed, 2, Signed)                        /* a b -- a>>b */                      \
+    X(SHL, 59, "SHL", None, -1, Fixed, 2, Signed)                        /* a b -- a<<b */                      \
+    X(BITXOR, 60, "BITXOR", None, -1, Fixed, 2, Signed)                  /* a b -- a^b */                       \
+    X(BITOR, 61, "BITOR", None, -1, Fixed, 2, Signed)                    /* a b -- a|b */                       \
+    X(NOT, 62, "NOT", None, 0, Fixed, 1, Signed)                         /* a -- !a */                          \
+    X(BITAND, 63, "BITAND", None, -1, Fixed, 2, Signed)                  /* a b -- a&b */                       \
+    X(NEG, 64, "NEG", None, 0, Fixed, 1, Signed)                         /* a -- -a */                          \
+    X(MOD, 65, "MOD", None, -1, Fixed, 2, Signed)                        /* a b -- a%b */                       \
+    X(DIV, 66, "DIV", None, -1, Fixed, 2, Signed)                        /* a b -- a/b */                       \
+    X(MUL, 67, "MUL", None, -1, Fixed, 2, Signed)                        /* a b -- a*b */                       \
+    X(ADD, 68, "ADD", None, -1, Fixed, 2, Signed)                        /* a b -- a+b */                       \
+    X(SUB, 69, "SUB", None, -1, Fixed, 2, Signed)                        /* a b -- a-b */                       \
+    X(STRICT_NE, 70, "STRICT_NE", None, -1, Fixed, 2, Signed)            /* a b -- a!==b */                     \
+    X(STRICT_EQ, 71, "STRICT_EQ", None, -1, Fixed, 2, Signed)            /* a b -- a===b */                     \
+    X(GE, 72, "GE", None, -1, Fixed, 2, Signed)                          /* a b -- a>=b */                      \
+    X(LE, 73, "LE", None, -1, Fixed, 2, Signed)                          /* a b -- a<=b */                      \
+    X(GT, 74, "GT", None, -1, Fixed, 2, Signed)                          /* a b -- a>b */                       \
+    X(LT, 75, "LT", None, -1, Fixed, 2, Signed)                          /* a b -- a<b */                       \
+    X(NE, 76, "NE", None, -1, Fixed, 2, Signed)                          /* a b -- a!=b */                      \
+    X(EQ, 77, "EQ", None, -1, Fixed, 2, Signed)                          /* a b -- a==b */                      \
+    X(FORIN_NEXT, 78, "FORIN_NEXT", None, 0, Fixed, 2, Signed)           /* coll i -- item more */              \
+    X(SET_ELEM, 79, "SET_ELEM", None, -3, Fixed, 3, Signed)              /* value object key -- */              \
+    X(GET_ELEM, 80, "GET_ELEM", None, -1, Fixed, 2, Signed)              /* object key -- value */              \
+    X(SET_PROP, 81, "SET_PROP", Name, -2, Fixed, 2, Signed)              /* value object -- */                  \
+    X(GET_PROP, 82, "GET_PROP", Name, 0, Fixed, 1, Signed)               /* object -- value */                  \
+    X(SET_LOCAL, 83, "SET_LOCAL", Short, -1, Fixed, 1, Unsigned)         /* value -- */                         \
+    X(GET_LOCAL, 84, "GET_LOCAL", Short, 1, Fixed, 0, Unsigned)          /* -- value */                         \
+    X(SET_ARG, 85, "SET_ARG", Byte, -1, Fixed, 1, Signed)                /* value -- */                         \
+    X(GET_ARG, 86, "GET_ARG", Byte, 1, Fixed, 0, Signed)                 /* -- value */                         \
+    X(SET_GLOBAL, 87, "SET_GLOBAL", Name, -1, Fixed, 1, Signed)          /* value -- */                         \
+    X(GET_GLOBAL, 88, "GET_GLOBAL", Name, 1, Fixed, 0, Signed)           /* -- value */                         \
+    X(PUSH_INT, 89, "PUSH_INT", Immediate, 1, Fixed, 0, Signed)          /* -- n */                             \
+    X(PUSH_3, 90, "PUSH_3", None, 1, Fixed, 0, Signed)                   /* -- 3 */                             \
+    X(PUSH_2, 91, "PUSH_2", None, 1, Fixed, 0, Signed)                   /* -- 2 */                             \
+    X(PUSH_1, 92, "PUSH_1", None, 1, Fixed, 0, Signed)                   /* -- 1 */                             \
+    X(PUSH_0, 93, "PUSH_0", None, 1, Fixed, 0, Signed)                   /* -- 0 */                             \
+    X(PUSH_UNDEFINED, 94, "PUSH_UNDEFINED", None, 1, Fixed, 0, Signed)   /* -- undefined */                     \
+    X(PUSH_FALSE, 95, "PUSH_FALSE", None, 1, Fixed, 0, Signed)           /* -- false */                         \
+    X(PUSH_TRUE, 96, "PUSH_TRUE", None, 1, Fixed, 0, Signed)             /* -- true */                          \
+    X(PUSH_NULL, 97, "PUSH_NULL", None, 1, Fixed, 0, Signed)             /* -- null */                          \
+    X(PUSH_CONST, 98, "PUSH_CONST", Constant, 1, Fixed, 0, Signed)       /* -- constant */                      \
+    X(ROLL, 99, "ROLL", Byte, 0, Fixed, 0, Signed)                       /* rotates |n| cells */                \
+    X(SWAP, 100, "SWAP", None, 0, Fixed, 2, Signed)                      /* a b -- b a */                       \
+    X(NIP, 101, "NIP", Byte, 0, MinusOperand, 1, Unsigned)               /* x1..xn top -- top */                \
+    X(POPN, 102, "POPN", Byte, 0, MinusOperand, 0, Unsigned)             /* x1..xn -- */                        \
+    X(POP, 103, "POP", None, -1, Fixed, 1, Signed)                       /* a -- */                             \
+    X(DUP, 104, "DUP", None, 1, Fixed, 1, Signed)                        /* a -- a a */                         \
+    X(NOP, 105, "NOP", None, 0, Fixed, 0, Signed)                        /* -- */                               \
+    X(END, 106, "END", None, 0, Fixed, 0, Signed)                        /* value -- (leaves the invocation) */ \
+    X(IDLE, 107, "IDLE", None, 0, Fixed, 0, Signed)                      /* -- */                               \
+    X(SET_SCOPED, 108, "SET_SCOPED", Name, -1, Fixed, 1, Signed)         /* value -- */                         \
+    X(DELETE_NAME, 109, "DELETE_NAME", Name, 0, Fixed, 1, Signed)        /* x -- undefined */
 
 enum class Op : uint8_t {
-#define QUILL_OPCODE_ENUM(name, number, mnemonic, kind, effect, rule, reads) name = number,
+#define QUILL_OPCODE_ENUM(name, number, mnemonic, kind, effect, rule, reads, sign) name = number,
     QUILL_OPCODES(QUILL_OPCODE_ENUM)
 #undef QUILL_OPCODE_ENUM
 };
@@ -126,6 +131,7 @@ struct OpcodeInfo {
     int8_t stack_effect;   // with StackRule::Fixed
     StackRule rule;
     uint8_t reads;         // cells the instruction needs on the stack (NIP and POPN add their operand)
+    OperandSign sign;
 };
 
 // Information on an opcode byte; a byte outside 33..109 gives an entry without mnemonic.

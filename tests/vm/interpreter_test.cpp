@@ -5,6 +5,7 @@
 #include "engine/values/array.h"
 #include "engine/values/host_class.h"
 #include "engine/values/property_table.h"
+#include "engine/vm/loader.h"
 #include "engine/vm/services.h"
 #include "tests/vm/vm_fixture.h"
 
@@ -334,6 +335,65 @@ caught:
 )")) << engine->message;
     EXPECT_EQ(text(engine->result), "thrown");
     EXPECT_EQ(engine->protection, nullptr);
+}
+
+// An error names the instruction that raised it: a stack overflow met by a script call, and an
+// error after calls and returns that moved the code position into a function and back out.
+TEST_F(InterpreterTest, ErrorsReportThePositionOfTheRaisingInstruction) {
+    struct Case {
+        const char* code;
+        const char* function;
+        int line;
+    };
+    const Case cases[] = {
+        {R"(
+.source demo.qls
+.function down
+.line 3
+    PUSH_0
+.line 4
+    GET_GLOBAL down
+    CALL
+    RETURN
+.function .main
+.line 9
+    PUSH_0
+    GET_GLOBAL down
+    CALL
+)",
+         "down", 4},
+        {R"(
+.source demo.qls
+.function one
+.line 3
+    PUSH_1
+    RETURN
+.function f
+.line 7
+    PUSH_0
+    GET_GLOBAL one
+    CALL
+.line 8
+    PUSH_0
+    GET_GLOBAL one
+    CALL
+.line 9
+    PUSH_CONST "x"
+    THROW
+.function .main
+    PUSH_0
+    GET_GLOBAL f
+    CALL
+)",
+         "f", 9},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        ASSERT_FALSE(run(c.code));
+        EXPECT_STREQ(function_name_at(engine, engine->stack.saved_code), c.function);
+        const char* source = nullptr;
+        EXPECT_EQ(line_at(engine, &source), c.line);
+    }
 }
 
 }  // namespace
