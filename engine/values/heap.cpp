@@ -106,12 +106,8 @@ bool add_chunk(ScriptEngine* engine, size_t size) {
     return true;
 }
 
-void run_finalizer(ScriptEngine* engine, void* data) {
-    uint64_t& header = header_of(data);
-    if ((header & finalizer_bit) == 0) {
-        return;
-    }
-    header &= ~(finalizer_bit | first_bit);
+[[gnu::noinline]] void call_finalizer(ScriptEngine* engine, void* data) {
+    header_of(data) &= ~(finalizer_bit | first_bit);
     Finalizer finalizer = *static_cast<Finalizer*>(data);
     if (finalizer == nullptr) {
         return;
@@ -120,6 +116,13 @@ void run_finalizer(ScriptEngine* engine, void* data) {
     try {
         finalizer(engine, data);
     } catch (...) {
+    }
+}
+
+// Most dead blocks have no finalizer: the sweep asks that here, without a call.
+inline void run_finalizer(ScriptEngine* engine, void* data) {
+    if ((header_of(data) & finalizer_bit) != 0) {
+        call_finalizer(engine, data);
     }
 }
 
