@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -36,6 +37,10 @@ constexpr double field_defaults[field_count] = {1970, 0, 1, 0, 0, 0, 0};
 // The class-wide state: the engine's time zone, read once at registration.
 struct DateZone {
     int bias;  // standard time-zone bias in minutes, positive west of Greenwich
+    // The last time split into fields and its fields: scripts read one date field after another
+    // from the same time. NaN (equal to nothing) until the first split.
+    mutable double split_at = std::numeric_limits<double>::quiet_NaN();
+    mutable DateFields split{};
 
     // LocalTZA: what to add to a local time to get the time value.
     double local_tza() const { return bias * 60000.0; }
@@ -108,7 +113,12 @@ Value utc_text(ScriptEngine* engine, double t) {
 }
 
 DateFields fields_of(const DateZone& date, double t, bool utc) {
-    return split_time(utc ? t : t - date.local_tza());
+    const double at = utc ? t : t - date.local_tza();
+    if (at != date.split_at) {
+        date.split = split_time(at);
+        date.split_at = at;
+    }
+    return date.split;
 }
 
 // Sets `count` fields from `first` to the arguments that are numbers, keeping the others from the

@@ -66,6 +66,9 @@ struct PosixRegex {
     Expression expression;
     boost::match_flag_type match_flags = boost::match_default;
     size_t group_count = 0;
+    // The results of the last search, kept so that the next one reuses their storage; a search
+    // runs no script code, so no other search of the expression can start while one runs.
+    mutable boost::match_results<const wchar_t*> match;
 };
 
 RegexText::RegexText(std::u16string_view text, size_t first) : m_first(std::min(first, text.size())) {
@@ -120,7 +123,7 @@ int regex_execute(const PosixRegex* regex, const RegexText& text, size_t start, 
     const wchar_t* first = units + (start - text.first());
     const wchar_t* last = units + (text.part_end(start) - text.first());
     auto position = [&](const wchar_t* at) { return static_cast<int64_t>(at - units) + static_cast<int64_t>(text.first()); };
-    boost::match_results<const wchar_t*> match;
+    boost::match_results<const wchar_t*>& match = regex->match;
     try {
         if (!boost::regex_search(first, last, match, regex->expression, regex->match_flags)) {
             return reg_nomatch;
@@ -132,13 +135,12 @@ int regex_execute(const PosixRegex* regex, const RegexText& text, size_t start, 
     } catch (...) {
         return reg_e_unknown;
     }
-    for (size_t i = 0; i < pair_count; ++i) {
-        if (i <= regex->group_count && match[static_cast<int>(i)].matched) {
-            pairs[i] = {position(match[static_cast<int>(i)].first), position(match[static_cast<int>(i)].second)};
-        } else {
-            pairs[i] = {-1, -1};
-        }
+    const size_t groups = std::min(pair_count, regex->group_count + 1);
+    for (size_t i = 0; i < groups; ++i) {
+        const auto& sub = match[static_cast<int>(i)];
+        pairs[i] = sub.matched ? RegexPair{position(sub.first), position(sub.second)} : RegexPair{-1, -1};
     }
+    std::fill(pairs + groups, pairs + pair_count, RegexPair{-1, -1});
     return reg_ok;
 }
 
@@ -155,6 +157,8 @@ std::string regex_error_text(int code) {
     }
     return detail::get_default_error_string(static_cast<boost::regex_constants::error_type>(code));
 }
+
+size_t regex_group_count(const PosixRegex* regex) { return regex != nullptr ? regex->group_count : 0; }
 
 void regex_free(PosixRegex* regex) { delete regex; }
 

@@ -67,6 +67,9 @@ int regex_compile(PosixRegex** out, std::u16string_view pattern, int flags);
 int regex_execute(const PosixRegex* regex, const RegexText& text, size_t start, size_t pair_count,
                   RegexPair* pairs);
 
+// The number of groups of the expression; 0 for a null one.
+size_t regex_group_count(const PosixRegex* regex);
+
 // Compiles the pattern as regex_compile does only to see whether it compiles: reg_ok or the error
 // code.
 int regex_check(std::u16string_view pattern, int flags);

@@ -38,7 +38,6 @@ struct RegExpState {
 
 void* make_state(ScriptEngine* engine) {
     auto state = std::make_unique<RegExpState>();
-    reset_pairs(state->last.pairs, config::regexp_match_pairs);
     state->index = intern(engine, "index");
     state->input = intern(engine, "input");
     return state.release();
@@ -211,12 +210,12 @@ Value last_paren(ScriptEngine* engine, const LastMatch& last, Text input, const 
 }
 
 Value left_context(ScriptEngine* engine, const LastMatch& last, Text input, const MemberCall&) {
-    const RegexPair& whole = last.pairs[0];
+    const RegexPair whole = last.pairs[0];
     return pair_text(engine, input, {whole.start < 0 ? -1 : 0, whole.start});
 }
 
 Value right_context(ScriptEngine* engine, const LastMatch& last, Text input, const MemberCall&) {
-    const RegexPair& whole = last.pairs[0];
+    const RegexPair whole = last.pairs[0];
     return pair_text(engine, input, {whole.end, whole.end < 0 ? -1 : static_cast<int64_t>(input.size())});
 }
 
@@ -298,11 +297,14 @@ bool is_regexp(const Value& value) { return regexp_object(value) != nullptr; }
 
 LastMatch& last_match_of(HostClass* cls) { return state_of(cls).last; }
 
-void reset_pairs(RegexPair* pairs, size_t n) { std::fill(pairs, pairs + n, RegexPair{-1, -1}); }
+void MatchPairs::assign(const MatchPairs& other) {
+    std::copy(other.items, other.items + other.used, items);
+    used = other.used;
+}
 
-size_t last_group_of_run(const RegexPair* pairs, int64_t bound) {
+size_t last_group_of_run(const MatchPairs& pairs, int64_t bound) {
     size_t n = 1;
-    while (n < config::regexp_match_pairs && pairs[n].start >= 0 && pairs[n].start < bound) {
+    while (n < pairs.used && pairs.items[n].start >= 0 && pairs.items[n].start < bound) {
         ++n;
     }
     return n - 1;
@@ -323,16 +325,25 @@ bool regexp_execute(ScriptEngine* engine, const PosixRegex* regex, const RegexTe
     return code == reg_ok;
 }
 
+bool regexp_execute(ScriptEngine* engine, const PosixRegex* regex, const RegexText& text, size_t start,
+                    MatchPairs& pairs) {
+    const size_t count = std::min(config::regexp_match_pairs, regex_group_count(regex) + 1);
+    if (!regexp_execute(engine, regex, text, start, count, pairs.items)) {
+        return false;
+    }
+    pairs.used = count;
+    return true;
+}
+
 bool search_from_last_index(ScriptEngine* engine, const RegExpObject& regexp, const RegexText& text,
-                            RegexPair* pairs) {
-    reset_pairs(pairs, config::regexp_match_pairs);
+                            MatchPairs& pairs) {
+    pairs.reset();
     const size_t length = text.end();
     if ((regexp.flags & regexp_global) != 0 && regexp.last_index > 0 &&
         static_cast<size_t>(regexp.last_index) > length) {
         return false;
     }
-    return regexp_execute(engine, regexp.compiled.get(), text, search_start(regexp, length),
-                          config::regexp_match_pairs, pairs);
+    return regexp_execute(engine, regexp.compiled.get(), text, search_start(regexp, length), pairs);
 }
 
 bool regexp_test_text(ScriptEngine* engine, HostClass* cls, RegExpObject& regexp, Text text) {
@@ -347,7 +358,7 @@ bool regexp_test_text(ScriptEngine* engine, HostClass* cls, RegExpObject& regexp
 
 Value regexp_exec_text(ScriptEngine* engine, HostClass* cls, RegExpObject& regexp, Text text) {
     RegExpState& data = state_of(cls);
-    const RegexPair* pairs = data.last.pairs;
+    const MatchPairs& pairs = data.last.pairs;
     const bool global = (regexp.flags & regexp_global) != 0;
     if (!search_from_last_index(engine, regexp, RegexText(text, search_start(regexp, text.size())),
                                 data.last.pairs)) {
@@ -358,7 +369,7 @@ Value regexp_exec_text(ScriptEngine* engine, HostClass* cls, RegExpObject& regex
     }
     // The array ends at the first unmatched pair.
     size_t n = 0;
-    while (n < config::regexp_match_pairs && pairs[n].start >= 0) {
+    while (n < pairs.used && pairs.items[n].start >= 0) {
         ++n;
     }
     Value result = Value::array(array_create(engine, 0));

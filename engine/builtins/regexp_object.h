@@ -33,11 +33,23 @@ struct RegExpObject {
     int32_t last_index = 0;                        // where the next search starts
 };
 
+// The pairs of a search. Only the first `used` are stored: every pair from there on is unmatched,
+// whatever the array holds, so a search writes only as many pairs as its expression has groups
+// and a reset costs nothing.
+struct MatchPairs {
+    RegexPair items[config::regexp_match_pairs];
+    size_t used = 0;
+
+    RegexPair operator[](size_t i) const { return i < used ? items[i] : RegexPair{-1, -1}; }
+    void reset() { used = 0; }
+    void assign(const MatchPairs& other);
+};
+
 // The engine-wide last-match state, kept by the RegExp class: the text last searched and the pairs
 // of the last search, as positions in it.
 struct LastMatch {
     Value input;
-    RegexPair pairs[config::regexp_match_pairs];
+    MatchPairs pairs;
 };
 
 // The instance data of a RegExp instance, or null for any other value.
@@ -46,25 +58,26 @@ RegExpObject* regexp_object(const Value& value);
 // The last-match state the RegExp class keeps.
 LastMatch& last_match_of(HostClass* cls);
 
-// Sets n pairs to unmatched.
-void reset_pairs(RegexPair* pairs, size_t n);
-
 // The last group of the run of matched groups 1, 2, ... that starts below `bound`; 0 when group 1
 // does not belong to it.
-size_t last_group_of_run(const RegexPair* pairs, int64_t bound);
+size_t last_group_of_run(const MatchPairs& pairs, int64_t bound);
 
 // regex_execute for a script: true on a match. A search the library abandons (beyond its bounds on
 // work or stack) finds nothing, as a failed one does, and leaves "RegExp runtime error: " with the
 // library's reason in the message buffer and at the trace hook, so that the two can be told apart.
 bool regexp_execute(ScriptEngine* engine, const PosixRegex* regex, const RegexText& text, size_t start,
                     size_t pair_count, RegexPair* pairs);
+// The same into match pairs, as many as the expression has groups (and the whole match); on no
+// match the pairs stay as they were.
+bool regexp_execute(ScriptEngine* engine, const PosixRegex* regex, const RegexText& text, size_t start,
+                    MatchPairs& pairs);
 
 // Searches the text from the expression's lastIndex (negative counts as 0, beyond the end as the
 // end) into the given pairs, all of which are reset first. A global expression whose lastIndex lies
 // beyond the end of the text finds nothing: no search can make progress there. An expression whose
 // last `compile` failed finds nothing either. `text` must hold the positions from lastIndex on.
 bool search_from_last_index(ScriptEngine* engine, const RegExpObject& regexp, const RegexText& text,
-                            RegexPair* pairs);
+                            MatchPairs& pairs);
 
 // Where a search from lastIndex starts in a text of `length` code units.
 size_t search_start(const RegExpObject& regexp, size_t length);

@@ -23,6 +23,7 @@
 #include "engine/builtins/regexp.h"
 #include "engine/builtins/value_class.h"
 #include "engine/values/array.h"
+#include "engine/values/atoms.h"
 #include "engine/values/class_declaration.h"
 #include "engine/values/conversions.h"
 #include "engine/values/engine.h"
@@ -151,8 +152,8 @@ void char_at(MemberCall& call) {
 
 // Without arguments the first code unit; a position that is not an Integer, or lies outside the
 // string on either side, gives NaN.
+// The interpreter answers the call with one Integer argument itself, by the same code_unit_at.
 void char_code_at(MemberCall& call) {
-    Text text = text_of(call.receiver);
     int64_t position = 0;
     if (call.args.has(0)) {
         std::optional<int64_t> given = call.args.integer(0);
@@ -162,9 +163,7 @@ void char_code_at(MemberCall& call) {
         }
         position = *given;
     }
-    *call.result = position < 0 || position >= static_cast<int64_t>(text.size())
-                       ? Value::nan()
-                       : Value::integer(text[static_cast<size_t>(position)]);
+    *call.result = code_unit_at(call.receiver.payload.string, position);
 }
 
 // All conversions first, then the measure and the one copy (see the top of this file).
@@ -469,6 +468,9 @@ const ClassDeclaration string_class = {
 
 }  // namespace
 
-void register_string_class(ScriptEngine* engine) { declare_class(engine, string_class); }
+void register_string_class(ScriptEngine* engine) {
+    engine->quick_string_class = declare_class(engine, string_class);
+    engine->char_code_at = intern(engine, "charCodeAt");
+}
 
 }  // namespace quill

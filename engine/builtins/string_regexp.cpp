@@ -20,8 +20,6 @@ namespace {
 
 using Text = std::u16string_view;
 
-constexpr size_t all_pairs = config::regexp_match_pairs;
-
 // The expression of a RegExp argument and the class that keeps its last-match state.
 struct Expression {
     RegExpObject& regexp;
@@ -64,7 +62,7 @@ private:
 // The replacement for one match with its '$' substitutions. `rest_start` and `rest_end` bound the
 // part of the text the search ran on since the previous match.
 void append_replacement(Output& out, Text replacement, Text text, size_t rest_start, size_t rest_end,
-                        const RegexPair* pairs) {
+                        const MatchPairs& pairs) {
     const auto match_start = static_cast<size_t>(pairs[0].start);
     const auto match_end = static_cast<size_t>(pairs[0].end);
     size_t literal = 0;  // start of the text not yet appended
@@ -142,7 +140,7 @@ Value regexp_replace(ScriptEngine* engine, const Value& string, const Value& reg
     auto [expression, cls] = expression_of(regexp);
     LastMatch& last = last_match_of(cls);
     last.input = string;
-    reset_pairs(last.pairs, all_pairs);
+    last.pairs.reset();
     Text text = text_of(string);
     Text with = text_of(replacement);
     const bool global = (expression.flags & regexp_global) != 0;
@@ -153,10 +151,10 @@ Value regexp_replace(ScriptEngine* engine, const Value& string, const Value& reg
     const RegexText units(text, start);
     const size_t rest_end = units.part_end(start);
     size_t rest_start = start;
-    RegexPair pairs[all_pairs];
+    MatchPairs pairs;
     bool found = false;
     while (rest_start < rest_end &&
-           regexp_execute(engine, expression.compiled.get(), units, rest_start, all_pairs, pairs)) {
+           regexp_execute(engine, expression.compiled.get(), units, rest_start, pairs)) {
         found = true;
         const auto match_start = static_cast<size_t>(pairs[0].start);
         const auto match_end = static_cast<size_t>(pairs[0].end);
@@ -181,7 +179,7 @@ Value regexp_replace(ScriptEngine* engine, const Value& string, const Value& reg
         expression.last_index = 0;
     }
     if (found) {
-        std::copy(std::begin(pairs), std::end(pairs), last.pairs);
+        last.pairs.assign(pairs);
     }
     return out.value();
 }

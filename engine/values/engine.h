@@ -96,6 +96,10 @@ struct ScriptEngine {
     ScriptInvoker invoke_script = nullptr;
     // Makes the RegExp object of a regular-expression constant; installed by the RegExp class.
     RegExpMaker make_regexp = nullptr;
+    // The String class sets these: the interpreter answers charCodeAt itself for a string receiver
+    // and one Integer argument while that class is the handler of strings.
+    HostClass* quick_string_class = nullptr;
+    Atom char_code_at = 0;
     // The RegExp class object, which the maker builds from and whose class keeps the engine-wide
     // last-match state. A root, so both live as long as the engine whatever scripts do to globals.
     Value regexp_class;

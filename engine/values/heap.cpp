@@ -106,12 +106,8 @@ bool add_chunk(ScriptEngine* engine, size_t size) {
     return true;
 }
 
-void run_finalizer(ScriptEngine* engine, void* data) {
-    uint64_t& header = header_of(data);
-    if ((header & finalizer_bit) == 0) {
-        return;
-    }
-    header &= ~(finalizer_bit | first_bit);
+[[gnu::noinline]] void call_finalizer(ScriptEngine* engine, void* data) {
+    header_of(data) &= ~(finalizer_bit | first_bit);
     Finalizer finalizer = *static_cast<Finalizer*>(data);
     if (finalizer == nullptr) {
         return;
@@ -120,6 +116,13 @@ void run_finalizer(ScriptEngine* engine, void* data) {
     try {
         finalizer(engine, data);
     } catch (...) {
+    }
+}
+
+// Most dead blocks have no finalizer: the sweep asks that here, without a call.
+inline void run_finalizer(ScriptEngine* engine, void* data) {
+    if ((header_of(data) & finalizer_bit) != 0) {
+        call_finalizer(engine, data);
     }
 }
 
@@ -143,7 +146,52 @@ int size_class(size_t size) {
     return c < config::size_class_count - 1 ? c : config::size_class_count - 1;
 }
 
-void* gc_allocate(ScriptEngine* engine, size_t n) {
+namespace {
+
+// The rest of a block of `available` bytes serving `size`, when it is large enough to be a block of
+// its own: its data address, with its header written; otherwise null.
+char* split_rest(void* block, size_t available, size_t size) {
+    if (available < size + block_header_size + min_block_size) {
+        return nullptr;
+    }
+    char* rest = static_cast<char*>(block) + size + block_header_size;
+    set_header(rest, available - size - block_header_size);
+    return rest;
+}
+
+// Hands out a block taken off a free list or made from the open block.
+void* hand_out(Heap& heap, void* block, size_t size) {
+    set_header(block, size);
+    heap.allocated_bytes += size;
+    return block;
+}
+
+// A request neither its own class's list nor the open block can serve.
+void* allocate_elsewhere(ScriptEngine* engine, size_t size) {
+    Heap& heap = engine->heap;
+    if (heap.open != nullptr) {
+        push_free(heap, heap.open);
+        heap.open = nullptr;
+    }
+    void* block = take_free(heap, size);
+    if (block == nullptr) {
+        if (!add_chunk(engine, size)) {
+            raise_error(engine, Message::OutOfMemory);
+        }
+        block = take_free(heap, size);
+    }
+    const size_t available = size_of(block);
+    heap.open = split_rest(block, available, size);
+    return hand_out(heap, block, heap.open != nullptr ? size : available);
+}
+
+}  // namespace
+
+namespace {
+
+// gc_allocate beyond its fast path: the checks, then the class's own list, then the open block,
+// then the higher classes and new chunks. Kept out of line, so that the fast path saves no registers.
+[[gnu::noinline]] void* allocate_with_checks(ScriptEngine* engine, size_t n) {
     if (n > largest_request) {
         raise_error(engine, Message::OutOfMemory);
     }
@@ -154,25 +202,58 @@ void* gc_allocate(ScriptEngine* engine, size_t n) {
         uint64_t cost = 1 + n / 64;
         engine->instructions_left -= cost < engine->instructions_left ? cost : engine->instructions_left;
     }
-    size_t size = n <= min_block_size ? min_block_size : std::bit_ceil(n);
+    const size_t size = n <= min_block_size ? min_block_size : std::bit_ceil(n);
     Heap& heap = engine->heap;
-    void* block = take_free(heap, size);
-    if (block == nullptr) {
-        if (!add_chunk(engine, size)) {
-            raise_error(engine, Message::OutOfMemory);
+    const int c = size_class(size);
+    if ((heap.nonempty_lists >> c & 1u) != 0 && c < config::size_class_count - 1) {
+        // The head of the class's own list: every block there holds at least `size` bytes (the
+        // last class is open-ended and is searched block by block).
+        void* block = heap.free_lists[c];
+        heap.free_lists[c] = free_link(block);
+        if (heap.free_lists[c] == nullptr) {
+            heap.nonempty_lists &= ~(1u << c);
         }
-        block = take_free(heap, size);
+        const size_t available = size_of(block);
+        heap.free_bytes -= available;
+        if (char* rest = split_rest(block, available, size)) {
+            push_free(heap, rest);
+            return hand_out(heap, block, size);
+        }
+        return hand_out(heap, block, available);
     }
-    size_t available = size_of(block);
-    if (available >= size + block_header_size + min_block_size) {
-        char* rest = static_cast<char*>(block) + size + block_header_size;
-        set_header(rest, available - size - block_header_size);
-        push_free(heap, rest);
-        available = size;
+    if (heap.open != nullptr) {
+        if (char* rest = split_rest(heap.open, size_of(heap.open), size)) {
+            void* block = heap.open;
+            heap.open = rest;
+            return hand_out(heap, block, size);
+        }
     }
-    set_header(block, available);
-    heap.allocated_bytes += available;
-    return block;
+    return allocate_elsewhere(engine, size);
+}
+
+}  // namespace
+
+// Most requests are small and carved from the open block while their class's list is empty; that
+// path alone is kept here, without calls, and everything else goes the long way.
+void* gc_allocate(ScriptEngine* engine, size_t n) {
+    if (config::instruction_budget == 0 && n <= min_block_size * 64) {
+        Heap& heap = engine->heap;
+        const size_t size = n <= min_block_size ? min_block_size : std::bit_ceil(n);
+        char* open = heap.open;
+        const uint64_t bit = uint64_t{1} << (std::bit_width(size) - 3);  // the size's class
+        if (open != nullptr && (heap.nonempty_lists & bit) == 0) {
+            const size_t available = size_of(open);
+            if (available >= size + block_header_size + min_block_size) {
+                char* rest = open + size + block_header_size;
+                set_header(rest, available - size - block_header_size);
+                heap.open = rest;
+                set_header(open, size);
+                heap.allocated_bytes += size;
+                return open;
+            }
+        }
+    }
+    return allocate_with_checks(engine, n);
 }
 
 void* gc_allocate_finalized(ScriptEngine* engine, size_t n, Finalizer finalizer, FinalizerOrder order) {
@@ -232,6 +313,8 @@ size_t gc_sweep(ScriptEngine* engine) {
         }
     });
 
+    // The open block is an unmarked free block like any other: it merges with its dead neighbours.
+    heap.open = nullptr;
     clear_free_lists(heap);
     heap.allocated_bytes = 0;
     heap.free_bytes = 0;
@@ -273,6 +356,7 @@ void gc_release_chunks(ScriptEngine* engine) {
         heap.chunks = next;
     }
     clear_free_lists(heap);
+    heap.open = nullptr;
     heap.chunk_bytes = 0;
     heap.free_bytes = 0;
     heap.allocated_bytes = 0;
@@ -329,6 +413,13 @@ bool gc_verify(ScriptEngine* engine, bool swept) {
             free_blocks.push_back(static_cast<const char*>(block));
             free_total += size_of(block);
         }
+    }
+    // The open block: a free block of the heap, on no list (the duplicate check below sees to that).
+    if (heap.open != nullptr) {
+        if (!is_block(heap.open) || (header_of(heap.open) & (mark_bit | finalizer_bit | first_bit)) != 0) {
+            return false;
+        }
+        free_blocks.push_back(heap.open);
     }
     std::sort(free_blocks.begin(), free_blocks.end());
     if (free_total != heap.free_bytes ||

@@ -29,6 +29,13 @@ enum class FinalizerOrder { Normal, First };
 // Block data is always 8-byte aligned, so records may hold pointers and doubles. When bit 1 is set,
 // the first data word holds the finalizer (possibly null). A free block keeps the next block of
 // its free list in its first data word.
+//
+// Requests are served from the free list of their own size class when it holds a block (any block
+// there fits, since requests are rounded to powers of two), otherwise carved from the front of the
+// open block: a free block on no list, whose rest stays the open block. Only when that is too small
+// does the search go through the higher classes (and past them to a new chunk); the rest of the
+// block found there becomes the open block and the old one goes back to its list. A sweep rebuilds
+// the free lists from scratch and leaves no open block.
 inline constexpr size_t block_header_size = 8;
 inline constexpr size_t chunk_header_size = 16;
 inline constexpr size_t min_block_size = 8;
@@ -40,6 +47,7 @@ struct Heap {
     uint32_t nonempty_lists = 0;  // bit c set exactly when free_lists[c] holds a block
     size_t allocated_bytes = 0;  // handed out since the last collection (see the sweep for the rule)
     size_t free_bytes = 0;       // bytes on the free lists
+    char* open = nullptr;        // the open block (not on the lists, not in free_bytes), or null
     size_t chunk_bytes = 0;      // total size of all chunks
     size_t threshold = config::collection_threshold;  // the least allocation between two collections
     size_t growth_allowance = 0;  // what the last collection's survivors allow before the next one
@@ -78,7 +86,8 @@ void gc_release_chunks(ScriptEngine* engine);
 
 // Checks the heap's structure between collections: block sizes tile every chunk exactly, no block is
 // marked, the free lists hold only blocks of the chunks, each once, free and of their class, and their
-// sizes add up to the free byte count. Right after a sweep (`swept`) no two free blocks are
+// sizes add up to the free byte count; the open block is a free block of the heap on no list.
+// Right after a sweep (`swept`) no two free blocks are
 // neighbours either, since the sweep merges them. Returns false on the first inconsistency.
 bool gc_verify(ScriptEngine* engine, bool swept = false);
 

@@ -51,6 +51,13 @@ PlainPtr<char> string_to_narrow(ScriptEngine* engine, const StringRecord* string
 // A NUL-terminated UTF-16 copy, on the plain heap.
 PlainPtr<char16_t> string_to_wide(ScriptEngine* engine, const StringRecord* string);
 
+// The code unit at `position` as an Integer; NaN outside the string.
+inline Value code_unit_at(const StringRecord* string, int64_t position) {
+    return position < 0 || position >= static_cast<int64_t>(string->length)
+               ? Value::nan()
+               : Value::integer(string->chars[position]);
+}
+
 // Code unit by code unit as unsigned 16-bit numbers; on a common prefix the shorter is smaller.
 int compare_strings(const StringRecord* a, const StringRecord* b);
 

@@ -705,6 +705,18 @@ bool Invocation::find_method(const Value& receiver, Atom name, bool object_class
 // args receiver -- args receiver result
 void Invocation::call_method(Atom name) {
     Value receiver = top();
+    // charCodeAt with one Integer argument, the call of every scan over a text, is answered here
+    // as the String class answers it; any other call of it takes the general path.
+    if (receiver.tag == Tag::String && name == m_engine->char_code_at && m_engine->quick_string_class != nullptr &&
+        type_handler(m_engine, Tag::String) == m_engine->quick_string_class) {
+        Value empty = Value::integer(0);
+        const Value* args = native_block(m_sp + 2, m_frame - 3, &empty);
+        if (args[0].payload.integer == 1 && args[1].tag == Tag::Integer) {
+            push(code_unit_at(receiver.payload.string, args[1].payload.integer));
+            collection_point();
+            return;
+        }
+    }
     Value found;
     bool handled;
     bool is_property = find_method(receiver, name, true, &found, &handled);

@@ -77,9 +77,40 @@ TEST_F(HeapTest, FreedBlocksAreReusedAndSplit) {
     EXPECT_EQ(gc_allocate(engine, 64), a);
     void* big = gc_allocate(engine, 1024);
     gc_free(engine, big);
-    void* small = gc_allocate(engine, 8);
-    EXPECT_EQ(small, big);  // split off the front of the freed block
+    // Smaller requests are carved from the chunk's open rest first; once it is used up, they are
+    // split off the front of the freed block before any new chunk is taken.
+    const size_t chunks = engine->heap.chunk_bytes;
+    void* small = nullptr;
+    for (size_t i = 0; i < config::chunk_size / 16 && small != big; ++i) {
+        small = gc_allocate(engine, 8);
+        ASSERT_EQ(engine->heap.chunk_bytes, chunks);
+        ASSERT_TRUE(gc_verify(engine));
+    }
+    EXPECT_EQ(small, big);
+    EXPECT_EQ(gc_block_size(small), 8u);
     EXPECT_TRUE(gc_verify(engine));
+}
+
+// A request its class's list cannot serve moves the open block to its list and takes the rest of
+// the block found as the new open block; a sweep merges the open block with its dead neighbours.
+TEST_F(HeapTest, TheOpenBlockMovesAndMerges) {
+    void* a = gc_allocate(engine, 64);
+    void* b = gc_allocate(engine, 64);
+    EXPECT_EQ(static_cast<char*>(b), static_cast<char*>(a) + 64 + block_header_size);
+    // Too large for the rest of the chunk: a chunk of its own, and the first chunk's rest waits on
+    // its list, where a later request of that class finds it.
+    void* huge = gc_allocate(engine, config::chunk_size);
+    EXPECT_NE(huge, nullptr);
+    EXPECT_TRUE(gc_verify(engine));
+    void* c = gc_allocate(engine, 32768);
+    EXPECT_EQ(static_cast<char*>(c), static_cast<char*>(b) + 64 + block_header_size);
+    EXPECT_TRUE(gc_verify(engine));
+    gc_mark_block(a);
+    gc_mark_block(huge);
+    gc_sweep(engine);
+    EXPECT_TRUE(gc_verify(engine, true));
+    // b, c and the chunk's rest became one free block right behind a.
+    EXPECT_EQ(gc_block_size(b), config::chunk_size - chunk_header_size - 2 * block_header_size - 64);
 }
 
 TEST_F(HeapTest, ReallocateKeepsContents) {
