@@ -710,7 +710,7 @@ void Invocation::call_method(Atom name) {
     if (receiver.tag == Tag::String && name == m_engine->char_code_at && m_engine->quick_string_class != nullptr &&
         type_handler(m_engine, Tag::String) == m_engine->quick_string_class) {
         Value empty = Value::integer(0);
-        const Value* args = native_block(m_sp + 2, m_frame - 3, &empty);
+        const Value* args = native_arguments(&empty);
         if (args[0].payload.integer == 1 && args[1].tag == Tag::Integer) {
             push(code_unit_at(receiver.payload.string, args[1].payload.integer));
             collection_point();
