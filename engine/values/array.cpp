@@ -2,8 +2,8 @@
 // nodes for the elements past it.
 //
 // The dense block follows the stored elements, never the length alone. It grows (doubling, or
-// straight to the length when that fits) only while it stays within twice the number of elements
-// plus a little slack, so an array of length 2^32 with one element has a block of a few dozen cells
+// straight to the length when that fits) only while it stays within four times the number of
+// elements plus a little slack, so an array of length 2^32 with one element has a block of a few dozen cells
 // at most, and an array filled by push or by index writes in any order ends up holding all of its
 // elements there. What the block does not cover (the elements of an array whose indexes spread
 // wider than that) the spread table holds, one node per element; it doubles as it fills, so a read,
@@ -46,8 +46,10 @@ constexpr uint64_t stamp_limit = std::numeric_limits<uint32_t>::max();
 // A dense cell and its stamp.
 constexpr size_t dense_entry_size = sizeof(Value) + sizeof(uint32_t);
 
-// The most dense cells an array of `count` elements should have.
-uint64_t dense_budget(uint64_t count) { return std::min(2 * count + dense_slack, config::array_direct_limit); }
+// The most dense cells an array of `count` elements should have: a cell and its stamp take 20
+// bytes, a node past the block with its share of the hash table some 80, so a block a quarter full
+// still costs no more than the nodes would.
+uint64_t dense_budget(uint64_t count) { return std::min(4 * count + dense_slack, config::array_dense_limit); }
 
 bool covered(const ArrayRecord* array, uint64_t index) { return index < array->dense_capacity; }
 

@@ -39,6 +39,19 @@ inline Value* stored_array_element(const Value& object, const Value& key) {
     return index < object.payload.array->length ? array_get(object.payload.array, index) : nullptr;
 }
 
+// o[key] when `object` is an array and `key` an Integer: the element, or Undefined for a hole or a
+// position at or past the length, which is all get_element would give. False for anything else.
+inline bool read_array_element(const Value& object, const Value& key, Value* out) {
+    if (object.tag != Tag::Array || key.tag != Tag::Integer) {
+        return false;
+    }
+    uint64_t index;
+    array_index(key, &index);
+    const Value* cell = index < object.payload.array->length ? array_get(object.payload.array, index) : nullptr;
+    *out = cell != nullptr ? *cell : Value::undefined();
+    return true;
+}
+
 Value get_element(ScriptEngine* engine, const Value& object, const Value& key);
 void set_element(ScriptEngine* engine, const Value& object, const Value& key, const Value& value);
 void delete_element(ScriptEngine* engine, const Value& object, const Value& key);

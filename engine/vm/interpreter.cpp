@@ -946,8 +946,8 @@ void Invocation::execute() {
             collection_point();
             NEXT_INSTRUCTION();
         OP(GET_ELEM):
-            if (const Value* cell = stored_array_element(second(), top())) {
-                second() = *cell;
+            if (Value element; read_array_element(second(), top(), &element)) {
+                second() = element;
             } else {
                 sync();
                 second() = get_element(m_engine, second(), top());
