@@ -39,17 +39,10 @@ inline Value* stored_array_element(const Value& object, const Value& key) {
     return index < object.payload.array->length ? array_get(object.payload.array, index) : nullptr;
 }
 
-// o[key] when `object` is an array and `key` an Integer: the element, or Undefined for a hole or a
-// position at or past the length, which is all get_element would give. False for anything else.
-inline bool read_array_element(const Value& object, const Value& key, Value* out) {
-    if (object.tag != Tag::Array || key.tag != Tag::Integer) {
-        return false;
-    }
-    uint64_t index;
-    array_index(key, &index);
-    const Value* cell = index < object.payload.array->length ? array_get(object.payload.array, index) : nullptr;
-    *out = cell != nullptr ? *cell : Value::undefined();
-    return true;
+// After stored_array_element found no element: whether o[key] is a hole or a position at or past
+// the length of an array, which reads as Undefined without a warning.
+inline bool array_hole_read(const Value& object, const Value& key) {
+    return object.tag == Tag::Array && key.tag == Tag::Integer;
 }
 
 Value get_element(ScriptEngine* engine, const Value& object, const Value& key);

@@ -946,8 +946,10 @@ void Invocation::execute() {
             collection_point();
             NEXT_INSTRUCTION();
         OP(GET_ELEM):
-            if (Value element; read_array_element(second(), top(), &element)) {
-                second() = element;
+            if (const Value* cell = stored_array_element(second(), top())) {
+                second() = *cell;
+            } else if (array_hole_read(second(), top())) {
+                second() = Value::undefined();
             } else {
                 sync();
                 second() = get_element(m_engine, second(), top());
