@@ -205,17 +205,11 @@ void widen_dense(ScriptEngine* engine, ArrayRecord* array, uint64_t capacity) {
     array->dense_capacity = actual;
 }
 
-// Before an element is added at `index`: widens the dense block to cover it when the budget
-// allows, or to cover the whole length once the elements pay for that (an array filled from the
-// top down is covered that way in the end).
+// Before an element is added at `index`, past the dense block: widens the block to cover it when
+// the budget allows, or to cover the whole length once the elements pay for that (an array filled
+// from the top down is covered that way in the end).
 void cover(ScriptEngine* engine, ArrayRecord* array, uint64_t index) {
     uint64_t budget = dense_budget(array->count + 1);
-    if (covered(array, index)) {
-        if (array->dense_capacity < array->length && array->length <= budget) {
-            widen_dense(engine, array, array->length);
-        }
-        return;
-    }
     if (index >= budget) {
         return;
     }
@@ -394,7 +388,9 @@ void link_element(ScriptEngine* engine, ArrayRecord* array, const Value& value, 
     if (array->next_stamp >= stamp_limit) {
         restamp(array);
     }
-    cover(engine, array, index);
+    if (!covered(array, index)) {
+        cover(engine, array, index);
+    }
     if (covered(array, index)) {
         array->dense[index] = value;
         array_dense_stamps(array)[index] = static_cast<uint32_t>(array->next_stamp++);
