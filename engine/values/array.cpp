@@ -47,8 +47,8 @@ constexpr uint64_t stamp_limit = std::numeric_limits<uint32_t>::max();
 constexpr size_t dense_entry_size = sizeof(Value) + sizeof(uint32_t);
 
 // The most dense cells an array of `count` elements should have: a cell and its stamp take 20
-// bytes, a node past the block with its share of the hash table some 80, so a block a quarter full
-// still costs no more than the nodes would.
+// bytes, a node past the block with its share of the hash table 70 to 100, so a block a quarter
+// full costs about what the nodes would (more while it grows, when the old block waits for reuse).
 uint64_t dense_budget(uint64_t count) { return std::min(4 * count + dense_slack, config::array_dense_limit); }
 
 bool covered(const ArrayRecord* array, uint64_t index) { return index < array->dense_capacity; }
