@@ -11,7 +11,7 @@
 // GC note: no collection runs inside native code, but a method that runs script code (a sort
 // comparator; the toString of an object element while joining or sorting) lets one run there. So
 // while they call out, these methods keep what they hold in C++ on the stack (StackRoots), copy
-// texts out to the plain heap at once, and look elements up again rather than keep node pointers.
+// texts out to the plain heap at once, and look elements up again rather than keep cell pointers.
 #include "engine/builtins/array.h"
 
 #include <algorithm>
@@ -77,6 +77,7 @@ void make_array(MemberCall& call) {
     }
     uint64_t count = raw < 0 ? 0 - static_cast<uint64_t>(raw) : static_cast<uint64_t>(raw);
     ArrayRecord* array = array_create(call.engine, count);
+    array_reserve(call.engine, array, count);
     for (uint64_t i = 0; i < count; ++i) {
         array_insert(call.engine, array, args[i + 1], i);
     }
@@ -137,10 +138,7 @@ Value join_array(ScriptEngine* engine, const Value& receiver, std::u16string_vie
 
     JoinNesting nesting(engine);
     StackRoots roots(engine, {receiver});
-    std::vector<uint64_t> indexes;
-    for (const ArrayNode* node : array_nodes_in_range(array, 0, length)) {
-        indexes.push_back(node->index);
-    }
+    std::vector<uint64_t> indexes = array_indexes_in_range(array, 0, length);
     std::u16string text;
     // Runs of holes: n is at most `separators`, which the check above bounds.
     auto append_separators = [&](uint64_t n) {
@@ -162,7 +160,7 @@ Value join_array(ScriptEngine* engine, const Value& receiver, std::u16string_vie
             continue;
         }
         nesting.allow(room);
-        // A copy: the conversion may remove the element, and a collection then reuse its node.
+        // A copy: the conversion may change the array and move its cells.
         Value element = *cell;
         Value string = to_string(engine, element);
         std::u16string_view piece = string.payload.string->view();
@@ -312,11 +310,11 @@ private:
     std::vector<bool> m_made;
 };
 
-// The stored elements are gathered in storage order (bucket 0 to 126, each chain from its head),
+// The stored elements are gathered in storage order (chain 0 to 126, each from its head),
 // sorted, and written back as elements 0 .. n - 1, so holes vanish and the elements move to the
 // front. Until the sort is done the array is left alone: a comparator that throws leaves it as it
-// was. Meanwhile the gathered values live in a rooted array of their own, whose nodes then become
-// the array's elements.
+// was. Meanwhile the gathered values live in a rooted array of their own, whose storage then
+// becomes the array's.
 void sort_array(ScriptEngine* engine, const Value& receiver, const Arguments& args) {
     ArrayRecord* array = receiver.payload.array;
     Value comparator;
@@ -326,11 +324,12 @@ void sort_array(ScriptEngine* engine, const Value& receiver, const Arguments& ar
     }
     std::vector<Value> elements;
     elements.reserve(array->count);
-    array_for_each_node(array, [&](const ArrayNode* node) { elements.push_back(node->value); });
+    array_for_each_element(array, [&](uint64_t, const Value& value) { elements.push_back(value); });
     if (elements.empty()) {
         return;
     }
     ArrayRecord* kept = array_create(engine, elements.size());
+    array_reserve(engine, kept, elements.size());
     for (size_t i = 0; i < elements.size(); ++i) {
         array_insert(engine, kept, elements[i], i);
     }
@@ -436,8 +435,8 @@ Value slice_array(ScriptEngine* engine, ArrayRecord* array, const Arguments& arg
         std::swap(start, end);
     }
     ArrayRecord* result = array_create(engine, end - start);
-    for (const ArrayNode* node : array_nodes_in_range(array, start, end)) {
-        array_insert(engine, result, node->value, node->index - start);
+    for (uint64_t index : array_indexes_in_range(array, start, end)) {
+        array_insert(engine, result, *array_get(array, index), index - start);
     }
     return Value::array(result);
 }
@@ -470,8 +469,8 @@ Value splice_array(ScriptEngine* engine, ArrayRecord* array, const Arguments& ar
     // The removed elements are copied before this array changes, so running out of memory there
     // leaves it whole.
     ArrayRecord* removed = array_create(engine, count);
-    for (const ArrayNode* node : array_nodes_in_range(array, start, start + count)) {
-        array_insert(engine, removed, node->value, node->index - start);
+    for (uint64_t index : array_indexes_in_range(array, start, start + count)) {
+        array_insert(engine, removed, *array_get(array, index), index - start);
     }
     array_remove_range(array, start, start + count);
     array->length = base + items;

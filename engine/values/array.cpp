@@ -1,29 +1,29 @@
-// Array records: a length, 127 chains of element nodes, and two indexes that find a node by its
-// index.
+// Array records: a length, a dense block of value cells for the low indexes, and a hash table of
+// nodes for the elements past it.
 //
-// The chains alone would make every access by index walk about count / 127 nodes, and a loop over
-// a long array quadratic. So each array also keeps `direct`, a block of node pointers for the
-// indexes below direct_capacity, and `spread`, a hash table of the nodes at and above it. Both are
-// indexes only: every node stays in its chain, and the chains decide the order in which sort
-// gathers the elements.
+// The dense block follows the stored elements, never the length alone. It grows (doubling, or
+// straight to the length when that fits) only while it stays within four times the number of
+// elements plus a little slack, so an array of length 2^32 with one element has a block of a few dozen cells
+// at most, and an array filled by push or by index writes in any order ends up holding all of its
+// elements there. What the block does not cover (the elements of an array whose indexes spread
+// wider than that) the spread table holds, one node per element; it doubles as it fills, so a read,
+// a store or a hole costs the same however many elements the array has. Whole-array operations
+// rebuild both, shrinking them when they have become much larger than their contents need.
 //
-// The direct block follows the stored elements, never the length alone. It grows (doubling, or
-// straight to the length when that fits) only while it stays within twice the number of nodes plus
-// a little slack, so an array of length 2^32 with one element has a block of a few dozen entries at
-// most, and an array filled by push or by index writes in any order ends up covering all of its
-// elements. What the block does not cover (the elements of an array whose indexes spread wider than
-// that) the spread table holds; it doubles as it fills, so a read, a store or a hole costs the same
-// however many elements the array has. Whole-array operations rebuild both indexes from the chains,
-// shrinking them when they have become much larger than their contents need.
+// Storage order (records.h) comes from the stamps: each element gets the next stamp of its array
+// when it is inserted, and a chain is its elements by falling stamp. Gathering it sorts the
+// elements by chain, which a pass in index order does stably, and then each chain by stamp, which
+// for an array filled upwards (or renumbered once from such an array) is a reversal or nothing.
 //
 // Every change allocates what it needs before it touches the array, so an "Out of memory" leaves
-// the chains and both indexes in step.
+// the elements, the stamps and the counts in step.
 #include "engine/values/array.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <iterator>
+#include <limits>
 #include <utility>
 
 #include "engine/values/config.h"
@@ -36,34 +36,41 @@ namespace quill {
 
 namespace {
 
-constexpr uint64_t direct_slack = 64;
-constexpr uint64_t direct_minimum = 16;
+constexpr uint64_t dense_slack = 64;
+constexpr uint64_t dense_minimum = 4;
 constexpr uint64_t spread_minimum = 16;
-// Removing up to this many indexes one by one is cheaper than a pass over all nodes.
+// Removing up to this many indexes one by one is cheaper than a pass over all elements.
 constexpr uint64_t few_indexes = 32;
+// Stamps are 32-bit; an array that has seen this many insertions numbers its elements afresh.
+constexpr uint64_t stamp_limit = std::numeric_limits<uint32_t>::max();
+// A dense cell and its stamp.
+constexpr size_t dense_entry_size = sizeof(Value) + sizeof(uint32_t);
 
-// The most direct entries an array of `count` nodes should have.
-uint64_t direct_budget(uint64_t count) { return std::min(2 * count + direct_slack, config::array_direct_limit); }
+// The most dense cells an array of `count` elements should have: a cell and its stamp take 20
+// bytes, a node past the block with its share of the hash table 70 to 100, so a block a quarter
+// full costs about what the nodes would (more while it grows, when the old block waits for reuse).
+uint64_t dense_budget(uint64_t count) { return std::min(4 * count + dense_slack, config::array_dense_limit); }
 
-ArrayNode*& chain_of(ArrayRecord* array, uint64_t index) { return array->buckets[index % array_bucket_count]; }
+bool covered(const ArrayRecord* array, uint64_t index) { return index < array->dense_capacity; }
 
-bool covered(const ArrayRecord* array, uint64_t index) { return index < array->direct_capacity; }
+Value hole() {
+    Value cell;
+    cell.tag = array_hole;
+    return cell;
+}
 
-// A zeroed collected block of at least `entries` node pointers (null for none); its usable entries
-// go to *actual when asked for (the heap rounds blocks up, and the whole block is usable).
-ArrayNode** allocate_entries(ScriptEngine* engine, uint64_t entries, uint64_t* actual = nullptr) {
-    if (entries == 0) {
-        if (actual != nullptr) {
-            *actual = 0;
-        }
+// A dense block of at least `cells` cells, all holes (null for none); its usable cells go to
+// *actual (the heap rounds blocks up, and the whole block is usable).
+Value* allocate_dense(ScriptEngine* engine, uint64_t cells, uint64_t* actual) {
+    if (cells == 0) {
+        *actual = 0;
         return nullptr;
     }
-    auto** block = static_cast<ArrayNode**>(gc_allocate(engine, entries * sizeof(ArrayNode*)));
-    uint64_t usable = gc_block_size(block) / sizeof(ArrayNode*);
-    std::memset(block, 0, usable * sizeof(ArrayNode*));
-    if (actual != nullptr) {
-        *actual = usable;
-    }
+    auto* block = static_cast<Value*>(gc_allocate(engine, cells * dense_entry_size));
+    uint64_t usable = gc_block_size(block) / dense_entry_size;
+    std::fill(block, block + usable, hole());
+    std::memset(reinterpret_cast<uint32_t*>(block + usable), 0, usable * sizeof(uint32_t));
+    *actual = usable;
     return block;
 }
 
@@ -158,33 +165,13 @@ void spread_make_room(ScriptEngine* engine, ArrayRecord* array) {
 
 // }====
 
-// Enters a node of the chains into the index that covers its index; the spread table has room.
-void index_node(ArrayRecord* array, ArrayNode* node) {
-    if (covered(array, node->index)) {
-        array->direct[node->index] = node;
-    } else {
-        spread_place(array->spread, array->spread_capacity, node);
-        ++array->spread_count;
-    }
-}
-
-// Takes a node out of the index that holds it, if it is there.
-void unindex_node(ArrayRecord* array, ArrayNode* node) {
-    if (covered(array, node->index)) {
-        if (array->direct[node->index] == node) {
-            array->direct[node->index] = nullptr;
-        }
-    } else if (ArraySlot* slot = spread_find(array, node->index); slot != nullptr && slot->node == node) {
-        spread_erase(array, slot);
-    }
-}
-
-// Widens the direct block to at least `capacity` entries (more than it has); the nodes of the
-// spread table that it covers then move into it. An array filled by push or from the bottom up has
-// none there, and the growth is a copy.
-void widen_direct(ScriptEngine* engine, ArrayRecord* array, uint64_t capacity) {
-    auto** direct = static_cast<ArrayNode**>(gc_allocate(engine, capacity * sizeof(ArrayNode*)));
-    uint64_t actual = gc_block_size(direct) / sizeof(ArrayNode*);  // the heap rounds blocks up
+// Widens the dense block to at least `capacity` cells (more than it has); the nodes of the spread
+// table that it covers then move into it. An array filled by push or from the bottom up has none
+// there, and the growth is a copy.
+void widen_dense(ScriptEngine* engine, ArrayRecord* array, uint64_t capacity) {
+    uint64_t actual = 0;
+    Value* dense = allocate_dense(engine, capacity, &actual);
+    uint32_t* stamps = reinterpret_cast<uint32_t*>(dense + actual);
     uint64_t moving = 0;
     for (uint64_t i = 0; array->spread_count > 0 && i < array->spread_capacity; ++i) {
         moving += array->spread[i].node != nullptr && array->spread[i].index < actual ? 1 : 0;
@@ -193,15 +180,16 @@ void widen_direct(ScriptEngine* engine, ArrayRecord* array, uint64_t capacity) {
     uint64_t spread_capacity = moving > 0 ? spread_capacity_for(staying) : array->spread_capacity;
     ArraySlot* spread = moving > 0 ? allocate_slots(engine, spread_capacity) : array->spread;
 
-    if (array->direct_capacity > 0) {
-        std::memcpy(direct, array->direct, array->direct_capacity * sizeof(ArrayNode*));
+    if (array->dense_capacity > 0) {
+        std::copy(array->dense, array->dense + array->dense_capacity, dense);
+        std::memcpy(stamps, array_dense_stamps(array), array->dense_capacity * sizeof(uint32_t));
     }
-    std::memset(direct + array->direct_capacity, 0, (actual - array->direct_capacity) * sizeof(ArrayNode*));
     if (moving > 0) {
         for (uint64_t i = 0; i < array->spread_capacity; ++i) {
             if (ArrayNode* node = array->spread[i].node) {
                 if (node->index < actual) {
-                    direct[node->index] = node;
+                    dense[node->index] = node->value;
+                    stamps[node->index] = static_cast<uint32_t>(node->stamp);
                 } else {
                     spread_place(spread, spread_capacity, node);
                 }
@@ -212,47 +200,113 @@ void widen_direct(ScriptEngine* engine, ArrayRecord* array, uint64_t capacity) {
         array->spread_capacity = spread_capacity;
         array->spread_count = staying;
     }
-    gc_free(engine, array->direct);
-    array->direct = direct;
-    array->direct_capacity = actual;
+    gc_free(engine, array->dense);
+    array->dense = dense;
+    array->dense_capacity = actual;
 }
 
-// Before a node is added at `index`: widens the direct block to cover it when the budget allows,
-// or to cover the whole length once the elements pay for that (an array filled from the top down
-// is covered that way in the end).
+// Before an element is added at `index`, past the dense block: widens the block to cover it when
+// the budget allows, or to cover the whole length once the elements pay for that (an array filled
+// from the top down is covered that way in the end).
 void cover(ScriptEngine* engine, ArrayRecord* array, uint64_t index) {
-    uint64_t budget = direct_budget(array->count + 1);
-    if (covered(array, index)) {
-        if (array->direct_capacity < array->length && array->length <= budget) {
-            widen_direct(engine, array, array->length);
-        }
-        return;
-    }
+    uint64_t budget = dense_budget(array->count + 1);
     if (index >= budget) {
         return;
     }
-    uint64_t wanted = std::max({index + 1, 2 * array->direct_capacity, direct_minimum});
+    uint64_t wanted = std::max({index + 1, 2 * array->dense_capacity, dense_minimum});
     if (array->length > wanted && array->length <= budget) {
         wanted = array->length;  // every element lies below the length
     }
-    widen_direct(engine, array, std::min(wanted, budget));
+    widen_dense(engine, array, std::min(wanted, budget));
 }
 
-// {==== Rebuilding both indexes after the chains changed wholesale
+// {==== Storage order
 
-// The blocks the indexes get, allocated (or kept) before the chains change.
-struct IndexBlocks {
-    ArrayNode** direct;
-    uint64_t direct_capacity;
-    ArraySlot* spread;
-    uint64_t spread_capacity;
+// An element as the gathering sees it.
+struct Gathered {
+    uint64_t index;
+    uint32_t stamp;
+    Value* cell;
 };
 
-// The direct entries an array of `count` nodes gets when it is rebuilt: what it has, grown to
+// Every element in storage order.
+std::vector<Gathered> gather(ArrayRecord* array) {
+    // In index order first: the dense cells, then the spread nodes sorted.
+    std::vector<Gathered> by_index;
+    by_index.reserve(array->count);
+    const uint32_t* stamps = array_dense_stamps(array);
+    for (uint64_t i = 0; i < array->dense_capacity; ++i) {
+        if (array->dense[i].tag != array_hole) {
+            by_index.push_back({i, stamps[i], array->dense + i});
+        }
+    }
+    auto first_spread = static_cast<std::ptrdiff_t>(by_index.size());
+    for (uint64_t i = 0; i < array->spread_capacity; ++i) {
+        if (ArrayNode* node = array->spread[i].node) {
+            by_index.push_back({node->index, static_cast<uint32_t>(node->stamp), &node->value});
+        }
+    }
+    std::sort(by_index.begin() + first_spread, by_index.end(),
+              [](const Gathered& a, const Gathered& b) { return a.index < b.index; });
+
+    // Then by chain, stably: each chain in rising index.
+    uint64_t starts[array_bucket_count + 1] = {};
+    for (const Gathered& element : by_index) {
+        ++starts[element.index % array_bucket_count + 1];
+    }
+    for (int b = 0; b < array_bucket_count; ++b) {
+        starts[b + 1] += starts[b];
+    }
+    std::vector<Gathered> order(by_index.size());
+    uint64_t next[array_bucket_count];
+    std::copy(starts, starts + array_bucket_count, next);
+    for (const Gathered& element : by_index) {
+        order[next[element.index % array_bucket_count]++] = element;
+    }
+
+    // Each chain by falling stamp.
+    for (int b = 0; b < array_bucket_count; ++b) {
+        auto from = order.begin() + static_cast<std::ptrdiff_t>(starts[b]);
+        auto to = order.begin() + static_cast<std::ptrdiff_t>(starts[b + 1]);
+        auto rising = [](const Gathered& x, const Gathered& y) { return x.stamp < y.stamp; };
+        auto falling = [](const Gathered& x, const Gathered& y) { return x.stamp > y.stamp; };
+        if (std::is_sorted(from, to, falling)) {
+            continue;
+        }
+        if (std::is_sorted(from, to, rising)) {
+            std::reverse(from, to);
+        } else {
+            std::sort(from, to, falling);
+        }
+    }
+    return order;
+}
+
+// Numbers the elements afresh from 0 in their storage order, so that stamps start low again.
+void restamp(ArrayRecord* array) {
+    std::vector<Gathered> order = gather(array);
+    uint64_t stamp = order.size();
+    uint32_t* stamps = array_dense_stamps(array);
+    for (const Gathered& element : order) {
+        --stamp;  // the head of a chain keeps the highest stamp
+        if (covered(array, element.index)) {
+            stamps[element.index] = static_cast<uint32_t>(stamp);
+        } else {
+            spread_find(array, element.index)->node->stamp = stamp;
+        }
+    }
+    array->next_stamp = order.size();
+}
+
+// }====
+
+// {==== Rebuilding after whole-array changes
+
+// The dense cells an array of `count` elements gets when it is rebuilt: what it has, grown to
 // cover the length when that fits the budget, or shrunk when it is far over.
-uint64_t rebuilt_direct_capacity(const ArrayRecord* array, uint64_t count) {
-    uint64_t budget = direct_budget(count);
-    uint64_t capacity = array->direct_capacity;
+uint64_t rebuilt_dense_capacity(const ArrayRecord* array, uint64_t count) {
+    uint64_t budget = dense_budget(count);
+    uint64_t capacity = array->dense_capacity;
     bool grow = capacity < array->length && capacity < budget && count > 0;
     bool shrink = capacity > 2 * budget;
     if (grow || shrink) {
@@ -261,97 +315,94 @@ uint64_t rebuilt_direct_capacity(const ArrayRecord* array, uint64_t count) {
     return capacity;
 }
 
-// Blocks for an index of `capacity` direct entries and `spread_count` nodes past them (counted
-// against `capacity`; a block rounded up covers more, so the spread count can only drop). The
-// present blocks are kept when they fit: the direct one at the same size, the spread table unless
-// it is too small or four times too large.
-IndexBlocks allocate_index(ScriptEngine* engine, const ArrayRecord* array, uint64_t capacity, uint64_t spread_count) {
-    IndexBlocks blocks{array->direct, array->direct_capacity, array->spread, array->spread_capacity};
-    if (capacity != array->direct_capacity) {
-        blocks.direct = allocate_entries(engine, capacity, &blocks.direct_capacity);
-    }
-    uint64_t slots = spread_capacity_for(spread_count);
-    if (slots > array->spread_capacity || slots < array->spread_capacity / 4) {
-        blocks.spread = allocate_slots(engine, slots);
-        blocks.spread_capacity = slots;
-    }
-    return blocks;
-}
-
-// Installs the blocks and points them at the nodes of the chains. Allocates nothing.
-void install_index(ScriptEngine* engine, ArrayRecord* array, const IndexBlocks& blocks) {
-    if (blocks.direct != array->direct) {
-        gc_free(engine, array->direct);
-    } else if (blocks.direct != nullptr) {
-        std::memset(blocks.direct, 0, blocks.direct_capacity * sizeof(ArrayNode*));
-    }
-    if (blocks.spread != array->spread) {
-        gc_free(engine, array->spread);
-    } else if (blocks.spread != nullptr) {
-        std::memset(blocks.spread, 0, blocks.spread_capacity * sizeof(ArraySlot));
-    }
-    array->direct = blocks.direct;
-    array->direct_capacity = blocks.direct_capacity;
-    array->spread = blocks.spread;
-    array->spread_capacity = blocks.spread_capacity;
-    array->spread_count = 0;
-    array_for_each_node(array, [array](ArrayNode* node) { index_node(array, node); });
-}
-
-// Nodes of `array`'s chains that map(index) puts at or past `capacity`.
+// Rebuilds the array's storage with every element at map(index). When `renumber`, the elements
+// are taken in storage order and each put at the head of its new chain; otherwise every element
+// keeps its stamp. Everything new is allocated before the array changes.
 template <typename Map>
-uint64_t count_spread(const ArrayRecord* array, uint64_t capacity, const Map& map) {
-    uint64_t spread = 0;
-    array_for_each_node(array, [&](const ArrayNode* node) { spread += map(node->index) >= capacity ? 1 : 0; });
-    return spread;
+void rebuild(ScriptEngine* engine, ArrayRecord* array, const Map& map, bool renumber) {
+    std::vector<Gathered> order = gather(array);
+    uint64_t wanted = rebuilt_dense_capacity(array, order.size());
+    uint64_t capacity = 0;
+    Value* dense = allocate_dense(engine, wanted, &capacity);
+    uint32_t* stamps = reinterpret_cast<uint32_t*>(dense + capacity);
+
+    // The elements that land past the dense block keep their nodes or get new ones.
+    uint64_t spread_count = 0;
+    for (Gathered& element : order) {
+        element.index = map(element.index);
+        spread_count += element.index >= capacity ? 1 : 0;
+    }
+    uint64_t spread_capacity = spread_capacity_for(spread_count);
+    ArraySlot* spread = allocate_slots(engine, spread_capacity);
+    std::vector<ArrayNode*> nodes;
+    nodes.reserve(spread_count);
+    for (uint64_t i = 0; i < array->spread_capacity && nodes.size() < spread_count; ++i) {
+        if (array->spread[i].node != nullptr) {
+            nodes.push_back(array->spread[i].node);
+        }
+    }
+    while (nodes.size() < spread_count) {
+        nodes.push_back(static_cast<ArrayNode*>(gc_allocate(engine, sizeof(ArrayNode))));
+    }
+
+    // The values are copied out first: a reused node may still hold an element yet to be placed.
+    std::vector<std::pair<Value, uint64_t>> placed;
+    placed.reserve(order.size());
+    for (size_t k = 0; k < order.size(); ++k) {
+        placed.emplace_back(*order[k].cell, renumber ? k : order[k].stamp);
+    }
+    size_t used = 0;
+    for (size_t k = 0; k < order.size(); ++k) {
+        uint64_t index = order[k].index;
+        const auto& [value, stamp] = placed[k];
+        if (index < capacity) {
+            dense[index] = value;
+            stamps[index] = static_cast<uint32_t>(stamp);
+        } else {
+            ArrayNode* node = nodes[used++];
+            *node = ArrayNode{index, value, stamp};
+            spread_place(spread, spread_capacity, node);
+        }
+    }
+    gc_free(engine, array->dense);
+    gc_free(engine, array->spread);
+    array->dense = dense;
+    array->dense_capacity = capacity;
+    array->spread = spread;
+    array->spread_capacity = spread_capacity;
+    array->spread_count = spread_count;
+    if (renumber) {
+        array->next_stamp = order.size();
+    }
 }
 
-// Rebuilds both indexes from the chains as they are.
+// Rebuilds the storage as it is, perhaps much smaller.
 void reindex(ScriptEngine* engine, ArrayRecord* array) {
-    uint64_t capacity = rebuilt_direct_capacity(array, array->count);
-    uint64_t spread = count_spread(array, capacity, [](uint64_t index) { return index; });
-    install_index(engine, array, allocate_index(engine, array, capacity, spread));
+    rebuild(engine, array, [](uint64_t index) { return index; }, false);
 }
 
 // }====
 
-// Links a new node; the caller has made sure the index is free.
-void link_node(ScriptEngine* engine, ArrayRecord* array, const Value& value, uint64_t index) {
-    cover(engine, array, index);
-    bool direct = covered(array, index);
-    if (!direct) {
-        spread_make_room(engine, array);
+// Adds a new element; the caller has made sure the index is free.
+void link_element(ScriptEngine* engine, ArrayRecord* array, const Value& value, uint64_t index) {
+    if (array->next_stamp >= stamp_limit) {
+        restamp(array);
     }
+    if (!covered(array, index)) {
+        cover(engine, array, index);
+    }
+    if (covered(array, index)) {
+        array->dense[index] = value;
+        array_dense_stamps(array)[index] = static_cast<uint32_t>(array->next_stamp++);
+        ++array->count;
+        return;
+    }
+    spread_make_room(engine, array);
     auto* node = static_cast<ArrayNode*>(gc_allocate(engine, sizeof(ArrayNode)));
-    node->index = index;
-    node->value = value;
-    ArrayNode*& head = chain_of(array, index);
-    node->next = head;
-    head = node;
+    *node = ArrayNode{index, value, array->next_stamp++};
+    spread_place(array->spread, array->spread_capacity, node);
+    ++array->spread_count;
     ++array->count;
-    if (direct) {
-        array->direct[index] = node;
-    } else {
-        spread_place(array->spread, array->spread_capacity, node);
-        ++array->spread_count;
-    }
-}
-
-// Unlinks every node for which drop(node) holds.
-template <typename Drop>
-void unlink_nodes(ArrayRecord* array, Drop&& drop) {
-    for (ArrayNode*& head : array->buckets) {
-        for (ArrayNode** link = &head; *link != nullptr;) {
-            ArrayNode* node = *link;
-            if (drop(*node)) {
-                *link = node->next;
-                --array->count;
-                unindex_node(array, node);
-            } else {
-                link = &node->next;
-            }
-        }
-    }
 }
 
 }  // namespace
@@ -365,13 +416,20 @@ ArrayRecord* array_create(ScriptEngine* engine, uint64_t length) {
     return array;
 }
 
+void array_reserve(ScriptEngine* engine, ArrayRecord* array, uint64_t count) {
+    uint64_t wanted = std::min(count, dense_budget(array->count + count));
+    if (wanted > array->dense_capacity) {
+        widen_dense(engine, array, wanted);
+    }
+}
+
 Value* array_get_spread(ArrayRecord* array, uint64_t index) {
     ArraySlot* slot = spread_find(array, index);
     return slot != nullptr ? &slot->node->value : nullptr;
 }
 
 void array_insert(ScriptEngine* engine, ArrayRecord* array, const Value& value, uint64_t index) {
-    // Where an element exists already, a second node would be hidden behind it: the value goes into
+    // Where an element exists already, a second one would be hidden behind it: the value goes into
     // the element instead, as a read finds it.
     array_put(engine, array, index, value);
 }
@@ -380,36 +438,19 @@ void array_put(ScriptEngine* engine, ArrayRecord* array, uint64_t index, const V
     if (Value* cell = array_get(array, index)) {
         *cell = value;
     } else {
-        link_node(engine, array, value, index);
+        link_element(engine, array, value, index);
     }
 }
 
 void array_remove(ArrayRecord* array, uint64_t index) {
-    ArrayNode* node = nullptr;
-    ArraySlot* slot = nullptr;
     if (covered(array, index)) {
-        node = array->direct[index];
-    } else if ((slot = spread_find(array, index)) != nullptr) {
-        node = slot->node;
-    }
-    if (node == nullptr) {
-        return;  // a hole
-    }
-    // The node is most often the head of its chain (the last one pushed); otherwise the walk finds
-    // the link that points at it.
-    ArrayNode** link = &chain_of(array, index);
-    while (*link != nullptr && *link != node) {
-        link = &(*link)->next;
-    }
-    if (*link == nullptr) {
-        return;  // not reached while the chains and the indexes are in step
-    }
-    *link = node->next;
-    --array->count;
-    if (slot != nullptr) {
+        if (array->dense[index].tag != array_hole) {
+            array->dense[index] = hole();
+            --array->count;
+        }
+    } else if (ArraySlot* slot = spread_find(array, index)) {
         spread_erase(array, slot);
-    } else {
-        array->direct[index] = nullptr;
+        --array->count;
     }
 }
 
@@ -429,17 +470,13 @@ void array_shift_all(ScriptEngine* engine, ArrayRecord* array, int64_t delta) {
 }
 
 void array_copy_all(ScriptEngine* engine, ArrayRecord* target, ArrayRecord* source, uint64_t offset) {
-    if (source == target) {
-        // Inserting into the chains being walked would walk the new nodes too: copy first.
-        std::vector<std::pair<uint64_t, Value>> elements;
-        elements.reserve(source->count);
-        array_for_each_node(source, [&](ArrayNode* node) { elements.emplace_back(node->index, node->value); });
-        for (const auto& [index, value] : elements) {
-            array_insert(engine, target, value, offset + index);
-        }
-        return;
+    // Copied out first: inserting moves cells, and the source may be the target.
+    std::vector<std::pair<uint64_t, Value>> elements;
+    elements.reserve(source->count);
+    array_for_each_element(source, [&](uint64_t index, const Value& value) { elements.emplace_back(index, value); });
+    for (const auto& [index, value] : elements) {
+        array_insert(engine, target, value, offset + index);
     }
-    array_for_each_node(source, [&](ArrayNode* node) { array_insert(engine, target, node->value, offset + node->index); });
 }
 
 void array_set_length(ScriptEngine* engine, ArrayRecord* array, uint64_t length) {
@@ -454,40 +491,52 @@ void array_set_length(ScriptEngine* engine, ArrayRecord* array, uint64_t length)
     }
 }
 
-std::vector<ArrayNode*> array_nodes_in_range(ArrayRecord* array, uint64_t from, uint64_t to) {
-    std::vector<ArrayNode*> nodes;
-    if (from >= to) {
-        return nodes;
+std::vector<ArrayElement> array_storage_order(ArrayRecord* array) {
+    std::vector<ArrayElement> elements;
+    if (array->count == 0) {
+        return elements;
     }
-    uint64_t direct_end = std::min(to, array->direct_capacity);
-    for (uint64_t i = from; i < direct_end; ++i) {
-        if (array->direct[i] != nullptr) {
-            nodes.push_back(array->direct[i]);
+    std::vector<Gathered> order = gather(array);
+    elements.reserve(order.size());
+    for (const Gathered& element : order) {
+        elements.push_back({element.index, element.cell});
+    }
+    return elements;
+}
+
+std::vector<uint64_t> array_indexes_in_range(ArrayRecord* array, uint64_t from, uint64_t to) {
+    std::vector<uint64_t> indexes;
+    if (from >= to) {
+        return indexes;
+    }
+    uint64_t dense_end = std::min(to, array->dense_capacity);
+    for (uint64_t i = from; i < dense_end; ++i) {
+        if (array->dense[i].tag != array_hole) {
+            indexes.push_back(i);
         }
     }
-    uint64_t low = std::max(from, array->direct_capacity);
+    uint64_t low = std::max(from, array->dense_capacity);
     if (low >= to || array->spread_count == 0) {
-        return nodes;
+        return indexes;
     }
-    // Past the direct block: look up each index of a narrow range, or pass over the table and sort.
+    // Past the dense block: look up each index of a narrow range, or pass over the table and sort.
     if (to - low <= array->spread_capacity) {
         for (uint64_t i = low; i < to; ++i) {
-            if (ArraySlot* slot = spread_find(array, i)) {
-                nodes.push_back(slot->node);
+            if (spread_find(array, i) != nullptr) {
+                indexes.push_back(i);
             }
         }
-        return nodes;
+        return indexes;
     }
-    auto first = static_cast<std::ptrdiff_t>(nodes.size());
+    auto first = static_cast<std::ptrdiff_t>(indexes.size());
     for (uint64_t i = 0; i < array->spread_capacity; ++i) {
-        ArrayNode* node = array->spread[i].node;
-        if (node != nullptr && node->index >= low && node->index < to) {
-            nodes.push_back(node);
+        const ArraySlot& slot = array->spread[i];
+        if (slot.node != nullptr && slot.index >= low && slot.index < to) {
+            indexes.push_back(slot.index);
         }
     }
-    std::sort(nodes.begin() + first, nodes.end(),
-              [](const ArrayNode* a, const ArrayNode* b) { return a->index < b->index; });
-    return nodes;
+    std::sort(indexes.begin() + first, indexes.end());
+    return indexes;
 }
 
 void array_remove_range(ArrayRecord* array, uint64_t from, uint64_t to) {
@@ -500,42 +549,36 @@ void array_remove_range(ArrayRecord* array, uint64_t from, uint64_t to) {
         }
         return;
     }
-    unlink_nodes(array, [from, to](const ArrayNode& node) { return node.index >= from && node.index < to; });
+    for (uint64_t i = from; i < std::min(to, array->dense_capacity); ++i) {
+        array_remove(array, i);
+    }
+    if (array->spread_count > 0 && to > array->dense_capacity) {
+        for (uint64_t index : array_indexes_in_range(array, std::max(from, array->dense_capacity), to)) {
+            array_remove(array, index);
+        }
+    }
 }
 
 void array_renumber(ScriptEngine* engine, ArrayRecord* array, ArrayIndexMap map, const void* context) {
-    // The new indexes decide what the spread table must hold: its blocks come first.
-    uint64_t capacity = rebuilt_direct_capacity(array, array->count);
-    uint64_t spread = count_spread(array, capacity, [map, context](uint64_t index) { return map(index, context); });
-    IndexBlocks blocks = allocate_index(engine, array, capacity, spread);
-
-    ArrayNode* fresh[array_bucket_count] = {};
-    for (ArrayNode* head : array->buckets) {
-        for (ArrayNode* node = head; node != nullptr;) {
-            ArrayNode* next = node->next;
-            node->index = map(node->index, context);
-            ArrayNode*& chain = fresh[node->index % array_bucket_count];
-            node->next = chain;
-            chain = node;
-            node = next;
-        }
-    }
-    std::copy(std::begin(fresh), std::end(fresh), std::begin(array->buckets));
-    install_index(engine, array, blocks);
+    rebuild(engine, array, [map, context](uint64_t index) { return map(index, context); }, true);
 }
 
 void array_take_elements(ScriptEngine* engine, ArrayRecord* target, ArrayRecord* source) {
-    // The target's index is sized for the source's nodes before either array changes.
-    uint64_t capacity = rebuilt_direct_capacity(target, source->count);
-    uint64_t spread = count_spread(source, capacity, [](uint64_t index) { return index; });
-    IndexBlocks blocks = allocate_index(engine, target, capacity, spread);
-
-    std::copy(std::begin(source->buckets), std::end(source->buckets), std::begin(target->buckets));
+    gc_free(engine, target->dense);
+    gc_free(engine, target->spread);
+    target->dense = source->dense;
+    target->dense_capacity = source->dense_capacity;
     target->count = source->count;
-    std::fill(std::begin(source->buckets), std::end(source->buckets), nullptr);
+    target->spread = source->spread;
+    target->spread_capacity = source->spread_capacity;
+    target->spread_count = source->spread_count;
+    target->next_stamp = source->next_stamp;
+    source->dense = nullptr;
+    source->dense_capacity = 0;
     source->count = 0;
-    install_index(engine, source, {source->direct, source->direct_capacity, source->spread, source->spread_capacity});
-    install_index(engine, target, blocks);
+    source->spread = nullptr;
+    source->spread_capacity = 0;
+    source->spread_count = 0;
 }
 
 }  // namespace quill

@@ -2,8 +2,9 @@
 //
 // An array keeps its elements sparse: memory follows the stored elements, not the length, so an
 // array of length 2^32 with one element costs one node. Every operation here keeps the record's
-// chains, both indexes and the counts in step (records.h); code outside this file reads elements
-// through array_get and the visitors below and changes them only through these operations.
+// dense block, its spread table, the stamps and the counts in step (records.h); code outside this
+// file reads elements through array_get and the visitors below and changes them only through these
+// operations.
 #pragma once
 
 #include <cstdint>
@@ -20,35 +21,40 @@ struct ScriptEngine;
 // Array class's prototype table when that class is registered.
 ArrayRecord* array_create(ScriptEngine* engine, uint64_t length);
 
-// The value cell of element `index`, or null for a hole. The cell stays valid until the element is
-// removed or the array renumbered. Costs the same however many elements the array holds.
+// The value cell of element `index`, or null for a hole. The cell stays valid until the array
+// changes (an element stored at a hole may move every cell). Costs the same however many elements
+// the array holds.
 Value* array_get_spread(ArrayRecord* array, uint64_t index);
 inline Value* array_get(ArrayRecord* array, uint64_t index) {
-    if (index < array->direct_capacity) {
-        ArrayNode* node = array->direct[index];
-        return node != nullptr ? &node->value : nullptr;
+    if (index < array->dense_capacity) {
+        Value* cell = array->dense + index;
+        return cell->tag != array_hole ? cell : nullptr;
     }
     return array_get_spread(array, index);
 }
 
-// Adds a node holding a copy of the value at the head of its chain, for callers that know `index`
-// is free (use array_put to store at any index); where an element exists after all, its value is
-// replaced instead. Does not touch the length.
+// Makes room for elements at 0 .. count - 1 in the dense block, as far as its budget allows, for a
+// caller about to store them (an array literal). Changes no element.
+void array_reserve(ScriptEngine* engine, ArrayRecord* array, uint64_t count);
+
+// Adds an element holding a copy of the value at the head of its chain, for callers that know
+// `index` is free (use array_put to store at any index); where an element exists after all, its
+// value is replaced instead. Does not touch the length.
 void array_insert(ScriptEngine* engine, ArrayRecord* array, const Value& value, uint64_t index);
 
-// Stores a value: replaces the element's value, or inserts a node at a hole. Does not touch the
+// Stores a value: replaces the element's value, or inserts an element at a hole. Does not touch the
 // length.
 void array_put(ScriptEngine* engine, ArrayRecord* array, uint64_t index, const Value& value);
 
-// Unlinks the node at `index`, if any. The length stays.
+// Removes the element at `index`, if any. The length stays.
 void array_remove(ArrayRecord* array, uint64_t index);
 
 // When index < length: removes the element at `index` (a hole there too), lowers every higher
-// index by one, rebuilds the chains and lowers the length by one; what `delete a[i]` does, so the
+// index by one, renumbers the chains and lowers the length by one; what `delete a[i]` does, so the
 // gap closes. Otherwise nothing happens.
 void array_remove_and_close(ScriptEngine* engine, ArrayRecord* array, uint64_t index);
 
-// Adds `delta` to every element's index and to the length, and rebuilds the chains.
+// Adds `delta` to every element's index and to the length, and renumbers the chains.
 // Requires: no index and not the length leaves 0 .. 2^64 - 1 (callers check before they shift).
 void array_shift_all(ScriptEngine* engine, ArrayRecord* array, int64_t delta);
 
@@ -61,27 +67,34 @@ void array_set_length(ScriptEngine* engine, ArrayRecord* array, uint64_t length)
 
 // {==== For the Array class: whole-array work in one pass
 
-// Calls visit(node) for every node in storage order: bucket 0 to 126, each chain from its head (the
-// most recently inserted node first). `visit` must not change the array.
+// An element in storage order: its index and its cell.
+struct ArrayElement {
+    uint64_t index;
+    Value* cell;
+};
+
+// Every element in storage order: chain 0 to 126 (index mod 127), each chain from its head (the
+// most recently inserted element first). The cells stay valid until the array changes.
+std::vector<ArrayElement> array_storage_order(ArrayRecord* array);
+
+// Calls visit(index, value) for every element in storage order. `visit` must not change the array.
 template <typename Visit>
-void array_for_each_node(const ArrayRecord* array, Visit&& visit) {
-    for (ArrayNode* head : array->buckets) {
-        for (ArrayNode* node = head; node != nullptr; node = node->next) {
-            visit(node);
-        }
+void array_for_each_element(ArrayRecord* array, Visit&& visit) {
+    for (const ArrayElement& element : array_storage_order(array)) {
+        visit(element.index, *element.cell);
     }
 }
 
-// The nodes whose index lies in [from, to), in index order. Costs the width of the range or, past
-// the direct block when that is less, a pass over the spread table and a sort of those found.
-std::vector<ArrayNode*> array_nodes_in_range(ArrayRecord* array, uint64_t from, uint64_t to);
+// The indexes of the elements in [from, to), in index order. Costs the width of the range or, past
+// the dense block when that is less, a pass over the spread table and a sort of those found.
+std::vector<uint64_t> array_indexes_in_range(ArrayRecord* array, uint64_t from, uint64_t to);
 
-// Unlinks every node whose index lies in [from, to). The length stays.
+// Removes every element whose index lies in [from, to). The length stays.
 void array_remove_range(ArrayRecord* array, uint64_t from, uint64_t to);
 
-// Gives every node the index map(index) and rebuilds the chains in one pass over all nodes into a
-// fresh set of buckets (each node going to the head of its new chain), then both indexes. The
-// length stays; the map must send no two stored indexes to the same one.
+// Gives every element the index map(index), taking the elements in storage order and putting each
+// at the head of its new chain (so an element visited later comes first in its chain). The length
+// stays; the map must send no two stored indexes to the same one.
 using ArrayIndexMap = uint64_t (*)(uint64_t index, const void* context);
 void array_renumber(ScriptEngine* engine, ArrayRecord* array, ArrayIndexMap map, const void* context);
 template <typename Map>
@@ -92,7 +105,8 @@ void array_renumber(ScriptEngine* engine, ArrayRecord* array, const Map& map) {
 }
 
 // The elements of `source` become those of `target`, whose own elements are dropped; `source` is
-// left without elements. Neither length changes. Allocates nothing but the target's direct index.
+// left without elements. Neither length changes, and the elements keep their storage order.
+// Allocates nothing.
 void array_take_elements(ScriptEngine* engine, ArrayRecord* target, ArrayRecord* source);
 
 // }====

@@ -50,10 +50,10 @@ inline constexpr uint32_t max_table_slots = 1u << 24;
 // huge index, concatenation beyond it) gets "Out of memory" rather than exhausting the machine.
 inline constexpr size_t max_string_length = size_t{1} << 28;
 
-// Most entries of an array's direct index (a block of node pointers, 8 bytes each). Within it the
-// index never takes more than about two entries per stored element; past it, elements are found
-// through the array's hash index (engine/values/array.cpp).
-inline constexpr uint64_t array_direct_limit = uint64_t{1} << 27;
+// Most cells of an array's dense block (20 bytes each with its stamp). Within it the block never
+// holds more than about four cells per stored element, about what a node and its slots in the hash
+// table cost; past it, elements are found through the array's hash table (engine/values/array.cpp).
+inline constexpr uint64_t array_dense_limit = uint64_t{1} << 27;
 
 // How deeply joins may nest (an array holding itself nests without end) before the join raises
 // "stack overflow" instead of exhausting the native stack.

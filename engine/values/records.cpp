@@ -7,11 +7,15 @@
 namespace quill {
 
 void visit_array(ScriptEngine* engine, ArrayRecord* array) {
-    // Both indexes point only at nodes of the chains, which are marked below.
-    mark_plain_block(array->direct);
+    mark_plain_block(array->dense);
+    for (uint64_t i = 0; i < array->dense_capacity; ++i) {
+        if (array->dense[i].tag != array_hole) {
+            mark_value(engine, array->dense[i]);
+        }
+    }
     mark_plain_block(array->spread);
-    for (ArrayNode* head : array->buckets) {
-        for (ArrayNode* node = head; node != nullptr; node = node->next) {
+    for (uint64_t i = 0; i < array->spread_capacity; ++i) {
+        if (ArrayNode* node = array->spread[i].node) {
             gc_mark_block(node);
             mark_value(engine, node->value);
         }

@@ -15,11 +15,15 @@ struct CodeBlock;
 
 inline constexpr int array_bucket_count = 127;
 
-// An element of an array: its index, its value, the next node of its bucket chain.
+// The tag of a dense cell that holds no element. No script value carries it (it is one of the
+// reserved tags), so a cell is a hole exactly when it has this tag.
+inline constexpr Tag array_hole = Tag::Reserved8;
+
+// An element stored past the dense block: its index, its value, its stamp.
 struct ArrayNode {
     uint64_t index;
     Value value;
-    ArrayNode* next;
+    uint64_t stamp;
 };
 
 // A slot of an array's spread table: a node and a copy of its index, so that a search reads the
@@ -29,30 +33,39 @@ struct ArraySlot {
     ArrayNode* node;
 };
 
-// An array: its length is independent of the stored elements; element k lives in bucket k mod 127,
-// each chain most recently inserted node first. The chains are the array: they hold every node, and
-// their order is what sort's gather order shows.
+// An array: its length is independent of the stored elements.
 //
-// Beside them two indexes find a node by its index without walking a chain. `direct` covers the low
-// indexes: for k < direct_capacity, direct[k] is the node of element k, or null for a hole. It grows
-// with the stored elements and never costs more than a few words per element. `spread` holds every
-// node at direct_capacity or above: an open-addressing hash table keyed by the node's index
-// (spread_capacity slots, a power of two, at most half of them used). Both are collected
-// blocks (marked by visit_array) that only point at nodes of the chains (engine/values/array.cpp).
-// Every operation of engine/values/array.h keeps the chains, both indexes and the counts in step:
-// change an array only through them. Under those operations no node lies at or past the length,
-// unless a caller of array_insert puts one there.
+// The elements live in two places. `dense` covers the low indexes: a collected block of
+// dense_capacity value cells (a hole has the tag array_hole), followed by as many 32-bit stamps,
+// one per cell. It grows with the stored elements and never costs more than a few cells per
+// element. `spread` holds every element at dense_capacity or above, each in a node of its own: an
+// open-addressing hash table keyed by the node's index (spread_capacity slots, a power of two, at
+// most half of them used).
+//
+// The order in which whole-array work visits the elements (sort gathers them that way, concat
+// copies them that way) is the order of 127 chains: element k belongs to chain k mod 127, each
+// chain most recently inserted element first, chain 0 to 126. The chains are not kept as lists:
+// every element carries a stamp, the number of its insertion, and a chain is its elements by
+// falling stamp (engine/values/array.cpp). Stamps are unique within an array and all below
+// next_stamp. Every operation of engine/values/array.h keeps both places, the stamps and the
+// counts in step: change an array only through them. Under those operations no element lies at or
+// past the length, unless a caller of array_insert puts one there.
 struct ArrayRecord {
     uint64_t length;
-    ArrayNode* buckets[array_bucket_count];
     PropertyTable* properties;
-    ArrayNode** direct;        // null when direct_capacity is 0
-    uint64_t direct_capacity;  // entries of direct
-    uint64_t count;            // nodes in the chains
+    Value* dense;              // null when dense_capacity is 0
+    uint64_t dense_capacity;   // cells of dense
+    uint64_t count;            // stored elements, in both places
     ArraySlot* spread;         // null when spread_capacity is 0
     uint64_t spread_capacity;  // slots of spread: 0 or a power of two of at least 16
-    uint64_t spread_count;     // nodes in spread: those at direct_capacity and above
+    uint64_t spread_count;     // nodes in spread: the elements at dense_capacity and above
+    uint64_t next_stamp;       // the stamp the next inserted element gets
 };
+
+// The stamps of the dense cells, which follow the cells in their block.
+inline uint32_t* array_dense_stamps(const ArrayRecord* array) {
+    return reinterpret_cast<uint32_t*>(array->dense + array->dense_capacity);
+}
 
 // A script function: its code block (a collected block with a finalizer) and its own table, which
 // is also the prototype of the objects it constructs.

@@ -39,6 +39,12 @@ inline Value* stored_array_element(const Value& object, const Value& key) {
     return index < object.payload.array->length ? array_get(object.payload.array, index) : nullptr;
 }
 
+// After stored_array_element found no element: whether o[key] is a hole or a position at or past
+// the length of an array, which reads as Undefined without a warning.
+inline bool array_hole_read(const Value& object, const Value& key) {
+    return object.tag == Tag::Array && key.tag == Tag::Integer;
+}
+
 Value get_element(ScriptEngine* engine, const Value& object, const Value& key);
 void set_element(ScriptEngine* engine, const Value& object, const Value& key, const Value& value);
 void delete_element(ScriptEngine* engine, const Value& object, const Value& key);

@@ -1167,6 +1167,9 @@ void Invocation::execute() {
             if (const Value* cell = stored_array_element(SECOND, TOP)) {
                 SECOND = *cell;
                 ++sp;
+            } else if (array_hole_read(SECOND, TOP)) {
+                SECOND = Value::undefined();
+                ++sp;
             } else {
                 SLOW(get_element_general());
             }

@@ -156,8 +156,8 @@ Value make_reg_value(ScriptEngine* engine, RegValueRecord record) {
 
 std::string array_data(ArrayRecord* array) {
     std::string data;
-    for (const ArrayNode* node : array_nodes_in_range(array, 0, array->length)) {
-        const Value& element = node->value;
+    for (uint64_t index : array_indexes_in_range(array, 0, array->length)) {
+        const Value& element = *array_get(array, index);
         switch (element.tag) {
         case Tag::Integer:
             append_integer(data, element.payload.integer);

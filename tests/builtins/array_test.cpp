@@ -61,8 +61,8 @@ protected:
     std::map<uint64_t, std::string> elements(const Value& value) {
         std::map<uint64_t, std::string> out;
         run_protected(engine, [&] {
-            array_for_each_node(value.payload.array, [&](const ArrayNode* node) {
-                out[node->index] = utf16_to_narrow(to_string(engine, node->value).payload.string->view());
+            array_for_each_element(value.payload.array, [&](uint64_t index, const Value& element) {
+                out[index] = utf16_to_narrow(to_string(engine, element).payload.string->view());
             });
         });
         return out;

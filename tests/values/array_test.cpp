@@ -20,46 +20,71 @@ struct Model {
     std::map<uint64_t, int64_t> elements;
 };
 
-// The chains hold exactly the model's elements, each node in the chain of its index; the direct
-// index, the spread table and the counts agree with them; every element is found by index, and the
-// positions next to each are found when the model has them and read as holes otherwise.
+// The storage holds exactly the model's elements, each once; the dense block, the spread table and
+// the counts agree with them; every element is found by index, and the positions next to each are
+// found when the model has them and read as holes otherwise.
 void expect_holds(ArrayRecord* array, const Model& model) {
     EXPECT_EQ(array->length, model.length);
     EXPECT_EQ(array->count, model.elements.size());
-    std::map<uint64_t, int64_t> chained;
-    for (int b = 0; b < array_bucket_count; ++b) {
-        for (ArrayNode* node = array->buckets[b]; node != nullptr; node = node->next) {
-            EXPECT_EQ(node->index % array_bucket_count, static_cast<uint64_t>(b));
-            EXPECT_TRUE(chained.emplace(node->index, node->value.payload.integer).second) << "twice: " << node->index;
-        }
+    std::map<uint64_t, int64_t> stored;
+    for (const ArrayElement& element : array_storage_order(array)) {
+        EXPECT_TRUE(stored.emplace(element.index, element.cell->payload.integer).second) << "twice: " << element.index;
     }
-    EXPECT_EQ(chained, model.elements);
-    for (uint64_t i = 0; i < array->direct_capacity; ++i) {
-        ArrayNode* node = array->direct[i];
-        ASSERT_EQ(node != nullptr, model.elements.count(i) == 1) << "direct entry " << i;
-        if (node != nullptr) {
-            EXPECT_EQ(node->index, i);
-        }
+    EXPECT_EQ(stored, model.elements);
+    for (uint64_t i = 0; i < array->dense_capacity; ++i) {
+        ASSERT_EQ(array->dense[i].tag != array_hole, model.elements.count(i) == 1) << "dense cell " << i;
     }
-    uint64_t past_direct = 0;
+    uint64_t past_dense = 0;
     for (const auto& [index, value] : model.elements) {
         Value* cell = array_get(array, index);
         ASSERT_NE(cell, nullptr) << index;
         EXPECT_EQ(cell->payload.integer, value);
-        past_direct += index >= array->direct_capacity ? 1 : 0;
+        past_dense += index >= array->dense_capacity ? 1 : 0;
         for (uint64_t next : {index - 1, index + 1}) {
             ASSERT_EQ(array_get(array, next) != nullptr, model.elements.count(next) == 1) << "position " << next;
         }
     }
-    EXPECT_EQ(array->spread_count, past_direct);
+    EXPECT_EQ(array->spread_count, past_dense);
 }
 
-// The indexes in gather order: bucket 0 to 126, each chain from its head.
-std::vector<uint64_t> gather_order(const ArrayRecord* array) {
+// The indexes in storage order: chain 0 to 126, each from its head.
+std::vector<uint64_t> gather_order(ArrayRecord* array) {
     std::vector<uint64_t> order;
-    array_for_each_node(array, [&](const ArrayNode* node) { order.push_back(node->index); });
+    array_for_each_element(array, [&](uint64_t index, const Value&) { order.push_back(index); });
     return order;
 }
+
+// The 127 chains as lists, each most recently inserted index first: what storage order must be.
+struct Chains {
+    std::vector<std::vector<uint64_t>> lists = std::vector<std::vector<uint64_t>>(array_bucket_count);
+
+    void insert(uint64_t index) {
+        auto& chain = lists[index % array_bucket_count];
+        chain.insert(chain.begin(), index);
+    }
+    template <typename Keep>
+    void erase_if(Keep&& drop) {
+        for (auto& chain : lists) {
+            std::erase_if(chain, drop);
+        }
+    }
+    // Every index in order goes to the head of its new chain.
+    template <typename Map>
+    void renumber(const Map& map) {
+        std::vector<uint64_t> old = order();
+        lists.assign(array_bucket_count, {});
+        for (uint64_t index : old) {
+            insert(map(index));
+        }
+    }
+    std::vector<uint64_t> order() const {
+        std::vector<uint64_t> all;
+        for (const auto& chain : lists) {
+            all.insert(all.end(), chain.begin(), chain.end());
+        }
+        return all;
+    }
+};
 
 TEST_F(ArrayTest, CopyAllInsertsAtTheOffsetEvenIntoItself) {
     ArrayRecord* source = array_create(engine, 3);
@@ -72,13 +97,14 @@ TEST_F(ArrayTest, CopyAllInsertsAtTheOffsetEvenIntoItself) {
     expect_holds(source, {3, {{0, 1}, {2, 3}, {3, 1}, {5, 3}}});
 }
 
-// Random operations against a model: the chains, the direct index and the count stay in step
-// however the index grows, shrinks and is rebuilt.
-TEST_F(ArrayTest, RandomOperationsKeepChainsAndIndexInStep) {
+// Random operations against a model: the elements, both places and the count stay in step however
+// the dense block grows, shrinks and is rebuilt, and storage order stays that of the chains.
+TEST_F(ArrayTest, RandomOperationsKeepElementsAndOrderInStep) {
     std::mt19937 random(12345);
     auto below = [&](uint64_t n) { return std::uniform_int_distribution<uint64_t>(0, n - 1)(random); };
     ArrayRecord* array = array_create(engine, 0);
     Model model;
+    Chains chains;
     int64_t next_value = 1;
     for (int step = 0; step < 3000; ++step) {
         uint64_t span = model.length + 40;
@@ -92,6 +118,9 @@ TEST_F(ArrayTest, RandomOperationsKeepChainsAndIndexInStep) {
             if (index >= model.length) {
                 array->length = model.length = index + 1;
             }
+            if (model.elements.count(index) == 0) {
+                chains.insert(index);
+            }
             array_put(engine, array, index, Value::integer(next_value));
             model.elements[index] = next_value++;
             break;
@@ -100,6 +129,7 @@ TEST_F(ArrayTest, RandomOperationsKeepChainsAndIndexInStep) {
             uint64_t index = below(span);
             array_remove(array, index);
             model.elements.erase(index);
+            chains.erase_if([index](uint64_t i) { return i == index; });
             break;
         }
         case 4: {
@@ -113,6 +143,8 @@ TEST_F(ArrayTest, RandomOperationsKeepChainsAndIndexInStep) {
                     }
                 }
                 model = closed;
+                chains.erase_if([index](uint64_t i) { return i == index; });
+                chains.renumber([index](uint64_t i) { return i > index ? i - 1 : i; });
             }
             break;
         }
@@ -128,6 +160,7 @@ TEST_F(ArrayTest, RandomOperationsKeepChainsAndIndexInStep) {
                 shifted.elements[i + static_cast<uint64_t>(delta)] = v;
             }
             model = shifted;
+            chains.renumber([delta](uint64_t i) { return i + static_cast<uint64_t>(delta); });
             break;
         }
         case 6: {
@@ -135,6 +168,7 @@ TEST_F(ArrayTest, RandomOperationsKeepChainsAndIndexInStep) {
             array_set_length(engine, array, length);
             if (length < model.length) {
                 model.elements.erase(model.elements.lower_bound(length), model.elements.lower_bound(model.length));
+                chains.erase_if([length](uint64_t i) { return i >= length; });
             }
             model.length = length;
             break;
@@ -150,51 +184,46 @@ TEST_F(ArrayTest, RandomOperationsKeepChainsAndIndexInStep) {
                 mirrored.elements[last - i] = v;
             }
             model = mirrored;
+            chains.renumber([last](uint64_t i) { return last - i; });
             break;
         }
         }
         expect_holds(array, model);
+        EXPECT_EQ(gather_order(array), chains.order());
         if (::testing::Test::HasFailure()) {
             FAIL() << "after step " << step;
         }
     }
 }
 
-// An array written at every third index keeps most elements in the spread table; filling the gaps
-// moves them into the direct block, cutting the length and spreading again moves them back. Reads,
+// An array written at every fifth index keeps most elements in the spread table; filling the gaps
+// moves them into the dense block, cutting the length and spreading again moves them back. Reads,
 // holes and the gather order stay as the chains say throughout.
 TEST_F(ArrayTest, ElementsMoveBetweenTheIndexesAndKeepTheirOrder) {
     ArrayRecord* array = array_create(engine, 0);
     Model model;
-    std::vector<std::vector<uint64_t>> chains(array_bucket_count);  // each most recently stored first
+    Chains chains;
     auto put = [&](uint64_t index) {
         if (index >= model.length) {
             array->length = model.length = index + 1;
         }
         if (model.elements.count(index) == 0) {
-            auto& chain = chains[index % array_bucket_count];
-            chain.insert(chain.begin(), index);
+            chains.insert(index);
         }
         array_put(engine, array, index, Value::integer(static_cast<int64_t>(index) * 7));
         model.elements[index] = static_cast<int64_t>(index) * 7;
     };
-    auto expected_order = [&] {
-        std::vector<uint64_t> order;
-        for (const auto& chain : chains) {
-            order.insert(order.end(), chain.begin(), chain.end());
-        }
-        return order;
-    };
+    auto expected_order = [&] { return chains.order(); };
 
     for (uint64_t i = 0; i < 20000; ++i) {
-        put(3 * i);
+        put(5 * i);
     }
     EXPECT_GT(array->spread_count, 19000u);
     expect_holds(array, model);
     EXPECT_EQ(gather_order(array), expected_order());
 
-    for (uint64_t i = 59997; i > 0; --i) {
-        if (i % 3 != 0) {
+    for (uint64_t i = 99995; i > 0; --i) {
+        if (i % 5 != 0) {
             put(i);
         }
     }
@@ -205,15 +234,13 @@ TEST_F(ArrayTest, ElementsMoveBetweenTheIndexesAndKeepTheirOrder) {
     array_set_length(engine, array, 1000);
     model.elements.erase(model.elements.lower_bound(1000), model.elements.end());
     model.length = 1000;
-    for (auto& chain : chains) {
-        std::erase_if(chain, [](uint64_t index) { return index >= 1000; });
-    }
+    chains.erase_if([](uint64_t index) { return index >= 1000; });
     for (uint64_t i = 1; i <= 3000; ++i) {
         put(i * 1000003);
     }
     expect_holds(array, model);
     EXPECT_EQ(gather_order(array), expected_order());
-    // Single removals past the direct block leave holes that read as holes.
+    // Single removals past the dense block leave holes that read as holes.
     for (uint64_t i = 2; i <= 3000; i += 2) {
         array_remove(array, i * 1000003);
         model.elements.erase(i * 1000003);
@@ -221,41 +248,84 @@ TEST_F(ArrayTest, ElementsMoveBetweenTheIndexesAndKeepTheirOrder) {
     expect_holds(array, model);
 }
 
-// A store or a read past the direct block costs the same however many elements the array has:
-// 400,000 elements at every third index and a read of each of the 1,200,000 positions take a
-// fraction of a second (a walk along the element's chain on each access took minutes).
-// Elements spread thinly past the direct block (every third index, 400,000 of them) are all found
-// and every position between them reads as a hole. bench/sparse_array.qls measures the speed; with
-// chains alone this took minutes.
+// Insertion numbers are 32-bit: an array that runs out of them numbers its elements afresh and
+// keeps their order, and later insertions and renumberings still order as the chains do.
+TEST_F(ArrayTest, InsertionNumbersRunningOutKeepTheOrder) {
+    ArrayRecord* array = array_create(engine, 1000);
+    Model model{1000, {}};
+    Chains chains;
+    auto put = [&](uint64_t index) {
+        if (index >= model.length) {
+            array->length = model.length = index + 1;
+        }
+        if (model.elements.count(index) == 0) {
+            chains.insert(index);
+        }
+        array_put(engine, array, index, Value::integer(static_cast<int64_t>(index)));
+        model.elements[index] = static_cast<int64_t>(index);
+    };
+    for (uint64_t i = 0; i < 600; ++i) {
+        put(i * 7 % 1000);
+    }
+    put(uint64_t{1} << 36);
+    array->next_stamp = 0xFFFFFFF0u;  // as after four billion insertions
+    for (uint64_t i = 0; i < 40; ++i) {
+        put(1000 - 3 * i);
+        put((uint64_t{1} << 36) + 5 * i);
+    }
+    EXPECT_LT(array->next_stamp, 1000u);
+    expect_holds(array, model);
+    EXPECT_EQ(gather_order(array), chains.order());
+    uint64_t last = model.length - 1;
+    array_renumber(engine, array, [last](uint64_t i) { return last - i; });
+    chains.renumber([last](uint64_t i) { return last - i; });
+    Model mirrored{model.length, {}};
+    for (const auto& [i, v] : model.elements) {
+        mirrored.elements[last - i] = v;
+    }
+    model = mirrored;
+    put(6);
+    put(last + 1);
+    expect_holds(array, model);
+    EXPECT_EQ(gather_order(array), chains.order());
+}
+
+// Elements spread thinly past the dense block (every fifth index, 400,000 of them) are all found
+// and every position between them reads as a hole. With chains alone this took minutes.
 TEST_F(ArrayTest, SparseArraysFindEveryElement) {
     ArrayRecord* array = array_create(engine, 0);
     constexpr uint64_t count = 400000;
     for (uint64_t i = 0; i < count; ++i) {
-        array->length = 3 * i + 1;
-        array_put(engine, array, 3 * i, Value::integer(static_cast<int64_t>(i)));
+        array->length = 5 * i + 1;
+        array_put(engine, array, 5 * i, Value::integer(static_cast<int64_t>(i)));
     }
     uint64_t found = 0;
     for (uint64_t i = 0; i < array->length; ++i) {
         Value* cell = array_get(array, i);
         if (cell != nullptr) {
-            ASSERT_EQ(i % 3, 0u);
-            ASSERT_EQ(cell->payload.integer, static_cast<int64_t>(i / 3));
+            ASSERT_EQ(i % 5, 0u);
+            ASSERT_EQ(cell->payload.integer, static_cast<int64_t>(i / 5));
             ++found;
         }
     }
     EXPECT_EQ(found, count);
 }
 
-// Everything an array holds is reached through visit_array: its nodes, their values, its own
-// table and the direct index, which must not be swept and handed out again.
-TEST_F(ArrayTest, CollectionsKeepNodesValuesAndIndex) {
+// Everything an array holds is reached through visit_array: its dense cells, its spread nodes and
+// their values, its own table and both blocks, which must not be swept and handed out again.
+TEST_F(ArrayTest, CollectionsKeepCellsNodesAndValues) {
     ArrayRecord* array = array_create(engine, 0);
     global("a") = Value::array(array);
     for (int i = 0; i < 3000; ++i) {
         array_put(engine, array, static_cast<uint64_t>(i), str(std::to_string(i)));
         ++array->length;
     }
-    array_set_length(engine, array, 100);  // the index shrinks; the old block is freed at once
+    array_set_length(engine, array, 100);  // the block shrinks; the old one is freed at once
+    constexpr uint64_t far = uint64_t{1} << 40;
+    array->length = far + 100;
+    for (uint64_t i = 0; i < 100; ++i) {
+        array_put(engine, array, far + i, str("far " + std::to_string(i)));
+    }
     collect(engine, engine->stack.saved_top);
     EXPECT_TRUE(gc_verify(engine));
     // Reuse whatever the sweep freed, then read every element back.
@@ -263,11 +333,15 @@ TEST_F(ArrayTest, CollectionsKeepNodesValuesAndIndex) {
         make_string_copy(engine, u"overwrite every freed block with text");
         gc_allocate(engine, static_cast<size_t>(8) << (i % 14));
     }
-    ASSERT_EQ(array->count, 100u);
+    ASSERT_EQ(array->count, 200u);
+    ASSERT_EQ(array->spread_count, 100u);
     for (int i = 0; i < 100; ++i) {
         Value* cell = array_get(array, static_cast<uint64_t>(i));
         ASSERT_NE(cell, nullptr);
         ASSERT_EQ(text(*cell), std::to_string(i));
+        cell = array_get(array, far + static_cast<uint64_t>(i));
+        ASSERT_NE(cell, nullptr);
+        ASSERT_EQ(text(*cell), "far " + std::to_string(i));
     }
     collect(engine, engine->stack.saved_top);
     EXPECT_TRUE(gc_verify(engine));

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <map>
 
+#include "engine/values/array.h"
 #include "engine/values/collector.h"
 #include "engine/values/host_class.h"
 #include "engine/values/property_access.h"
@@ -213,9 +214,9 @@ TEST_F(CollectorTest, RootsKeepWhatTheyReach) {
 
     auto* array = static_cast<ArrayRecord*>(gc_allocate(engine, sizeof(ArrayRecord)));
     *array = ArrayRecord{};
-    auto* node = static_cast<ArrayNode*>(gc_allocate(engine, sizeof(ArrayNode)));
-    *node = ArrayNode{130, instance(&in_array), nullptr};
-    array->buckets[130 % array_bucket_count] = node;
+    array->length = uint64_t{1} << 40;
+    array_put(engine, array, 130, instance(&in_array));
+    array_put(engine, array, array->length - 1, instance(&in_array));
     global("list") = Value::array(array);
 
     Value s = str("s");

@@ -365,8 +365,8 @@ loop:
     EXPECT_GT(engine->heap.collection_count, 2u);
 }
 
-// A live heap that keeps growing is not marked again every 2 MiB: building 48 MiB of arrays takes a
-// handful of collections (each followed by the hook with the code 2), not one per 2 MiB.
+// A live heap that keeps growing is not marked again every 2 MiB: building some 48 MiB of arrays
+// takes a handful of collections (each followed by the hook with the code 2), not one per 2 MiB.
 TEST_F(ObjectTest, AGrowingLiveHeapIsCollectedAFewTimes) {
     static uint32_t hook_calls;
     hook_calls = 0;
@@ -379,7 +379,7 @@ TEST_F(ObjectTest, AGrowingLiveHeapIsCollectedAFewTimes) {
         nullptr);
     ASSERT_TRUE(quill::run_source_text(handle, R"(
 var a = [];
-for (var i = 0; i < 20000; i++) a[i] = [i];
+for (var i = 0; i < 160000; i++) a[i] = [i];
 a[12345][0];
 )")) << engine->message;
     EXPECT_EQ(text(engine->result), "12345");
