@@ -152,17 +152,22 @@ CompileOutput compile_file(ScriptEngine* engine, const char* path, uint32_t flag
         return cant_open();
     }
     std::string bytes;
-    // The source stays whole while it compiles: read it into a string of its own size.
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        long size = std::ftell(file);
-        if (size > 0) {
-            bytes.reserve(static_cast<size_t>(size));
-        }
-        std::rewind(file);
-    }
     char block[4096];
-    size_t got;
-    while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
+    size_t got = std::fread(block, 1, sizeof block, file);
+    bytes.append(block, got);
+    // The source stays whole while it compiles: once the first block has read as a file's (a
+    // directory opens but fails there, and reports no size worth taking), size the string to it.
+    if (got == sizeof block) {
+        const long here = std::ftell(file);
+        if (here >= 0 && std::fseek(file, 0, SEEK_END) == 0) {
+            const long size = std::ftell(file);
+            if (size > here) {
+                bytes.reserve(static_cast<size_t>(size));
+            }
+            std::fseek(file, here, SEEK_SET);
+        }
+    }
+    while (got > 0 && (got = std::fread(block, 1, sizeof block, file)) > 0) {
         bytes.append(block, got);
     }
     // A file that opens but cannot be read (a directory, on some systems) is no empty script.
