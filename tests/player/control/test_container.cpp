@@ -415,7 +415,9 @@ std::vector<uint32_t> Container::view_draw(int width, int height, HRESULT* statu
 TempFile::TempFile(const std::wstring& name, const std::vector<uint8_t>& bytes) {
     wchar_t folder[MAX_PATH];
     GetTempPathW(MAX_PATH, folder);
-    m_path = std::wstring(folder) + name;
+    // Named for this process too: tests of one program run side by side, each in a process of its
+    // own, and one must not remove another's movie.
+    m_path = std::wstring(folder) + std::to_wstring(GetCurrentProcessId()) + L"-" + name;
     HANDLE file =
         CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
