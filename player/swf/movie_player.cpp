@@ -5,6 +5,7 @@
 #include "player/swf/player_state.h"
 
 #include <cmath>
+#include <optional>
 
 namespace tarpon::swf {
 
@@ -175,6 +176,18 @@ Timeline* target_timeline(const MoviePlayer::State& s, std::string_view target) 
     return instance && instance->timeline ? instance->timeline.get() : nullptr;
 }
 
+// The frame a timeline's label names, in any letter case.
+std::optional<int> labelled_frame(const Timeline& timeline, std::string_view label) {
+    std::string key(label);
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    auto it = timeline.def->labels.find(key);
+    if (it == timeline.def->labels.end())
+        return std::nullopt;
+    return it->second;
+}
+
 } // namespace
 
 bool MoviePlayer::target_goto_frame(std::string_view target, int frame) {
@@ -189,14 +202,10 @@ bool MoviePlayer::target_goto_label(std::string_view target, std::string_view la
     Timeline* timeline = target_timeline(*m_state, target);
     if (!timeline)
         return false;
-    std::string key(label);
-    for (char& c : key)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    auto it = timeline->def->labels.find(key);
-    if (it == timeline->def->labels.end())
+    const std::optional<int> frame = labelled_frame(*timeline, label);
+    if (!frame)
         return false;
-    m_state->goto_frame(*timeline, it->second);
+    m_state->goto_frame(*timeline, *frame);
     return true;
 }
 
@@ -244,12 +253,8 @@ bool MoviePlayer::target_call_label(std::string_view target, std::string_view la
     Timeline* timeline = target_timeline(*m_state, target);
     if (!timeline)
         return false;
-    std::string key(label);
-    for (char& c : key)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    auto it = timeline->def->labels.find(key);
-    return it != timeline->def->labels.end() && target_call_frame(target, it->second);
+    const std::optional<int> frame = labelled_frame(*timeline, label);
+    return frame && target_call_frame(target, *frame);
 }
 
 void MoviePlayer::set_url(std::string url) { m_state->url = std::move(url); }

@@ -24,13 +24,6 @@ std::vector<uint8_t> hello_movie() {
     return movie.finish();
 }
 
-// Waits in processMsg for at most five seconds until the script's condition holds.
-std::string wait_in_script(host::testing::HostEngine& engine, const std::string& condition) {
-    return engine.run("var start = new Date().getTime();\n"
-                      "while (!(" + condition + ") && new Date().getTime() - start < 5000) processMsg();\n" +
-                      condition);
-}
-
 TEST(PlayerScriptEvents, AttachedFunctionsReceiveTheMoviesCommands) {
     Container container(80, 60);
     ASSERT_TRUE(container.ok());

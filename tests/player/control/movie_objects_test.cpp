@@ -67,13 +67,6 @@ std::vector<uint8_t> test_movie() {
     return movie.finish();
 }
 
-// Waits in processMsg for at most five seconds until the script's condition holds.
-std::string wait_in_script(host::testing::HostEngine& engine, const std::string& condition) {
-    return engine.run("var start = new Date().getTime();\n"
-                      "while (!(" + condition + ") && new Date().getTime() - start < 5000) processMsg();\n" +
-                      condition);
-}
-
 class MovieObjects : public ::testing::Test {
 protected:
     MovieObjects() : m_container(80, 60), m_file(L"tarpon-movie-objects.swf", test_movie()) {}

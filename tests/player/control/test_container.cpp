@@ -429,6 +429,12 @@ TempFile::TempFile(const std::wstring& name, const std::vector<uint8_t>& bytes) 
 
 TempFile::~TempFile() { DeleteFileW(m_path.c_str()); }
 
+std::string wait_in_script(host::testing::HostEngine& engine, const std::string& condition) {
+    return engine.run("var start = new Date().getTime();\n"
+                      "while (!(" + condition + ") && new Date().getTime() - start < 5000) processMsg();\n" +
+                      condition);
+}
+
 HRESULT invoke_by_name(IDispatch* object, const wchar_t* name, WORD flags, std::vector<VARIANT> arguments,
                        VARIANT* result) {
     DISPID id = DISPID_UNKNOWN;

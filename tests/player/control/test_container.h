@@ -16,6 +16,7 @@
 
 #include "platform/com.h"
 #include "platform/owners.h"
+#include "tests/host/host_engine.h"
 #include "player/control/shockwave_flash.h"
 
 namespace tarpon::player::test {
@@ -102,6 +103,10 @@ class TempFile {
   private:
     std::wstring m_path;
 };
+
+// Runs a script that waits in processMsg for at most five seconds until its condition holds; the
+// condition's value at the end.
+std::string wait_in_script(host::testing::HostEngine& engine, const std::string& condition);
 
 // Invoke through IDispatch by name, as a script host calls the control; the arguments (in declared
 // order) are cleared afterwards.
