@@ -27,11 +27,24 @@ inline constexpr size_t collection_threshold = 2097152;
 // proportion to the allocation, at the price of that much more memory.
 inline constexpr size_t collection_growth_percent = 100;
 
-// Size of an ordinary heap chunk; a request that does not fit gets a chunk of its own.
-inline constexpr size_t chunk_size = 102400;
+// Size of an ordinary heap chunk: one large page, taken from the system on its boundary, so that a
+// growing heap costs one page fault (and one zeroing) per 2 MiB rather than one per 4 KiB. Only what
+// is touched of a chunk is backed, so a small script holds little more than it uses.
+inline constexpr size_t chunk_size = size_t{2} << 20;
 
-// Number of size classes (and free lists) of the collected heap.
-inline constexpr int size_class_count = 20;
+// The large page the system may back chunks with (x86-64 and most 64-bit systems).
+inline constexpr size_t large_page_size = size_t{2} << 20;
+
+// Requests of at least this many bytes (the growing element store of a big array, a long string)
+// get a chunk of their own, which goes back to the system within a collection cycle of the block's
+// death unless a request of about its size takes it over first (engine/values/heap.h), rather than
+// staying behind for good as a free block that only as large a request could reuse.
+inline constexpr size_t large_block_size = size_t{256} << 10;
+
+// Number of size classes (and free lists) of the collected heap: a class per 8 bytes up to 256, then
+// four per doubling, so that a record takes a block of its own size (or at most a quarter more);
+// the last class takes every block of 64 KiB and more.
+inline constexpr int size_class_count = 64;
 
 // The constant table and the global slots grow by this many entries at a time.
 inline constexpr uint32_t value_array_growth = 1024;

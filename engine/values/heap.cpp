@@ -3,11 +3,11 @@
 
 #include <bit>
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 #include "engine/values/engine.h"
 #include "engine/values/errors.h"
+#include "engine/values/heap_pages.h"
 
 namespace quill {
 
@@ -45,14 +45,22 @@ char* first_block(HeapChunk* chunk) {
 char* chunk_end(HeapChunk* chunk) { return reinterpret_cast<char*>(chunk) + chunk_header_size + chunk->length; }
 char* next_block(char* data) { return data + size_of(data) + block_header_size; }
 
-static_assert(config::size_class_count <= 32, "one bit per free list");
+static_assert(config::size_class_count <= 64, "one bit per free list");
+static_assert(config::chunk_size % heap_page_size == 0 && config::chunk_size % config::large_page_size == 0,
+              "ordinary chunks are whole large pages");
+static_assert(config::large_block_size + chunk_header_size + block_header_size <= config::chunk_size,
+              "every request below the large size fits an ordinary chunk");
+
+// Classes 0 to 31 hold the sizes 8 to 256 in steps of 8; above, four classes per doubling.
+constexpr size_t small_limit = 256;
+constexpr int small_classes = static_cast<int>(small_limit / 8);
 
 void push_free(Heap& heap, void* data) {
     size_t size = size_of(data);
     int c = size_class(size);
     free_link(data) = heap.free_lists[c];
     heap.free_lists[c] = data;
-    heap.nonempty_lists |= 1u << c;
+    heap.nonempty_lists |= uint64_t{1} << c;
     heap.free_bytes += size;
 }
 
@@ -67,7 +75,7 @@ void clear_free_lists(Heap& heap) {
 // higher one. Empty lists are skipped by their bit, so a small request costs the same whether the
 // free memory lies in small blocks or in one large one.
 void* take_free(Heap& heap, size_t size) {
-    uint32_t candidates = heap.nonempty_lists & ~((1u << size_class(size)) - 1);
+    uint64_t candidates = heap.nonempty_lists & ~((uint64_t{1} << size_class(size)) - 1);
     while (candidates != 0) {
         int c = std::countr_zero(candidates);
         candidates &= candidates - 1;
@@ -76,7 +84,7 @@ void* take_free(Heap& heap, size_t size) {
             if (size_of(block) >= size) {
                 *link = free_link(block);
                 if (heap.free_lists[c] == nullptr) {
-                    heap.nonempty_lists &= ~(1u << c);
+                    heap.nonempty_lists &= ~(uint64_t{1} << c);
                 }
                 heap.free_bytes -= size_of(block);
                 return block;
@@ -86,13 +94,12 @@ void* take_free(Heap& heap, size_t size) {
     return nullptr;
 }
 
-bool add_chunk(ScriptEngine* engine, size_t size) {
+// A new ordinary chunk, its whole usable part one free block on its list. The first chunk takes
+// small pages: most scripts never need a second, and touch only a part of the first.
+bool add_chunk(ScriptEngine* engine) {
     Heap& heap = engine->heap;
-    size_t total = config::chunk_size;
-    if (size + chunk_header_size + block_header_size > total) {
-        total = size + chunk_header_size + block_header_size;
-    }
-    auto* chunk = static_cast<HeapChunk*>(std::malloc(total));
+    const size_t total = config::chunk_size;
+    auto* chunk = static_cast<HeapChunk*>(map_heap_pages(total, heap.chunks != nullptr));
     if (chunk == nullptr) {
         return false;
     }
@@ -104,6 +111,86 @@ bool add_chunk(ScriptEngine* engine, size_t size) {
     set_header(block, chunk->length - block_header_size);
     push_free(heap, block);
     return true;
+}
+
+// The pages a large chunk for a block of `size` bytes takes.
+size_t large_chunk_total(size_t size) {
+    const size_t needed = size + chunk_header_size + block_header_size;
+    return (needed + heap_page_size - 1) / heap_page_size * heap_page_size;
+}
+
+// The chunk of a block that a large chunk holds alone.
+HeapChunk* chunk_of_large(void* data) {
+    return reinterpret_cast<HeapChunk*>(static_cast<char*>(data) - block_header_size - chunk_header_size);
+}
+
+void release_large_chunk(Heap& heap, HeapChunk* chunk) {
+    const size_t total = chunk->length + chunk_header_size;
+    heap.chunk_bytes -= total;
+    unmap_heap_pages(chunk, total);
+}
+
+void release_spare_chunks(Heap& heap) {
+    while (heap.spare_chunks != nullptr) {
+        HeapChunk* next = heap.spare_chunks->next;
+        release_large_chunk(heap, heap.spare_chunks);
+        heap.spare_chunks = next;
+    }
+}
+
+// A spare chunk whose block holds `size` bytes and not more than twice that, the smallest such,
+// unlinked from the spare list; null when there is none.
+HeapChunk* take_spare_chunk(Heap& heap, size_t size) {
+    HeapChunk** best = nullptr;
+    for (HeapChunk** link = &heap.spare_chunks; *link != nullptr; link = &(*link)->next) {
+        const size_t length = (*link)->length;
+        if (length - block_header_size >= size && length - block_header_size <= 2 * size &&
+            (best == nullptr || length < (*best)->length)) {
+            best = link;
+        }
+    }
+    if (best == nullptr) {
+        return nullptr;
+    }
+    HeapChunk* chunk = *best;
+    *best = chunk->next;
+    return chunk;
+}
+
+// A large chunk holding one block of at least `size` bytes (all of the chunk's pages): a spare one
+// that fits, or new pages.
+void* allocate_large(ScriptEngine* engine, size_t size) {
+    Heap& heap = engine->heap;
+    HeapChunk* chunk = take_spare_chunk(heap, size);
+    if (chunk == nullptr) {
+        const size_t total = large_chunk_total(size);
+        chunk = static_cast<HeapChunk*>(map_heap_pages(total, total >= config::large_page_size));
+        if (chunk == nullptr) {
+            raise_error(engine, Message::OutOfMemory);
+        }
+        chunk->length = total - chunk_header_size;
+        heap.chunk_bytes += total;
+    }
+    chunk->next = heap.large_chunks;
+    heap.large_chunks = chunk;
+    char* block = first_block(chunk);
+    const size_t available = chunk->length - block_header_size;
+    set_header(block, available);
+    heap.allocated_bytes += available;
+    return block;
+}
+
+// Moves a freed large block's chunk to the spare list.
+void free_large(Heap& heap, void* data) {
+    HeapChunk* chunk = chunk_of_large(data);
+    for (HeapChunk** link = &heap.large_chunks; *link != nullptr; link = &(*link)->next) {
+        if (*link == chunk) {
+            *link = chunk->next;
+            chunk->next = heap.spare_chunks;
+            heap.spare_chunks = chunk;
+            return;
+        }
+    }
 }
 
 [[gnu::noinline]] void call_finalizer(ScriptEngine* engine, void* data) {
@@ -134,15 +221,29 @@ void for_each_block(Heap& heap, Visit&& visit) {
             visit(block);
         }
     }
+    for (HeapChunk* chunk = heap.large_chunks; chunk != nullptr; chunk = chunk->next) {
+        visit(first_block(chunk));
+    }
 }
 
 }  // namespace
 
-int size_class(size_t size) {
-    if (size < 8) {
-        return 0;
+size_t block_size_for(size_t n) {
+    if (n <= small_limit) {
+        return n <= min_block_size ? min_block_size : (n + 7) & ~size_t{7};
     }
-    int c = static_cast<int>(std::bit_width(size)) - 3;  // floor(log2 size) - 2
+    // Four steps between n's power of two and the next: a quarter of the lower one each.
+    const size_t step = size_t{1} << (std::bit_width(n - 1) - 3);
+    return (n + step - 1) & ~(step - 1);
+}
+
+int size_class(size_t size) {
+    if (size <= small_limit) {
+        return size < min_block_size ? 0 : static_cast<int>(size / 8) - 1;
+    }
+    const int log = static_cast<int>(std::bit_width(size)) - 1;  // floor(log2 size), 8 or more
+    const int step = static_cast<int>(size >> (log - 2)) & 3;
+    const int c = small_classes - 1 + (log - 8) * 4 + step;
     return c < config::size_class_count - 1 ? c : config::size_class_count - 1;
 }
 
@@ -175,7 +276,7 @@ void* allocate_elsewhere(ScriptEngine* engine, size_t size) {
     }
     void* block = take_free(heap, size);
     if (block == nullptr) {
-        if (!add_chunk(engine, size)) {
+        if (!add_chunk(engine)) {
             raise_error(engine, Message::OutOfMemory);
         }
         block = take_free(heap, size);
@@ -202,7 +303,10 @@ namespace {
         uint64_t cost = 1 + n / 64;
         engine->instructions_left -= cost < engine->instructions_left ? cost : engine->instructions_left;
     }
-    const size_t size = n <= min_block_size ? min_block_size : std::bit_ceil(n);
+    const size_t size = block_size_for(n);
+    if (size >= config::large_block_size) {
+        return allocate_large(engine, size);
+    }
     Heap& heap = engine->heap;
     const int c = size_class(size);
     if ((heap.nonempty_lists >> c & 1u) != 0 && c < config::size_class_count - 1) {
@@ -211,7 +315,7 @@ namespace {
         void* block = heap.free_lists[c];
         heap.free_lists[c] = free_link(block);
         if (heap.free_lists[c] == nullptr) {
-            heap.nonempty_lists &= ~(1u << c);
+            heap.nonempty_lists &= ~(uint64_t{1} << c);
         }
         const size_t available = size_of(block);
         heap.free_bytes -= available;
@@ -236,11 +340,11 @@ namespace {
 // Most requests are small and carved from the open block while their class's list is empty; that
 // path alone is kept here, without calls, and everything else goes the long way.
 void* gc_allocate(ScriptEngine* engine, size_t n) {
-    if (config::instruction_budget == 0 && n <= min_block_size * 64) {
+    if (config::instruction_budget == 0 && n <= small_limit) {
         Heap& heap = engine->heap;
-        const size_t size = n <= min_block_size ? min_block_size : std::bit_ceil(n);
+        const size_t size = n <= min_block_size ? min_block_size : (n + 7) & ~size_t{7};
         char* open = heap.open;
-        const uint64_t bit = uint64_t{1} << (std::bit_width(size) - 3);  // the size's class
+        const uint64_t bit = uint64_t{1} << (size / 8 - 1);  // the size's class
         if (open != nullptr && (heap.nonempty_lists & bit) == 0) {
             const size_t available = size_of(open);
             if (available >= size + block_header_size + min_block_size) {
@@ -285,6 +389,13 @@ void gc_free(ScriptEngine* engine, void* block) {
     if (block == nullptr) {
         return;
     }
+    // Blocks handed out from ordinary chunks stay below the large size (block_size_for rounds every
+    // smaller request to a class size below it, and a block handed out whole exceeds its request by
+    // less than a block header and the least block).
+    if (size_of(block) >= config::large_block_size) {
+        free_large(engine->heap, block);
+        return;
+    }
     set_header(block, size_of(block));
     push_free(engine->heap, block);
 }
@@ -319,6 +430,25 @@ size_t gc_sweep(ScriptEngine* engine) {
     heap.allocated_bytes = 0;
     heap.free_bytes = 0;
     size_t live = 0;
+    // Large chunks first, so that the count of bytes handed out restarts from an ordinary block.
+    // The spare chunks went unused for a whole cycle: they go back to the system; the chunks of
+    // the large blocks that died in this one become the spare chunks of the next.
+    release_spare_chunks(heap);
+    for (HeapChunk** link = &heap.large_chunks; *link != nullptr;) {
+        HeapChunk* chunk = *link;
+        char* block = first_block(chunk);
+        if (gc_is_marked(block)) {
+            header_of(block) &= ~mark_bit;
+            heap.allocated_bytes = size_of(block);
+            live += size_of(block);
+            link = &chunk->next;
+            continue;
+        }
+        run_finalizer(engine, block);
+        *link = chunk->next;
+        chunk->next = heap.spare_chunks;
+        heap.spare_chunks = chunk;
+    }
     for (HeapChunk* chunk = heap.chunks; chunk != nullptr; chunk = chunk->next) {
         char* end = chunk_end(chunk);
         char* block = first_block(chunk);
@@ -352,9 +482,15 @@ void gc_release_chunks(ScriptEngine* engine) {
     Heap& heap = engine->heap;
     while (heap.chunks != nullptr) {
         HeapChunk* next = heap.chunks->next;
-        std::free(heap.chunks);
+        unmap_heap_pages(heap.chunks, heap.chunks->length + chunk_header_size);
         heap.chunks = next;
     }
+    while (heap.large_chunks != nullptr) {
+        HeapChunk* next = heap.large_chunks->next;
+        release_large_chunk(heap, heap.large_chunks);
+        heap.large_chunks = next;
+    }
+    release_spare_chunks(heap);
     clear_free_lists(heap);
     heap.open = nullptr;
     heap.chunk_bytes = 0;
@@ -386,6 +522,18 @@ bool gc_verify(ScriptEngine* engine, bool swept) {
             return false;
         }
         total += chunk->length + chunk_header_size;
+    }
+    // Large and spare chunks: one block each, filling the chunk, never on a list (they are not in
+    // `blocks`).
+    for (HeapChunk* list : {heap.large_chunks, heap.spare_chunks}) {
+        for (HeapChunk* chunk = list; chunk != nullptr; chunk = chunk->next) {
+            char* block = first_block(chunk);
+            if (size_of(block) != chunk->length - block_header_size || size_of(block) < config::large_block_size ||
+                (header_of(block) & mark_bit) != 0) {
+                return false;
+            }
+            total += chunk->length + chunk_header_size;
+        }
     }
     if (total != heap.chunk_bytes) {
         return false;

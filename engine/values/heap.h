@@ -30,25 +30,38 @@ enum class FinalizerOrder { Normal, First };
 // the first data word holds the finalizer (possibly null). A free block keeps the next block of
 // its free list in its first data word.
 //
-// Requests are served from the free list of their own size class when it holds a block (any block
-// there fits, since requests are rounded to powers of two), otherwise carved from the front of the
-// open block: a free block on no list, whose rest stays the open block. Only when that is too small
-// does the search go through the higher classes (and past them to a new chunk); the rest of the
-// block found there becomes the open block and the old one goes back to its list. A sweep rebuilds
-// the free lists from scratch and leaves no open block.
+// Chunks come from the system (heap_pages.h), in two kinds. Ordinary chunks (config::chunk_size)
+// hold the blocks of every request below config::large_block_size. A larger request gets a large
+// chunk that holds its block alone; the block is never put on a free list. When it is freed or a
+// sweep finds it dead, its chunk becomes a spare chunk, which a later large request of up to its
+// size (and at least half of it) takes whole; a sweep gives the spare chunks that no request took
+// since the sweep before back to the system. So a big block built again and again (a string grown
+// by concatenation) reuses the pages of its dead predecessors, while the chunks a growing array left
+// behind go back within a cycle.
+//
+// Requests are rounded up to the smallest block size of a class (block_size_for): 8-byte steps up
+// to 256, then four steps per doubling. The free list of a class holds blocks from its smallest
+// size up to the next class's, so any block on a request's own list fits it. A request is served
+// from that list when it holds a block, otherwise carved from the front of the open block: a free
+// block on no list, whose rest stays the open block. Only when that is too small does the search
+// go through the higher classes (and past them to a new chunk); the rest of the block found there
+// becomes the open block and the old one goes back to its list. A sweep rebuilds the free lists
+// from scratch and leaves no open block.
 inline constexpr size_t block_header_size = 8;
 inline constexpr size_t chunk_header_size = 16;
 inline constexpr size_t min_block_size = 8;
 
 // The heap state kept in the engine.
 struct Heap {
-    HeapChunk* chunks = nullptr;                      // newest first
+    HeapChunk* chunks = nullptr;                      // ordinary chunks, newest first
+    HeapChunk* large_chunks = nullptr;                // chunks of one large block each, newest first
+    HeapChunk* spare_chunks = nullptr;                // large chunks whose block was freed or died
     void* free_lists[config::size_class_count] = {};  // one list per size class
-    uint32_t nonempty_lists = 0;  // bit c set exactly when free_lists[c] holds a block
+    uint64_t nonempty_lists = 0;  // bit c set exactly when free_lists[c] holds a block
     size_t allocated_bytes = 0;  // handed out since the last collection (see the sweep for the rule)
     size_t free_bytes = 0;       // bytes on the free lists
     char* open = nullptr;        // the open block (not on the lists, not in free_bytes), or null
-    size_t chunk_bytes = 0;      // total size of all chunks
+    size_t chunk_bytes = 0;      // total size of all chunks, spare ones included
     size_t threshold = config::collection_threshold;  // the least allocation between two collections
     size_t growth_allowance = 0;  // what the last collection's survivors allow before the next one
     uint32_t collection_count = 0;
@@ -57,7 +70,12 @@ struct Heap {
     bool verify = false;      // check the heap after every sweep (collector stress)
 };
 
-// Size class of a block of s bytes: 0 when s < 8, otherwise floor(log2 s) - 2, at most 19.
+// The block size a request of n bytes gets: n rounded up to the smallest size of a class (at least
+// 8). Requests of config::large_block_size and more are rounded the same way and then up to whole
+// pages with their chunk.
+size_t block_size_for(size_t n);
+// Size class of a block of s bytes (a multiple of 8): the class whose smallest size is the largest
+// not above s; every block of 64 KiB or more is in the last class.
 int size_class(size_t size);
 
 // Data of at least n bytes, not zeroed, no finalizer. Raises "Out of memory" when no chunk can be had.
@@ -84,11 +102,12 @@ size_t gc_sweep(ScriptEngine* engine);
 // Releases every chunk (after a final sweep has run the finalizers).
 void gc_release_chunks(ScriptEngine* engine);
 
-// Checks the heap's structure between collections: block sizes tile every chunk exactly, no block is
-// marked, the free lists hold only blocks of the chunks, each once, free and of their class, and their
-// sizes add up to the free byte count; the open block is a free block of the heap on no list.
-// Right after a sweep (`swept`) no two free blocks are
-// neighbours either, since the sweep merges them. Returns false on the first inconsistency.
+// Checks the heap's structure between collections: block sizes tile every chunk exactly (a large
+// chunk holds one block of at least config::large_block_size), no block is marked, the free lists
+// hold only blocks of the ordinary chunks, each once, free and of their class, and their sizes add
+// up to the free byte count; the open block is a free block of the heap on no list. Right after a
+// sweep (`swept`) no two free blocks are neighbours either, since the sweep merges them. Returns
+// false on the first inconsistency.
 bool gc_verify(ScriptEngine* engine, bool swept = false);
 
 }  // namespace quill

@@ -5,6 +5,7 @@
 
 #include "engine/values/array.h"
 #include "engine/values/collector.h"
+#include "engine/values/heap_pages.h"
 #include "engine/values/host_class.h"
 #include "engine/values/property_access.h"
 #include "engine/values/property_table.h"
@@ -22,38 +23,111 @@ protected:
     ScriptEngine* engine = nullptr;
 };
 
-TEST_F(HeapTest, RequestsRoundUpToPowersOfTwo) {
-    // Blocks are 8-byte granular so that records may hold pointers and doubles.
+TEST_F(HeapTest, RequestsRoundToTheirClass) {
+    // Blocks are 8-byte granular so that records may hold pointers and doubles; above 256 bytes a
+    // block exceeds its request by at most a quarter.
     EXPECT_EQ(gc_block_size(gc_allocate(engine, 1)), 8u);
     EXPECT_EQ(gc_block_size(gc_allocate(engine, 5)), 8u);
     EXPECT_EQ(gc_block_size(gc_allocate(engine, 9)), 16u);
-    EXPECT_EQ(gc_block_size(gc_allocate(engine, 100)), 128u);
+    EXPECT_EQ(gc_block_size(gc_allocate(engine, 100)), 104u);
+    EXPECT_EQ(gc_block_size(gc_allocate(engine, 256)), 256u);
+    EXPECT_EQ(gc_block_size(gc_allocate(engine, 257)), 320u);
     EXPECT_EQ(gc_block_size(gc_allocate(engine, 4096)), 4096u);
+    EXPECT_EQ(gc_block_size(gc_allocate(engine, 4097)), 5120u);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(gc_allocate(engine, 3)) % 8, 0u);
 }
 
 TEST_F(HeapTest, SizeClasses) {
-    EXPECT_EQ(size_class(4), 0);
-    EXPECT_EQ(size_class(8), 1);
-    EXPECT_EQ(size_class(15), 1);
-    EXPECT_EQ(size_class(16), 2);
-    EXPECT_EQ(size_class(102400), 14);
-    EXPECT_EQ(size_class(size_t{1} << 30), 19);
+    EXPECT_EQ(size_class(8), 0);
+    EXPECT_EQ(size_class(16), 1);
+    EXPECT_EQ(size_class(256), 31);
+    EXPECT_EQ(size_class(312), 31);
+    EXPECT_EQ(size_class(320), 32);
+    EXPECT_EQ(size_class(512), 35);
+    EXPECT_EQ(size_class(65528), config::size_class_count - 2);
+    EXPECT_EQ(size_class(65536), config::size_class_count - 1);
+    EXPECT_EQ(size_class(size_t{1} << 30), config::size_class_count - 1);
+    // What the free lists rely on: a request's block size is the smallest of its class, and a class
+    // holds only sizes from there up, so any block on a request's own list fits it.
+    for (size_t n = 1; n <= 70000; ++n) {
+        const size_t size = block_size_for(n);
+        ASSERT_GE(size, n);
+        ASSERT_EQ(size % 8, 0u);
+        ASSERT_LE(size, n < 256 ? n + 7 : n + n / 4);
+        const int c = size_class(size);
+        if (size > 8 && c < config::size_class_count - 1) {
+            ASSERT_LT(size_class(size - 8), c) << n;
+        }
+        ASSERT_GE(size_class(size + 8), c) << n;
+    }
+}
+
+// The pages of a large chunk holding a block of `size` bytes.
+size_t large_chunk_bytes(size_t size) {
+    const size_t needed = size + chunk_header_size + block_header_size;
+    return (needed + heap_page_size - 1) / heap_page_size * heap_page_size;
 }
 
 TEST_F(HeapTest, LargeRequestsGetAChunkOfTheirOwn) {
     gc_allocate(engine, 8);
     EXPECT_EQ(engine->heap.chunk_bytes, config::chunk_size);
-    // 65536 still fits an ordinary chunk; with the first one's rest used up it comes from a second.
-    gc_allocate(engine, 65536);
+    // The largest ordinary size still comes from the ordinary chunk.
+    const size_t ordinary = config::large_block_size * 7 / 8;
+    ASSERT_EQ(block_size_for(ordinary), ordinary);
+    EXPECT_EQ(gc_block_size(gc_allocate(engine, ordinary)), ordinary);
     EXPECT_EQ(engine->heap.chunk_bytes, config::chunk_size);
-    gc_allocate(engine, 65536);
-    EXPECT_EQ(engine->heap.chunk_bytes, 2 * config::chunk_size);
-    // 65537 rounds to 131072, which with the chunk and block headers exceeds an ordinary chunk.
-    void* big = gc_allocate(engine, 65537);
-    EXPECT_EQ(gc_block_size(big), 131072u);
-    EXPECT_EQ(engine->heap.chunk_bytes, 2 * config::chunk_size + 131072 + chunk_header_size + block_header_size);
+    // One byte more rounds to the large size: whole pages of its own, all of them the block's.
+    void* big = gc_allocate(engine, ordinary + 1);
+    const size_t large_chunk = large_chunk_bytes(config::large_block_size);
+    EXPECT_EQ(gc_block_size(big), large_chunk - chunk_header_size - block_header_size);
+    EXPECT_EQ(engine->heap.chunk_bytes, config::chunk_size + large_chunk);
+    std::memset(big, 1, gc_block_size(big));
     EXPECT_TRUE(gc_verify(engine));
+    // Freed, it waits as a spare chunk: a large request of up to its size and at least half of it
+    // takes it whole, the smallest spare chunk that fits first.
+    gc_free(engine, big);
+    EXPECT_EQ(engine->heap.chunk_bytes, config::chunk_size + large_chunk);
+    EXPECT_TRUE(gc_verify(engine));
+    void* other = gc_allocate(engine, gc_block_size(big) + 1);
+    EXPECT_NE(other, big);
+    EXPECT_EQ(gc_allocate(engine, config::large_block_size), big);
+    EXPECT_EQ(gc_block_size(big), large_chunk - chunk_header_size - block_header_size);
+    gc_free(engine, other);
+    gc_free(engine, big);
+    EXPECT_EQ(gc_allocate(engine, gc_block_size(big) + 1), other);  // the smallest that fits
+    gc_free(engine, other);
+    void* wide = gc_allocate(engine, size_t{1} << 20);
+    gc_free(engine, wide);
+    EXPECT_EQ(gc_allocate(engine, (size_t{1} << 19) + 1), wide);
+    gc_free(engine, wide);
+    EXPECT_EQ(gc_allocate(engine, config::large_block_size), big);
+    gc_free(engine, big);
+    EXPECT_NE(gc_allocate(engine, gc_block_size(big) / 2 - 1), big);  // an ordinary request
+    EXPECT_EQ(engine->heap.chunk_bytes, config::chunk_size + large_chunk + large_chunk_bytes(327680) +
+                                            large_chunk_bytes(size_t{1} << 20));
+    EXPECT_TRUE(gc_verify(engine));
+    // A sweep gives the spare chunks back to the system and makes those of dead blocks spare;
+    // live ones stay as they are.
+    auto* kept = static_cast<char*>(gc_allocate(engine, size_t{3} << 20));
+    gc_allocate(engine, size_t{1} << 20);
+    kept[(size_t{3} << 20) - 1] = 7;
+    gc_mark_block(kept);
+    gc_sweep(engine);
+    EXPECT_EQ(engine->heap.chunk_bytes,
+              config::chunk_size + large_chunk_bytes(size_t{3} << 20) + large_chunk_bytes(size_t{1} << 20));
+    EXPECT_EQ(kept[(size_t{3} << 20) - 1], 7);
+    EXPECT_TRUE(gc_verify(engine, true));
+    gc_mark_block(kept);
+    gc_sweep(engine);
+    EXPECT_EQ(engine->heap.chunk_bytes, config::chunk_size + large_chunk_bytes(size_t{3} << 20));
+    EXPECT_TRUE(gc_verify(engine, true));
+    // A large block that grows moves to a larger chunk with its contents.
+    auto* grown = static_cast<char*>(gc_reallocate(engine, kept, size_t{7} << 20));
+    EXPECT_EQ(grown[(size_t{3} << 20) - 1], 7);
+    EXPECT_TRUE(gc_verify(engine));
+    gc_mark_block(grown);
+    gc_sweep(engine);
+    EXPECT_EQ(engine->heap.chunk_bytes, config::chunk_size + large_chunk_bytes(size_t{7} << 20));
 }
 
 TEST_F(HeapTest, DeadNeighboursMerge) {
@@ -85,7 +159,9 @@ TEST_F(HeapTest, FreedBlocksAreReusedAndSplit) {
     for (size_t i = 0; i < config::chunk_size / 16 && small != big; ++i) {
         small = gc_allocate(engine, 8);
         ASSERT_EQ(engine->heap.chunk_bytes, chunks);
-        ASSERT_TRUE(gc_verify(engine));
+        if (i % 8192 == 0) {
+            ASSERT_TRUE(gc_verify(engine));
+        }
     }
     EXPECT_EQ(small, big);
     EXPECT_EQ(gc_block_size(small), 8u);
@@ -98,19 +174,34 @@ TEST_F(HeapTest, TheOpenBlockMovesAndMerges) {
     void* a = gc_allocate(engine, 64);
     void* b = gc_allocate(engine, 64);
     EXPECT_EQ(static_cast<char*>(b), static_cast<char*>(a) + 64 + block_header_size);
-    // Too large for the rest of the chunk: a chunk of its own, and the first chunk's rest waits on
-    // its list, where a later request of that class finds it.
-    void* huge = gc_allocate(engine, config::chunk_size);
-    EXPECT_NE(huge, nullptr);
+    // Blocks of the largest ordinary size until one no longer fits the first chunk's rest: that one
+    // comes from a new chunk, and the first chunk's rest waits on its list.
+    const size_t ordinary = config::large_block_size * 7 / 8;
+    char* rest = static_cast<char*>(b) + 64 + block_header_size;
+    void* second = nullptr;
+    while (second == nullptr) {
+        void* block = gc_allocate(engine, ordinary);
+        if (engine->heap.chunk_bytes == config::chunk_size) {
+            rest = static_cast<char*>(block) + ordinary + block_header_size;
+        } else {
+            second = block;
+        }
+    }
+    EXPECT_EQ(engine->heap.chunk_bytes, 2 * config::chunk_size);
     EXPECT_TRUE(gc_verify(engine));
-    void* c = gc_allocate(engine, 32768);
-    EXPECT_EQ(static_cast<char*>(c), static_cast<char*>(b) + 64 + block_header_size);
+    // A request of the smallest size of the rest's class finds it on its list.
+    const size_t rest_size = gc_block_size(rest);
+    size_t request = rest_size;
+    while (size_class(request - 8) == size_class(rest_size)) {
+        request -= 8;
+    }
+    EXPECT_EQ(gc_allocate(engine, request), rest);
     EXPECT_TRUE(gc_verify(engine));
     gc_mark_block(a);
-    gc_mark_block(huge);
+    gc_mark_block(second);
     gc_sweep(engine);
     EXPECT_TRUE(gc_verify(engine, true));
-    // b, c and the chunk's rest became one free block right behind a.
+    // Everything behind a in the first chunk became one free block.
     EXPECT_EQ(gc_block_size(b), config::chunk_size - chunk_header_size - 2 * block_header_size - 64);
 }
 
