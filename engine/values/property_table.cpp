@@ -1,6 +1,7 @@
 // Property tables and their name index.
 #include "engine/values/property_table.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/values/atoms.h"
@@ -102,12 +103,23 @@ int64_t find_by_string(ScriptEngine* engine, PropertyTable* table, const StringR
     return find_by_name(engine, table, name.get(), std::strlen(name.get()));
 }
 
-// Grows the slot array to `count` slots; new slots are left for the caller to fill.
+// Grows the slot array to hold `count` slots; new slots are left for the caller to fill. The
+// array's capacity is what its block holds. A full array at least doubles (to 4 slots at least), so
+// a table filled one property at a time is copied a few times rather than once per property; the
+// first array is as long as asked, since many tables never hold more than their first slot.
 void grow_slots(ScriptEngine* engine, PropertyTable* table, uint64_t count) {
     if (count > config::max_table_slots) {
         raise_error(engine, Message::OutOfMemory);
     }
-    table->slots = static_cast<PropertySlot*>(gc_reallocate(engine, table->slots, count * sizeof(PropertySlot)));
+    uint64_t capacity = count;
+    if (table->slots != nullptr) {
+        const uint64_t held = gc_block_size(table->slots) / sizeof(PropertySlot);
+        if (held >= count) {
+            return;
+        }
+        capacity = std::min<uint64_t>(std::max<uint64_t>({count, 2 * held, 4}), config::max_table_slots);
+    }
+    table->slots = static_cast<PropertySlot*>(gc_reallocate(engine, table->slots, capacity * sizeof(PropertySlot)));
 }
 
 void delete_slot(ScriptEngine* engine, PropertyTable* table, uint32_t slot) {

@@ -38,6 +38,33 @@ TEST_F(PropertyTableTest, PutGetDeleteByAtom) {
     EXPECT_EQ(table->slots[0].key, deleted_key);
 }
 
+// The slot array grows ahead of its slots: a table filled one property at a time is copied a
+// few times only, and every slot keeps its key, value and place through the copies.
+TEST_F(PropertyTableTest, SlotsGrowAheadAndKeepTheirOrder) {
+    PropertyTable* table = new_table(engine);
+    int copies = 0;
+    PropertySlot* slots = nullptr;
+    for (int i = 0; i < 100; ++i) {
+        table_put(engine, table, atom("p" + std::to_string(i)), Value::integer(i));
+        if (table->slots != slots) {
+            ++copies;
+            slots = table->slots;
+        }
+    }
+    EXPECT_LE(copies, 8);
+    ASSERT_EQ(table->slot_count, 100u);
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_EQ(table->slots[i].key, atom("p" + std::to_string(i)));
+        EXPECT_EQ(table->slots[i].value.payload.integer, i);
+    }
+    // Blank slots written by position past the end land in the same grown array.
+    table_put_by_key(engine, table, Value::integer(130), Value::integer(7));
+    EXPECT_EQ(table->slot_count, 131u);
+    EXPECT_EQ(table->slots[99].value.payload.integer, 99);
+    EXPECT_EQ(table->slots[120].key, atom_proto);
+    EXPECT_EQ(table_get_by_key(engine, table, Value::integer(130)).payload.integer, 7);
+}
+
 TEST_F(PropertyTableTest, NewPropertyReusesLastDeletedSlot) {
     PropertyTable* table = new_table(engine);
     for (const char* name : {"a", "b", "c", "d"}) {
