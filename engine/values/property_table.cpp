@@ -104,22 +104,26 @@ int64_t find_by_string(ScriptEngine* engine, PropertyTable* table, const StringR
 }
 
 // Grows the slot array to hold `count` slots; new slots are left for the caller to fill. The
-// array's capacity is what its block holds. A full array at least doubles (to 4 slots at least), so
-// a table filled one property at a time is copied a few times rather than once per property; the
-// first array is as long as asked, since many tables never hold more than their first slot.
-void grow_slots(ScriptEngine* engine, PropertyTable* table, uint64_t count) {
+// array's capacity is what its block holds. A full array grows by half (to 4 slots at least), so a
+// table filled one property at a time is copied a few times rather than once per property, and a
+// record of five or six slots wastes at most one; the first array is as long as asked, since many
+// tables never hold more than their first slot.
+[[gnu::noinline]] void reallocate_slots(ScriptEngine* engine, PropertyTable* table, uint64_t count) {
     if (count > config::max_table_slots) {
         raise_error(engine, Message::OutOfMemory);
     }
     uint64_t capacity = count;
     if (table->slots != nullptr) {
         const uint64_t held = gc_block_size(table->slots) / sizeof(PropertySlot);
-        if (held >= count) {
-            return;
-        }
-        capacity = std::min<uint64_t>(std::max<uint64_t>({count, 2 * held, 4}), config::max_table_slots);
+        capacity = std::min<uint64_t>(std::max<uint64_t>({count, held + held / 2, 4}), config::max_table_slots);
     }
     table->slots = static_cast<PropertySlot*>(gc_reallocate(engine, table->slots, capacity * sizeof(PropertySlot)));
+}
+
+inline void grow_slots(ScriptEngine* engine, PropertyTable* table, uint64_t count) {
+    if (table->slots == nullptr || gc_block_size(table->slots) < count * sizeof(PropertySlot)) {
+        reallocate_slots(engine, table, count);
+    }
 }
 
 void delete_slot(ScriptEngine* engine, PropertyTable* table, uint32_t slot) {

@@ -51,7 +51,7 @@ TEST_F(PropertyTableTest, SlotsGrowAheadAndKeepTheirOrder) {
             slots = table->slots;
         }
     }
-    EXPECT_LE(copies, 8);
+    EXPECT_LE(copies, 12);  // 1, 4, 6, 9, 13, 19, 28, 42, 63, 94, 141 slots
     ASSERT_EQ(table->slot_count, 100u);
     for (int i = 0; i < 100; ++i) {
         EXPECT_EQ(table->slots[i].key, atom("p" + std::to_string(i)));
