@@ -130,6 +130,46 @@ void release_large_chunk(Heap& heap, HeapChunk* chunk) {
     unmap_heap_pages(chunk, total);
 }
 
+// A spare chunk's block carries this bit once a sweep has passed it by unused. (On other blocks
+// bit 2 means "finalize first", and only with a finalizer, which a spare block never has.)
+constexpr uint64_t idle_bit = first_bit;
+
+// At a sweep: gives back the spare chunks that no request took since the sweep before, and marks
+// the others idle, so that every spare chunk waits a whole cycle for a request.
+void age_spare_chunks(Heap& heap) {
+    for (HeapChunk** link = &heap.spare_chunks; *link != nullptr;) {
+        HeapChunk* chunk = *link;
+        uint64_t& header = header_of(first_block(chunk));
+        if ((header & idle_bit) != 0) {
+            *link = chunk->next;
+            release_large_chunk(heap, chunk);
+        } else {
+            header |= idle_bit;
+            link = &chunk->next;
+        }
+    }
+}
+
+// Most bytes the spare chunks may hold together. A chunk that would take them past it goes back to
+// the system at once: the blocks a huge array leaves behind as it grows are never asked for again,
+// while the blocks worth keeping (rebuilt strings, arrays filled anew) are a few megabytes at most.
+constexpr size_t spare_limit = size_t{32} << 20;
+
+// Makes a large chunk whose block was freed or died spare, or gives it back when the spare chunks
+// would hold too much.
+void make_spare(Heap& heap, HeapChunk* chunk) {
+    size_t spare = chunk->length + chunk_header_size;
+    for (HeapChunk* other = heap.spare_chunks; other != nullptr && spare <= spare_limit; other = other->next) {
+        spare += other->length + chunk_header_size;
+    }
+    if (spare > spare_limit) {
+        release_large_chunk(heap, chunk);
+        return;
+    }
+    chunk->next = heap.spare_chunks;
+    heap.spare_chunks = chunk;
+}
+
 void release_spare_chunks(Heap& heap) {
     while (heap.spare_chunks != nullptr) {
         HeapChunk* next = heap.spare_chunks->next;
@@ -186,8 +226,8 @@ void free_large(Heap& heap, void* data) {
     for (HeapChunk** link = &heap.large_chunks; *link != nullptr; link = &(*link)->next) {
         if (*link == chunk) {
             *link = chunk->next;
-            chunk->next = heap.spare_chunks;
-            heap.spare_chunks = chunk;
+            set_header(data, size_of(data));
+            make_spare(heap, chunk);
             return;
         }
     }
@@ -431,9 +471,9 @@ size_t gc_sweep(ScriptEngine* engine) {
     heap.free_bytes = 0;
     size_t live = 0;
     // Large chunks first, so that the count of bytes handed out restarts from an ordinary block.
-    // The spare chunks went unused for a whole cycle: they go back to the system; the chunks of
-    // the large blocks that died in this one become the spare chunks of the next.
-    release_spare_chunks(heap);
+    // Spare chunks that went unused for a whole cycle go back to the system; the chunks of the
+    // large blocks that died in this one become spare.
+    age_spare_chunks(heap);
     for (HeapChunk** link = &heap.large_chunks; *link != nullptr;) {
         HeapChunk* chunk = *link;
         char* block = first_block(chunk);
@@ -446,8 +486,7 @@ size_t gc_sweep(ScriptEngine* engine) {
         }
         run_finalizer(engine, block);
         *link = chunk->next;
-        chunk->next = heap.spare_chunks;
-        heap.spare_chunks = chunk;
+        make_spare(heap, chunk);
     }
     for (HeapChunk* chunk = heap.chunks; chunk != nullptr; chunk = chunk->next) {
         char* end = chunk_end(chunk);

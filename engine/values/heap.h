@@ -34,10 +34,11 @@ enum class FinalizerOrder { Normal, First };
 // hold the blocks of every request below config::large_block_size. A larger request gets a large
 // chunk that holds its block alone; the block is never put on a free list. When it is freed or a
 // sweep finds it dead, its chunk becomes a spare chunk, which a later large request of up to its
-// size (and at least half of it) takes whole; a sweep gives the spare chunks that no request took
-// since the sweep before back to the system. So a big block built again and again (a string grown
-// by concatenation) reuses the pages of its dead predecessors, while the chunks a growing array left
-// behind go back within a cycle.
+// size (and at least half of it) takes whole; a sweep gives back to the system the spare chunks
+// that no request took for a whole cycle (since the sweep before the last). So a big block built
+// again and again (a string grown by concatenation, an array filled anew) reuses the pages of its
+// dead predecessors, while the chunks a growing array left behind go back within two cycles (at
+// once when the spare chunks would hold more than 32 MiB).
 //
 // Requests are rounded up to the smallest block size of a class (block_size_for): 8-byte steps up
 // to 256, then four steps per doubling. The free list of a class holds blocks from its smallest

@@ -106,25 +106,32 @@ TEST_F(HeapTest, LargeRequestsGetAChunkOfTheirOwn) {
     EXPECT_EQ(engine->heap.chunk_bytes, config::chunk_size + large_chunk + large_chunk_bytes(327680) +
                                             large_chunk_bytes(size_t{1} << 20));
     EXPECT_TRUE(gc_verify(engine));
-    // A sweep gives the spare chunks back to the system and makes those of dead blocks spare;
-    // live ones stay as they are.
+    // A sweep makes the chunks of dead blocks spare and gives back those that stayed spare through
+    // a whole cycle; live ones stay as they are.
     auto* kept = static_cast<char*>(gc_allocate(engine, size_t{3} << 20));
-    gc_allocate(engine, size_t{1} << 20);
+    EXPECT_EQ(gc_allocate(engine, size_t{1} << 20), wide);
     kept[(size_t{3} << 20) - 1] = 7;
+    const size_t kept_chunks = config::chunk_size + large_chunk_bytes(size_t{3} << 20);
+    const size_t wide_chunk = large_chunk_bytes(size_t{1} << 20);
     gc_mark_block(kept);
-    gc_sweep(engine);
-    EXPECT_EQ(engine->heap.chunk_bytes,
-              config::chunk_size + large_chunk_bytes(size_t{3} << 20) + large_chunk_bytes(size_t{1} << 20));
+    gc_sweep(engine);  // big and other wait a cycle; wide died
+    EXPECT_EQ(engine->heap.chunk_bytes, kept_chunks + wide_chunk + large_chunk + large_chunk_bytes(327680));
     EXPECT_EQ(kept[(size_t{3} << 20) - 1], 7);
     EXPECT_TRUE(gc_verify(engine, true));
     gc_mark_block(kept);
-    gc_sweep(engine);
-    EXPECT_EQ(engine->heap.chunk_bytes, config::chunk_size + large_chunk_bytes(size_t{3} << 20));
+    gc_sweep(engine);  // big and other go back
+    EXPECT_EQ(engine->heap.chunk_bytes, kept_chunks + wide_chunk);
+    EXPECT_TRUE(gc_verify(engine, true));
+    gc_mark_block(kept);
+    gc_sweep(engine);  // and wide
+    EXPECT_EQ(engine->heap.chunk_bytes, kept_chunks);
     EXPECT_TRUE(gc_verify(engine, true));
     // A large block that grows moves to a larger chunk with its contents.
     auto* grown = static_cast<char*>(gc_reallocate(engine, kept, size_t{7} << 20));
     EXPECT_EQ(grown[(size_t{3} << 20) - 1], 7);
     EXPECT_TRUE(gc_verify(engine));
+    gc_mark_block(grown);
+    gc_sweep(engine);
     gc_mark_block(grown);
     gc_sweep(engine);
     EXPECT_EQ(engine->heap.chunk_bytes, config::chunk_size + large_chunk_bytes(size_t{7} << 20));
