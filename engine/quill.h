@@ -113,7 +113,7 @@ struct CompiledModule {
 
 // Compiles with the engine's compile flags; `debug_info` keeps line information in the module.
 CompiledModule compile_source_text(EngineHandle* engine, std::string_view text, bool debug_info = false);
-// The same for a file; with a `module_path` the module is also written there.
+// The same for a file; with a `module_path` the module is written there instead of returned.
 CompiledModule compile_source_file(EngineHandle* engine, const char* path, bool debug_info = false,
                                    const char* module_path = nullptr);
 // Whether the text compiles, with the engine's flags, leaving the engine untouched (no diagnostics

@@ -14,8 +14,8 @@
 
 #include <algorithm>
 #include <array>
-#include <deque>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -156,6 +156,48 @@ struct ControlEntry {
     int try_depth = 0;                     // exception handlers installed directly inside this entry
 };
 
+// Bytes appended in blocks of a fixed size, so that growing never copies what is held, and read
+// back in order.
+class HeldCode {
+public:
+    void push_back(uint8_t byte) {
+        if (m_size % block_size == 0 && m_size / block_size == m_blocks.size()) {
+            m_blocks.push_back(std::make_unique<uint8_t[]>(block_size));
+        }
+        m_blocks[m_size / block_size][m_size % block_size] = byte;
+        ++m_size;
+    }
+    size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+    void clear() {
+        m_blocks.clear();
+        m_size = 0;
+    }
+
+    class Reader {
+    public:
+        explicit Reader(const HeldCode& code) : m_code(code) {}
+        bool done() const { return m_position == m_code.m_size; }
+        size_t position() const { return m_position; }
+        // Requires: !done().
+        uint8_t next() {
+            uint8_t byte = m_code.m_blocks[m_position / block_size][m_position % block_size];
+            ++m_position;
+            return byte;
+        }
+
+    private:
+        const HeldCode& m_code;
+        size_t m_position = 0;
+    };
+    Reader reader() const { return Reader(*this); }
+
+private:
+    static constexpr size_t block_size = 64 * 1024;
+    std::vector<std::unique_ptr<uint8_t[]>> m_blocks;
+    size_t m_size = 0;
+};
+
 // Takes the program from the parser piece by piece: each function as its body ends, each
 // program-level statement as it ends. With a code taker in the compilation, the functions' code
 // goes to it one function at a time and ".main" is built in a list of its own, handed over last
@@ -285,24 +327,13 @@ private:
     Instruction* m_main_pop = nullptr;
     uint32_t m_main_end_line = 0;
     // The code of ".main"'s first statements, optimised already, in a compact form until the
-    // functions' code has been written: an instruction of a Name operand points at a text of the
-    // tree, one of a Constant operand at a record of m_held_constants. The RESERVE that
-    // opens ".main" is patched here when its list has gone.
-    struct HeldInstruction {
-        int opcode;
-        uint32_t line;
-        uint32_t name_size;
-        uint8_t size;
-        union {
-            int64_t integer;
-            const char* name;
-            const vm::ModuleConstant* constant;
-        };
-    };
-    std::deque<HeldInstruction> m_held;
-    Pool<vm::ModuleConstant, 256> m_held_constants;
-    size_t m_held_reserve = 0;
+    // functions' code has been written (see hold_main_code). The RESERVE that opens ".main" is
+    // given its operand, or dropped, when the held code is handed over.
+    HeldCode m_held;
+    Pool<vm::ModuleConstant, 256> m_held_constants;  // Constant operands other than integers
+    size_t m_held_reserve = 0;                        // the position of that RESERVE in m_held
     bool m_reserve_held = false;
+    uint32_t m_held_line = 0;                         // the line of the last instruction held
     // Held errors (their diagnostic lines) and whether generation goes on.
     bool m_function_failed = false;
     bool m_main_failed = false;
@@ -372,29 +403,101 @@ void CodeGenerator::statement(const Node* statement) {
     m_code = &m_compilation.code;
 }
 
+// The held form of ".main"'s code, a few bytes an instruction (an instruction record takes 88): the
+// opcode, then its operand (below); a byte held_line first when the line differs from the
+// instruction's before it, with the line as a number; ".main"'s entry label as held_entry and its
+// name. Numbers are written seven bits a byte, low bits first, the top bit set on every byte but
+// the last; signed ones zigzag-coded. A name is the address and the size of its text in the tree's
+// text pool, which outlives the generator; a Constant operand is held_integer and its value or
+// held_pointer and the address of a record of m_held_constants. (Held code has no jumps or jump
+// targets: optimises_alone lets none in.)
+namespace {
+
+constexpr uint8_t held_line = 0xFF;
+constexpr uint8_t held_entry = 0xFE;
+constexpr uint8_t held_integer = 0;
+constexpr uint8_t held_pointer = 1;
+
+uint64_t zigzag(int64_t value) {
+    return (static_cast<uint64_t>(value) << 1) ^ static_cast<uint64_t>(value >> 63);
+}
+
+int64_t unzigzag(uint64_t value) { return static_cast<int64_t>(value >> 1) ^ -static_cast<int64_t>(value & 1); }
+
+void put_number(HeldCode& held, uint64_t value) {
+    while (value >= 0x80) {
+        held.push_back(static_cast<uint8_t>(value | 0x80));
+        value >>= 7;
+    }
+    held.push_back(static_cast<uint8_t>(value));
+}
+
+void put_pointer(HeldCode& held, const void* pointer) {
+    put_number(held, reinterpret_cast<uintptr_t>(pointer));
+}
+
+uint64_t get_number(HeldCode::Reader& reader) {
+    uint64_t value = 0;
+    for (int shift = 0;; shift += 7) {
+        uint8_t byte = reader.next();
+        value |= static_cast<uint64_t>(byte & 0x7F) << shift;
+        if ((byte & 0x80) == 0) {
+            return value;
+        }
+    }
+}
+
+template <typename T>
+const T* get_pointer(HeldCode::Reader& reader) {
+    return reinterpret_cast<const T*>(static_cast<uintptr_t>(get_number(reader)));
+}
+
+}  // namespace
+
 void CodeGenerator::hold_main_code() {
     optimise(m_main_code, CF_ALL_PASSES);
+    auto put_name = [this](std::string_view text) {
+        std::string_view name = m_tree.keep(text);
+        put_pointer(m_held, name.data());
+        put_number(m_held, name.size());
+    };
     for (const Instruction* i = m_main_code.first(); i != nullptr; i = i->next) {
-        HeldInstruction& held = m_held.emplace_back();
-        held.opcode = i->opcode;
-        held.line = i->line;
-        held.name_size = 0;
-        held.size = i->size;
-        held.integer = i->integer;
-        if (i->opcode == entry_label || (!i->is_label() && vm::opcode_info(static_cast<uint8_t>(i->opcode)).operand ==
-                                                               vm::OperandKind::Name)) {
-            std::string_view name = m_tree.keep(i->name);
-            held.name = name.data();
-            held.name_size = static_cast<uint32_t>(name.size());
-        } else if (i->constant != nullptr) {
-            vm::ModuleConstant* constant = m_held_constants.make();
-            *constant = *i->constant;
-            held.constant = constant;
+        if (m_held.empty() || i->line != m_held_line) {
+            m_held.push_back(held_line);
+            put_number(m_held, i->line);
+            m_held_line = i->line;
+        }
+        if (i->opcode == entry_label) {
+            m_held.push_back(held_entry);
+            put_name(i->name);
+            continue;
         }
         if (i == m_main_reserve) {
-            m_held_reserve = m_held.size() - 1;
+            m_held_reserve = m_held.size();
             m_reserve_held = true;
             m_main_reserve = nullptr;
+        }
+        m_held.push_back(static_cast<uint8_t>(i->opcode));
+        switch (vm::opcode_info(static_cast<uint8_t>(i->opcode)).operand) {
+        case vm::OperandKind::None:
+            break;
+        case vm::OperandKind::Name:
+            put_name(i->name);
+            break;
+        case vm::OperandKind::Constant:
+            if (i->constant->type == vm::ConstantType::Integer) {
+                m_held.push_back(held_integer);
+                put_number(m_held, zigzag(i->constant->integer));
+            } else {
+                vm::ModuleConstant* constant = m_held_constants.make();
+                *constant = *i->constant;
+                m_held.push_back(held_pointer);
+                put_pointer(m_held, constant);
+            }
+            break;
+        default:
+            put_number(m_held, zigzag(i->integer));
+            break;
         }
     }
     m_main_code.clear();
@@ -403,42 +506,52 @@ void CodeGenerator::hold_main_code() {
 }
 
 void CodeGenerator::hand_over_held_code() {
-    if (m_reserve_held) {
-        // As finish_reserve: the local slots ".main" used, or no RESERVE.
-        HeldInstruction& reserve = m_held[m_held_reserve];
-        if (m_main_slots == 0) {
-            reserve.opcode = 0;
-        } else {
-            reserve.integer = m_main_slots;
-        }
-    }
     InstructionList list;
     size_t count = 0;
-    for (const HeldInstruction& held : m_held) {
-        Instruction* i = nullptr;
-        if (held.opcode == 0) {
+    uint32_t line = 0;
+    for (HeldCode::Reader reader = m_held.reader(); !reader.done();) {
+        const size_t position = reader.position();
+        const uint8_t code = reader.next();
+        if (code == held_line) {
+            line = static_cast<uint32_t>(get_number(reader));
             continue;
         }
-        if (held.opcode == entry_label) {
-            i = list.emit_entry(std::string_view(held.name, held.name_size), held.line);
+        auto get_name = [&reader] {
+            const char* data = get_pointer<char>(reader);
+            return std::string_view(data, get_number(reader));
+        };
+        if (code == held_entry) {
+            list.emit_entry(get_name(), line);
         } else {
-            auto op = static_cast<Op>(held.opcode);
-            switch (vm::opcode_info(static_cast<uint8_t>(held.opcode)).operand) {
+            auto op = static_cast<Op>(code);
+            switch (vm::opcode_info(code).operand) {
             case vm::OperandKind::None:
-                i = list.emit(op, held.line);
+                list.emit(op, line);
                 break;
             case vm::OperandKind::Name:
-                i = list.emit_name(op, held.line, std::string_view(held.name, held.name_size));
+                list.emit_name(op, line, get_name());
                 break;
             case vm::OperandKind::Constant:
-                i = list.emit_constant(held.line, *held.constant);
+                if (reader.next() == held_integer) {
+                    list.emit_constant(line, integer_constant(unzigzag(get_number(reader))));
+                } else {
+                    list.emit_constant(line, *get_pointer<vm::ModuleConstant>(reader));
+                }
                 break;
-            default:
-                i = list.emit(op, held.line, held.integer);
+            default: {
+                int64_t operand = unzigzag(get_number(reader));
+                if (m_reserve_held && position == m_held_reserve) {
+                    // As finish_reserve: the local slots ".main" used, or no RESERVE.
+                    if (m_main_slots == 0) {
+                        continue;
+                    }
+                    operand = m_main_slots;
+                }
+                list.emit(op, line, operand);
                 break;
             }
+            }
         }
-        i->size = held.size;
         if (++count == 4096) {
             m_compilation.take_code(list, true);
             list.clear();
@@ -449,6 +562,7 @@ void CodeGenerator::hand_over_held_code() {
         m_compilation.take_code(list, true);
     }
     m_held.clear();
+    m_held_constants.clear();
 }
 
 void CodeGenerator::finish() {

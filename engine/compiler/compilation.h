@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -57,10 +58,12 @@ private:
 };
 
 // The source text: narrow bytes (the ANSI code page) and the name diagnostics and debug records
-// use ("string" for a text in memory, the path for a file).
+// use ("string" for a text in memory, the path for a file). A file's text is not held whole: the
+// lexer reads `bytes`, then the rest of `file` a block at a time as it goes.
 struct SourceText {
     std::string name;
     std::string bytes;
+    std::FILE* file = nullptr;  // not owned; its read error is the caller's to check
 };
 
 struct Compilation {

@@ -20,13 +20,23 @@ void write_listing(const char* path) {
     }
 }
 
-bool write_file(const char* path, const std::vector<uint8_t>& bytes) {
+bool write_file(const char* path, const vm::ModuleWriter& writer) {
     std::FILE* file = std::fopen(path, "wb");
     if (file == nullptr) {
         return false;
     }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    bool ok = writer.write([file](const uint8_t* bytes, size_t size) { return std::fwrite(bytes, 1, size, file) == size; });
     return std::fclose(file) == 0 && ok;
+}
+
+CompileOutput cant_open(ScriptEngine* engine, const char* path) {
+    CompileOutput output;
+    output.diagnostics = std::string("can't open the script file: ") + path + "\n";
+    if (engine != nullptr) {
+        engine->diagnostics = output.diagnostics;
+        set_message(engine, "%s", output.diagnostics.c_str());
+    }
+    return output;
 }
 
 // Builds a module from the code of a program handed over in pieces, in program order, each
@@ -38,7 +48,7 @@ public:
     ModuleAssembler(uint32_t flags, const std::string& source_name);
 
     void add(InstructionList& list, bool optimised);
-    std::vector<uint8_t> finish() const { return m_writer.finish(); }
+    const vm::ModuleWriter& writer() const { return m_writer; }
 
 private:
     vm::ModuleWriter m_writer;
@@ -101,25 +111,33 @@ CompileOutput compile(ScriptEngine* engine, SourceText source, uint32_t flags, c
     compilation.flags = flags | CF_ALL_PASSES;
     compilation.source = std::move(source);
     CompileOutput output;
+    // Each function's code is optimised and written as soon as the generator hands it over.
+    ModuleAssembler assembler(compilation.flags, compilation.source.name);
     try {
-        // Each function's code is optimised and written as soon as the generator hands it over.
-        ModuleAssembler assembler(compilation.flags, compilation.source.name);
         compilation.take_code = [&assembler](InstructionList& list, bool optimised) { assembler.add(list, optimised); };
         generate_program(compilation);
         if (listing_path != nullptr) {
             write_listing(listing_path);
         }
-        output.module = assembler.finish();
         output.ok = true;
     } catch (const CompileError&) {
         output.ok = false;
+    }
+    // The source has been read: it goes before the module is put together.
+    compilation.source.bytes = std::string();
+    if (compilation.source.file != nullptr && std::ferror(compilation.source.file) != 0) {
+        // A file that could not be read to its end is no script either.
+        return cant_open(engine, compilation.source.name.c_str());
+    }
+    if (output.ok && output_path == nullptr) {
+        output.module = assembler.writer().finish();
     }
     output.diagnostics = compilation.diagnostics.text();
     if (engine != nullptr) {
         engine->diagnostics = output.diagnostics;
         set_message(engine, "%s", output.diagnostics.c_str());
     }
-    if (output.ok && output_path != nullptr && !write_file(output_path, output.module)) {
+    if (output.ok && output_path != nullptr && !write_file(output_path, assembler.writer())) {
         output.diagnostics += std::string("can't write the module file: ") + output_path + "\n";
         if (engine != nullptr) {
             set_message(engine, "%s", output.diagnostics.c_str());
@@ -138,46 +156,22 @@ CompileOutput compile_text(ScriptEngine* engine, std::string_view text, uint32_t
 
 CompileOutput compile_file(ScriptEngine* engine, const char* path, uint32_t flags, const char* listing_path,
                            const char* output_path) {
-    auto cant_open = [&] {
-        CompileOutput output;
-        output.diagnostics = std::string("can't open the script file: ") + path + "\n";
-        if (engine != nullptr) {
-            engine->diagnostics = output.diagnostics;
-            set_message(engine, "%s", output.diagnostics.c_str());
-        }
-        return output;
-    };
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
-        return cant_open();
+        return cant_open(engine, path);
     }
-    std::string bytes;
-    char block[4096];
-    size_t got = std::fread(block, 1, sizeof block, file);
-    bytes.append(block, got);
-    // The source stays whole while it compiles: once the first block has read as a file's (a
-    // directory opens but fails there, and reports no size worth taking), size the string to it.
-    if (got == sizeof block) {
-        const long here = std::ftell(file);
-        if (here >= 0 && std::fseek(file, 0, SEEK_END) == 0) {
-            const long size = std::ftell(file);
-            if (size > here) {
-                bytes.reserve(static_cast<size_t>(size));
-            }
-            std::fseek(file, here, SEEK_SET);
-        }
+    // The file is read as the lexer goes, a block at a time, never held whole. Its first block is
+    // read here: a file that opens but cannot be read (a directory, on some systems) is no empty
+    // script.
+    std::string first(4096, '\0');
+    first.resize(std::fread(first.data(), 1, first.size(), file));
+    if (std::ferror(file) != 0) {
+        std::fclose(file);
+        return cant_open(engine, path);
     }
-    while (got > 0 && (got = std::fread(block, 1, sizeof block, file)) > 0) {
-        bytes.append(block, got);
-    }
-    // A file that opens but cannot be read (a directory, on some systems) is no empty script.
-    const bool unreadable = std::ferror(file) != 0;
+    CompileOutput output = compile(engine, SourceText{path, std::move(first), file}, flags, listing_path, output_path);
     std::fclose(file);
-    if (unreadable) {
-        return cant_open();
-    }
-    bytes.shrink_to_fit();  // a file that grew while it was read, or one that cannot seek
-    return compile(engine, SourceText{path, std::move(bytes)}, flags, listing_path, output_path);
+    return output;
 }
 
 uint32_t compile_flags_from_options(uint32_t option_word, uint32_t first_option_field) {

@@ -16,12 +16,13 @@ namespace quill::compiler {
 
 struct CompileOutput {
     bool ok = false;
-    std::vector<uint8_t> module;  // when ok
+    std::vector<uint8_t> module;  // when ok and no output file was given
     std::string diagnostics;      // warning and error lines, "\r\n" after each
 };
 
 // Compiles a text in memory (named "string") or a file (named by its path). A listing file, when
-// given, receives the listing; an output file, when given, the module bytes. The diagnostic text is
+// given, receives the listing; an output file, when given, the module bytes (which are then written
+// there straight from the pieces they were built in, and not returned). The diagnostic text is
 // also left in the engine: cut to fit its message buffer, and whole in engine->diagnostics.
 CompileOutput compile_text(ScriptEngine* engine, std::string_view text, uint32_t flags,
                            const char* listing_path = nullptr, const char* output_path = nullptr);

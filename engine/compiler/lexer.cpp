@@ -123,8 +123,33 @@ int keyword_code(std::string_view word) {
 Lexer::Lexer(std::string_view source, uint32_t flags, Diagnostics& diagnostics)
     : m_source(source), m_flags(flags), m_diagnostics(diagnostics) {}
 
+Lexer::Lexer(const SourceText& source, uint32_t flags, Diagnostics& diagnostics)
+    : m_source(source.bytes), m_file(source.file), m_flags(flags), m_diagnostics(diagnostics) {}
+
+namespace {
+constexpr size_t source_block_size = 64 * 1024;
+}
+
+bool Lexer::refill() {
+    if (m_file == nullptr) {
+        return false;
+    }
+    if (m_block == nullptr) {
+        m_block = std::make_unique<char[]>(1 + source_block_size);
+    }
+    m_block[0] = m_source.empty() ? '\0' : m_source.back();
+    const size_t got = std::fread(m_block.get() + 1, 1, source_block_size, m_file);
+    if (got == 0) {
+        m_file = nullptr;  // the end, or a read error the caller finds on the file
+        return false;
+    }
+    m_source = std::string_view(m_block.get(), 1 + got);
+    m_position = 1;
+    return true;
+}
+
 int Lexer::read() {
-    if (m_position >= m_source.size() || m_source[m_position] == '\0') {
+    if ((m_position >= m_source.size() && !refill()) || m_source[m_position] == '\0') {
         return 0;
     }
     int c = static_cast<uint8_t>(m_source[m_position++]);

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -108,6 +110,8 @@ public:
     // Warnings and errors go to `diagnostics`; `flags` are the compile flags (line-terminator
     // warnings). The source is read up to its end or its first zero byte.
     Lexer(std::string_view source, uint32_t flags, Diagnostics& diagnostics);
+    // The same for a source whose file, if it has one, is read on after its bytes.
+    Lexer(const SourceText& source, uint32_t flags, Diagnostics& diagnostics);
 
     // Consumes a token: the peeked one if there is one, else a new one.
     Token next();
@@ -136,8 +140,15 @@ private:
     int decode_escape(int c, const char* kind, std::optional<uint32_t> unterminated_line);
     [[noreturn]] void unterminated(const char* kind, uint32_t line);
 
+    // Reads the next block of the file; false at its end.
+    bool refill();
+
+    // The text being read: the source's bytes, then each block of its file in turn, with the last
+    // byte of the text before it first (what unread may give back).
     std::string_view m_source;
     size_t m_position = 0;
+    std::FILE* m_file = nullptr;
+    std::unique_ptr<char[]> m_block;
     uint32_t m_line = 0;
     uint32_t m_flags;
     Diagnostics& m_diagnostics;

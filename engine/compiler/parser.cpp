@@ -117,7 +117,7 @@ private:
 
 Parser::Parser(Compilation& compilation, SyntaxTree& tree, ParseSink* sink)
     : m_compilation(compilation), m_tree(tree), m_sink(sink),
-      m_lexer(compilation.source.bytes, compilation.flags, compilation.diagnostics) {}
+      m_lexer(compilation.source, compilation.flags, compilation.diagnostics) {}
 
 void Parser::syntax_error(CompilerMessage message) { syntax_error_at(m_lexer.last_line(), message); }
 

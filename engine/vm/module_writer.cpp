@@ -1,7 +1,9 @@
 // Writing QS1b modules.
 #include "engine/vm/module_writer.h"
 
+#include <algorithm>
 #include <bit>
+#include <iterator>
 #include <cassert>
 #include <chrono>
 #include <random>
@@ -36,12 +38,38 @@ ModuleWriter::ModuleWriter()
     : m_id_seed(std::random_device{}() ^
                 static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count())) {}
 
-uint32_t ModuleWriter::intern() {
-    auto found = m_interned.find(std::string_view(m_record));
-    if (found != m_interned.end()) {
-        return found->second;
+std::string_view ModuleWriter::record_bytes(uint32_t index) const {
+    const uint32_t start = m_record_starts[index];
+    const uint32_t end = index + 1 < m_constant_count ? m_record_starts[index + 1] : static_cast<uint32_t>(m_constants.size());
+    return {reinterpret_cast<const char*>(m_constants.data()) + start, end - start};
+}
+
+void ModuleWriter::grow_index() {
+    std::vector<uint32_t> index(m_index.empty() ? 64 : m_index.size() * 2, 0);
+    const size_t mask = index.size() - 1;
+    for (uint32_t record = 0; record < m_constant_count; ++record) {
+        size_t slot = std::hash<std::string_view>{}(record_bytes(record)) & mask;
+        while (index[slot] != 0) {
+            slot = (slot + 1) & mask;
+        }
+        index[slot] = record + 1;
     }
-    m_interned.emplace(m_record, m_constant_count);
+    m_index.swap(index);
+}
+
+uint32_t ModuleWriter::intern() {
+    if (2 * (static_cast<size_t>(m_constant_count) + 1) > m_index.size()) {
+        grow_index();
+    }
+    const size_t mask = m_index.size() - 1;
+    size_t slot = std::hash<std::string_view>{}(std::string_view(m_record)) & mask;
+    for (; m_index[slot] != 0; slot = (slot + 1) & mask) {
+        if (record_bytes(m_index[slot] - 1) == m_record) {
+            return m_index[slot] - 1;
+        }
+    }
+    m_index[slot] = m_constant_count + 1;
+    m_record_starts.push_back(static_cast<uint32_t>(m_constants.size()));
     m_constants.insert(m_constants.end(), m_record.begin(), m_record.end());
     return m_constant_count++;
 }
@@ -193,26 +221,47 @@ void ModuleWriter::add_line(uint32_t offset, uint32_t line) {
     put_u32_be(m_debug, line);
 }
 
-std::vector<uint8_t> ModuleWriter::finish() const {
-    std::vector<uint8_t> functions;
-    put_u32_be(functions, m_function_count);
-    functions.insert(functions.end(), m_functions.begin(), m_functions.end());
+size_t ModuleWriter::module_size() const {
+    return header_size + m_code.size() + m_constants.size() + 4 + m_functions.size() + m_debug.size();
+}
 
-    const std::vector<uint8_t>* sections[4] = {&m_code, &m_constants, &functions, &m_debug};
-    std::vector<uint8_t> out(header_size, 0xFF);
-    out[0] = 'Q';
-    out[1] = 'S';
-    out[2] = '1';
-    out[3] = 'b';
+bool ModuleWriter::write(const std::function<bool(const uint8_t* bytes, size_t size)>& sink) const {
+    uint8_t count[4];
+    count[0] = static_cast<uint8_t>(m_function_count >> 24);
+    count[1] = static_cast<uint8_t>(m_function_count >> 16);
+    count[2] = static_cast<uint8_t>(m_function_count >> 8);
+    count[3] = static_cast<uint8_t>(m_function_count);
+    const size_t sizes[4] = {m_code.size(), m_constants.size(), sizeof count + m_functions.size(), m_debug.size()};
+
+    uint8_t header[header_size];
+    std::fill(std::begin(header), std::end(header), 0xFF);  // bytes 52..55 stay: the table's terminator
+    header[0] = 'Q';
+    header[1] = 'S';
+    header[2] = '1';
+    header[3] = 'b';
     std::mt19937 random(m_id_seed);
+    size_t offset = header_size;
     for (uint32_t type = 0; type < 4; ++type) {
-        uint8_t* entry = out.data() + 4 + 12 * type;
+        uint8_t* entry = header + 4 + 12 * type;
         put_u32_le(entry, static_cast<uint32_t>(random()) << 8 | type);
-        put_u32_le(entry + 4, static_cast<uint32_t>(out.size()));
-        put_u32_le(entry + 8, static_cast<uint32_t>(sections[type]->size()));
-        out.insert(out.end(), sections[type]->begin(), sections[type]->end());
+        put_u32_le(entry + 4, static_cast<uint32_t>(offset));
+        put_u32_le(entry + 8, static_cast<uint32_t>(sizes[type]));
+        offset += sizes[type];
     }
-    return out;  // bytes 52..55 keep their 0xFF: the table's terminator
+    auto put = [&sink](const uint8_t* bytes, size_t size) { return size == 0 || sink(bytes, size); };
+    return put(header, sizeof header) && put(m_code.data(), m_code.size()) &&
+           put(m_constants.data(), m_constants.size()) && put(count, sizeof count) &&
+           put(m_functions.data(), m_functions.size()) && put(m_debug.data(), m_debug.size());
+}
+
+std::vector<uint8_t> ModuleWriter::finish() const {
+    std::vector<uint8_t> out;
+    out.reserve(module_size());
+    write([&out](const uint8_t* bytes, size_t size) {
+        out.insert(out.end(), bytes, bytes + size);
+        return true;
+    });
+    return out;
 }
 
 }  // namespace quill::vm

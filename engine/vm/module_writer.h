@@ -15,7 +15,6 @@
 #include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/vm/module.h"
@@ -69,6 +68,11 @@ public:
 
     // The module bytes.
     std::vector<uint8_t> finish() const;
+    // The size of the module finish() gives.
+    size_t module_size() const;
+    // The module's bytes handed to `sink` in pieces, in order (the header, then each section), so
+    // that a module written to a file is never held whole. Returns false as soon as the sink does.
+    bool write(const std::function<bool(const uint8_t* bytes, size_t size)>& sink) const;
 
 private:
     // The index of the record in m_record: an earlier one with the same bytes, or a new one.
@@ -81,11 +85,13 @@ private:
     std::vector<uint8_t> m_constants;          // the records, back to back
     uint32_t m_constant_count = 0;
     std::string m_record;                      // the record being added
-    struct Hash {
-        using is_transparent = void;
-        size_t operator()(std::string_view bytes) const { return std::hash<std::string_view>{}(bytes); }
-    };
-    std::unordered_map<std::string, uint32_t, Hash, std::equal_to<>> m_interned;  // record bytes -> index
+    // The records added so far, found by their bytes: where each starts in m_constants, and an
+    // open-addressed table of record numbers + 1 (0: a free slot), at most half full. The bytes
+    // are the ones in m_constants, held once.
+    std::string_view record_bytes(uint32_t index) const;
+    void grow_index();
+    std::vector<uint32_t> m_record_starts;
+    std::vector<uint32_t> m_index;
     std::vector<uint8_t> m_functions;          // the entries, without the count
     uint32_t m_function_count = 0;
     std::vector<uint8_t> m_debug;

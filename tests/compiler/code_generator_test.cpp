@@ -471,9 +471,21 @@ TEST(CodeGenerator, PiecesOptimiseAsTheWhole) {
         "s = 'a'; s += 'b'; t = s.length; u = t ? 1 : 2; v = u || 3; v = v && 4; v;",
         "x = 1; f = function (a) { return a * 2; }; y = f(x); z = y; switch (z) { case 2: z = 5; } z;",
         "a = 1; b = a = 2; c = (a, b); d = new Object(); d.x = c; delete d.x; typeof d;",
+        // Held operands of every kind: strings, numbers, expressions, names, integers of any size.
+        "s = 'x'; n = 1.5; r = /a+/gi; k = -7; m = 5000000000; p = -5000000000; q = 1 << 40; x.y = [1, -200, 70000];"
+        "o = {a: 'x', 7: n}; delete o.a; s = 'x' + \"\\u00e9\"; z = null; w = undefined; 0;",
+        "",  // replaced below by a long program
     };
+    // Many statements over many lines: the held code runs over several blocks and hand-overs.
+    std::string long_program;
+    for (int i = 0; i < 6000; ++i) {
+        long_program += "t" + std::to_string(i % 50) + " = f(t, " + std::to_string(i * 7919 - 20000) + ", 's" +
+                        std::to_string(i % 9) + "');\n";
+    }
+    long_program += "function f(a, b, c) { return b; }\nt;";
+    sources[std::size(sources) - 1] = long_program.c_str();
     for (const char* source : sources) {
-        SCOPED_TRACE(source);
+        SCOPED_TRACE(std::string(source).substr(0, 200));
         for (uint32_t flags : {0u, CF_DEBUG_INFO}) {
             Compilation whole;
             whole.flags = flags | CF_ALL_PASSES;

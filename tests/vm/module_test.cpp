@@ -379,6 +379,47 @@ TEST(ModuleWriter, RoundTripWithInterning) {
     EXPECT_EQ(p.debug[1].line, 3u);
 }
 
+// The interning index grows as constants come; a constant seen before keeps its first index
+// however many came between, and records that share a prefix stay apart.
+TEST(ModuleWriter, InterningAcrossManyConstants) {
+    ModuleWriter w(5);
+    for (uint32_t i = 0; i < 3000; ++i) {
+        ASSERT_EQ(w.add_name("n" + std::to_string(i)), 2 * i);
+        ASSERT_EQ(w.add_integer(i), 2 * i + 1);
+        ASSERT_EQ(w.add_name("n" + std::to_string(i / 2)), 2 * (i / 2));
+    }
+    EXPECT_EQ(w.add_name("n1"), 2u);
+    EXPECT_EQ(w.add_name("n"), 6000u);
+    EXPECT_EQ(w.add_name("n10"), 20u);
+    EXPECT_EQ(w.constant_count(), 6001u);
+    ParsedModule p = parse_ok(w.finish());
+    ASSERT_EQ(p.constants.size(), 6001u);
+    EXPECT_EQ(p.constants[5998].name, "n2999");
+    EXPECT_EQ(p.constants[5999].integer, 2999);
+}
+
+// A module handed out in pieces is the module finish() gives, and a sink that fails ends it.
+TEST(ModuleWriter, WrittenInPieces) {
+    ModuleWriter w(9);
+    w.begin_function(".main");
+    w.emit(Op::PUSH_CONST, w.add_string(u"piece"));
+    w.add_source("p.qls");
+    w.add_line(0, 1);
+    std::vector<uint8_t> joined;
+    int pieces = 0;
+    EXPECT_TRUE(w.write([&](const uint8_t* bytes, size_t size) {
+        joined.insert(joined.end(), bytes, bytes + size);
+        ++pieces;
+        return true;
+    }));
+    EXPECT_GT(pieces, 1);
+    EXPECT_EQ(joined, w.finish());
+    EXPECT_EQ(joined.size(), w.module_size());
+    pieces = 0;
+    EXPECT_FALSE(w.write([&](const uint8_t*, size_t) { return ++pieces < 2; }));
+    EXPECT_EQ(pieces, 2);
+}
+
 TEST(InstructionDecoder, OperandsAndSignExtension) {
     // Byte and short operands read sign-extended.
     ParsedModule p = parse_ok(testing::assemble_or_fail(R"(.function .main
