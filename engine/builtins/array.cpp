@@ -30,8 +30,10 @@
 #include "engine/values/engine.h"
 #include "engine/values/errors.h"
 #include "engine/values/plain_heap.h"
+#include "engine/values/protected_run.h"
 #include "engine/values/stack_roots.h"
 #include "engine/values/string_record.h"
+#include "engine/vm/interpreter.h"
 #include "engine/vm/services.h"
 
 namespace quill {
@@ -212,6 +214,7 @@ class Sorter {
 public:
     Sorter(ScriptEngine* engine, const std::vector<Value>& elements, const Value& comparator, bool custom)
         : m_engine(engine), m_elements(elements), m_comparator(comparator), m_custom(custom),
+          m_script(custom && comparator.tag == Tag::Function && comparator.payload.function->code != nullptr),
           m_order(elements.size()), m_scratch(elements.size()), m_texts(custom ? 0 : elements.size()),
           m_made(custom ? 0 : elements.size(), false) {
         for (size_t i = 0; i < m_order.size(); ++i) {
@@ -219,10 +222,17 @@ public:
         }
     }
 
-    // The positions of the elements in sorted order.
+    // The positions of the elements in sorted order. A comparator runs under one protected frame
+    // for the whole sort, as if each call had a frame of its own: a failure in any call ends the
+    // sort and is raised again, as it stands, to the sort's caller.
     const std::vector<size_t>& sorted() {
-        if (!m_order.empty()) {
+        if (m_order.size() < 2) {
+            return m_order;
+        }
+        if (!m_custom) {
             sort_range(0, m_order.size() - 1);
+        } else if (!run_protected(m_engine, [this] { sort_range(0, m_order.size() - 1); })) {
+            raise_current_message(m_engine);
         }
         return m_order;
     }
@@ -258,9 +268,11 @@ private:
         const Value& a = m_elements[left];
         const Value& b = m_elements[right];
         if (m_custom) {
-            Value block[3] = {Value::integer(2), a, b};
-            if (!vm::call_function_value(m_engine, Value::null(), m_comparator, 3, block)) {
-                raise_current_message(m_engine);
+            if (m_script) {
+                vm::invoke_with_two(m_engine, m_comparator, a, b);
+            } else {
+                Value block[3] = {Value::integer(2), a, b};
+                vm::call_in_frame(m_engine, Value::null(), m_comparator, 3, block);
             }
             return comparator_answer(m_engine->result);
         }
@@ -304,6 +316,7 @@ private:
     const std::vector<Value>& m_elements;
     Value m_comparator;
     bool m_custom;
+    bool m_script;  // a script function: called through the interpreter's own two-argument entry
     std::vector<size_t> m_order;
     std::vector<size_t> m_scratch;
     std::vector<std::u16string> m_texts;
