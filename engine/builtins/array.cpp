@@ -213,8 +213,8 @@ bool has_fixed_text(const Value& value) {
 class Sorter {
 public:
     Sorter(ScriptEngine* engine, const std::vector<Value>& elements, const Value& comparator, bool custom)
-        : m_engine(engine), m_elements(elements), m_values(elements.data()), m_comparator(comparator), m_custom(custom),
-          m_order(elements.size()), m_scratch(elements.size()), m_texts(custom ? 0 : elements.size()),
+        : m_engine(engine), m_elements(elements), m_values(elements.data()), m_comparator(comparator),
+          m_custom(custom), m_order(elements.size()), m_texts(custom ? 0 : elements.size()),
           m_made(custom ? 0 : elements.size(), false) {
         for (size_t i = 0; i < m_order.size(); ++i) {
             m_order[i] = i;

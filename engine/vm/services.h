@@ -69,6 +69,7 @@ bool call_method(ScriptEngine* engine, const Value& receiver, const char* name, 
 // comparator) and runs all those calls under a single run_protected. A failure exits to that frame
 // with the text in the message buffer.
 // Requires: the innermost protection record is the caller's host-level record.
-void call_in_frame(ScriptEngine* engine, const Value& self, const Value& function, uint32_t cells, Value* args);
+void call_in_frame(ScriptEngine* engine, const Value& self, const Value& function, uint32_t cells,
+                   Value* args);
 
 }  // namespace quill::vm
