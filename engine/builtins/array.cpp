@@ -30,8 +30,10 @@
 #include "engine/values/engine.h"
 #include "engine/values/errors.h"
 #include "engine/values/plain_heap.h"
+#include "engine/values/protected_run.h"
 #include "engine/values/stack_roots.h"
 #include "engine/values/string_record.h"
+#include "engine/vm/interpreter.h"
 #include "engine/vm/services.h"
 
 namespace quill {
@@ -211,59 +213,82 @@ bool has_fixed_text(const Value& value) {
 class Sorter {
 public:
     Sorter(ScriptEngine* engine, const std::vector<Value>& elements, const Value& comparator, bool custom)
-        : m_engine(engine), m_elements(elements), m_comparator(comparator), m_custom(custom),
-          m_order(elements.size()), m_scratch(elements.size()), m_texts(custom ? 0 : elements.size()),
+        : m_engine(engine), m_elements(elements), m_values(elements.data()), m_comparator(comparator),
+          m_custom(custom), m_order(elements.size()), m_texts(custom ? 0 : elements.size()),
           m_made(custom ? 0 : elements.size(), false) {
         for (size_t i = 0; i < m_order.size(); ++i) {
             m_order[i] = i;
         }
+        m_scratch = m_order;
     }
 
-    // The positions of the elements in sorted order.
+    // The positions of the elements in sorted order. A comparator runs under one protected frame
+    // for the whole sort, as if each call had a frame of its own: a failure in any call ends the
+    // sort and is raised again, as it stands, to the sort's caller.
     const std::vector<size_t>& sorted() {
-        if (!m_order.empty()) {
-            sort_range(0, m_order.size() - 1);
+        if (m_order.size() < 2) {
+            return m_order;
+        }
+        size_t last = m_order.size() - 1;
+        bool script = m_comparator.tag == Tag::Function && m_comparator.payload.function->code != nullptr;
+        bool ok = true;
+        if (!m_custom) {
+            sort_range(m_order.data(), m_scratch.data(), 0, last,
+                       [this](size_t left, size_t right) { return compare_texts(left, right); });
+        } else if (script) {
+            ok = run_protected(m_engine, [&] {
+                sort_range(m_order.data(), m_scratch.data(), 0, last, [this](size_t left, size_t right) {
+                    vm::invoke_with_two(m_engine, m_comparator, m_values[left], m_values[right]);
+                    return comparator_answer(m_engine->result);
+                });
+            });
+        } else {
+            ok = run_protected(m_engine, [&] {
+                sort_range(m_order.data(), m_scratch.data(), 0, last, [this](size_t left, size_t right) {
+                    Value block[3] = {Value::integer(2), m_values[left], m_values[right]};
+                    vm::call_in_frame(m_engine, Value::null(), m_comparator, 3, block);
+                    return comparator_answer(m_engine->result);
+                });
+            });
+        }
+        if (!ok) {
+            raise_current_message(m_engine);
         }
         return m_order;
     }
 
 private:
-    // [lo, hi] is split at its middle, both halves sorted, the range copied to the scratch buffer
-    // and merged; the right element goes first only when the comparison says left > right, so equal
-    // elements keep their gathered order.
-    void sort_range(size_t lo, size_t hi) {
+    // [lo, hi] is split at its middle, both halves sorted, and merged; the right element goes first
+    // only when the comparison says left > right, so equal elements keep their gathered order.
+    // `into` and `from` hold the same positions in [lo, hi] on entry; the sorted range ends up in
+    // `into`. Each half is sorted into `from` (with `into` as its scratch space) and the halves are
+    // merged from there, so no range is ever copied aside before its merge.
+    template <typename Compare>
+    static void sort_range(size_t* into, size_t* from, size_t lo, size_t hi, const Compare& compare) {
         if (lo >= hi) {
             return;
         }
         size_t mid = lo + (hi - lo) / 2;
-        sort_range(lo, mid);
-        sort_range(mid + 1, hi);
-        std::copy(m_order.begin() + static_cast<ptrdiff_t>(lo), m_order.begin() + static_cast<ptrdiff_t>(hi) + 1,
-                  m_scratch.begin() + static_cast<ptrdiff_t>(lo));
+        sort_range(from, into, lo, mid, compare);
+        sort_range(from, into, mid + 1, hi, compare);
         size_t i = lo;
         size_t j = mid + 1;
         size_t k = lo;
         while (i <= mid && j <= hi) {
-            m_order[k++] = compare(m_scratch[i], m_scratch[j]) > 0 ? m_scratch[j++] : m_scratch[i++];
+            into[k++] = compare(from[i], from[j]) > 0 ? from[j++] : from[i++];
         }
         while (i <= mid) {
-            m_order[k++] = m_scratch[i++];
+            into[k++] = from[i++];
         }
         while (j <= hi) {
-            m_order[k++] = m_scratch[j++];
+            into[k++] = from[j++];
         }
     }
 
-    int compare(size_t left, size_t right) {
+    // The default order.
+    int compare_texts(size_t left, size_t right) {
         const Value& a = m_elements[left];
         const Value& b = m_elements[right];
-        if (m_custom) {
-            Value block[3] = {Value::integer(2), a, b};
-            if (!vm::call_function_value(m_engine, Value::null(), m_comparator, 3, block)) {
-                raise_current_message(m_engine);
-            }
-            return comparator_answer(m_engine->result);
-        }
         // Undefined sorts after everything, even after another Undefined.
         if (a.tag == Tag::Undefined) {
             return 1;
@@ -302,6 +327,7 @@ private:
 
     ScriptEngine* m_engine;
     const std::vector<Value>& m_elements;
+    const Value* m_values;  // the elements' storage, read at every comparison
     Value m_comparator;
     bool m_custom;
     std::vector<size_t> m_order;

@@ -1368,6 +1368,17 @@ Value* push_entry_cells(ScriptEngine* engine, const Value& function, const Value
     return sp;
 }
 
+// Builds an entry frame below the cells push_entry_cells pushed (`owned`: this, the count and the
+// arguments) and runs the block in it.
+QUILL_HANDLER void run_entry_frame(ScriptEngine* engine, CodeBlock* block, Value* frame, uint32_t owned) {
+    frame[stack_frame::caller] = stack_frame::mark(nullptr);
+    frame[stack_frame::cells] = stack_frame::slot(owned, 0);
+    frame[stack_frame::with_scopes] = stack_frame::mark(nullptr);
+    frame[stack_frame::resume] = stack_frame::mark(nullptr);
+    Invocation invocation(engine, block->code, frame - stack_frame::header_cells, frame);
+    invocation.run();
+}
+
 void run_block(ScriptEngine* engine, const Value& function, const Value* self, CodeBlock* block, uint32_t cells,
                const Value* args) {
     // Without an argument block the frame still gets a count cell (0), so frame slot 1 is a count.
@@ -1377,13 +1388,7 @@ void run_block(ScriptEngine* engine, const Value& function, const Value* self, C
         args = &no_arguments;
     }
     Value* sp = push_entry_cells(engine, function, self, cells, args, block->stack_growth);
-    Value* frame = sp;
-    frame[stack_frame::caller] = stack_frame::mark(nullptr);
-    frame[stack_frame::cells] = stack_frame::slot(cells + 1, 0);
-    frame[stack_frame::with_scopes] = stack_frame::mark(nullptr);
-    frame[stack_frame::resume] = stack_frame::mark(nullptr);
-    Invocation invocation(engine, block->code, frame - stack_frame::header_cells, frame);
-    invocation.run();
+    run_entry_frame(engine, block, sp, cells + 1);
 }
 
 }  // namespace
@@ -1401,6 +1406,27 @@ void invoke_function(ScriptEngine* engine, const Value& self, const Value& funct
         unwind_to_innermost(engine);
     }
     run_block(engine, function, &self, function.payload.function->code, cells, args);
+}
+
+// The cells go straight to the stack as push_entry_cells lays them out, with its check for room:
+// the callee, the second and first arguments, the count 2 and this (Null).
+void invoke_with_two(ScriptEngine* engine, const Value& function, const Value& first, const Value& second) {
+    Value* saved_top = engine->stack.saved_top;
+    engine->message[0] = '\0';  // as clear_message does, without a call at every comparison
+    engine->result = Value::undefined();
+    CodeBlock* block = function.payload.function->code;
+    Value* sp = saved_top;
+    constexpr ptrdiff_t pushed = 5;
+    if (sp - engine->stack.base < pushed + stack_frame::header_cells + block->stack_growth + margin) {
+        raise_error(engine, Message::StackOverflow);
+    }
+    sp[0] = function;
+    sp[-1] = second;
+    sp[-2] = first;
+    sp[-3] = Value::integer(2);
+    sp[-4] = Value::null();
+    run_entry_frame(engine, block, sp - pushed, 4);
+    engine->stack.saved_top = saved_top;
 }
 
 }  // namespace quill::vm

@@ -24,4 +24,12 @@ void run_code(ScriptEngine* engine, const Value* self, CodeBlock* block, uint32_
 // Runs a script function value with a receiver (the engine's script invoker for native code).
 void invoke_function(ScriptEngine* engine, const Value& self, const Value& function, uint32_t cells, Value* args);
 
+// Calls a script function with this Null and two arguments as call_in_frame (services.h) does, but
+// without its dispatch on the callee: the entry of native code that calls one script function many
+// times over under a protected frame of its own (a sort's comparator). The result goes to the
+// engine result; a failure exits to that frame.
+// Requires: `function` is a Function with code; the innermost protection record is the caller's
+// host-level record.
+void invoke_with_two(ScriptEngine* engine, const Value& function, const Value& first, const Value& second);
+
 }  // namespace quill::vm

@@ -173,6 +173,18 @@ bool call_function_value(ScriptEngine* engine, const Value& self, const Value& f
     return run_protected(engine, [&] { call_value(engine, self, function, cells, args); });
 }
 
+// What run_protected does around each call and a successful call still needs: a call that returns
+// leaves no protection record behind (an invocation drops the try records it pushed), so only the
+// message, the result and the stack top are set here.
+void call_in_frame(ScriptEngine* engine, const Value& self, const Value& function, uint32_t cells,
+                   Value* args) {
+    Value* saved_top = engine->stack.saved_top;
+    clear_message(engine);
+    engine->result = Value::undefined();
+    call_value(engine, self, function, cells, args);
+    engine->stack.saved_top = saved_top;
+}
+
 bool call_method(ScriptEngine* engine, const Value& receiver, const char* name, uint32_t cells, Value* args) {
     Atom method = -1;
     bool interned = run_protected(engine, [&] { method = intern(engine, name); });

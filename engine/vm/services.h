@@ -63,4 +63,13 @@ bool call_function_value(ScriptEngine* engine, const Value& self, const Value& f
                          Value* args);
 bool call_method(ScriptEngine* engine, const Value& receiver, const char* name, uint32_t cells, Value* args);
 
+// Calls a function value with a receiver as call_function_value does (message cleared, result
+// Undefined, the saved stack top as it was afterwards), but inside the caller's protected frame
+// rather than a frame of its own: for native code that calls one function many times over (a sort's
+// comparator) and runs all those calls under a single run_protected. A failure exits to that frame
+// with the text in the message buffer.
+// Requires: the innermost protection record is the caller's host-level record.
+void call_in_frame(ScriptEngine* engine, const Value& self, const Value& function, uint32_t cells,
+                   Value* args);
+
 }  // namespace quill::vm

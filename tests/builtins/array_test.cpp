@@ -150,5 +150,33 @@ TEST_F(ArrayClassTest, ElementsSurviveCollectionsInsideTheComparator) {
     EXPECT_EQ(a.payload.array->count, 6u);
 }
 
+// A sort called from the host whose comparator fails: the call fails with the comparator's text,
+// the array is as it was, and the engine is left as before the call (no protection record behind,
+// the stack top where it stood), so later calls work.
+TEST_F(ArrayClassTest, AFailedSortLeavesTheEngineAsItWas) {
+    Value a = array(4, {4, 1, 3, 2});
+    HostClass* comparator = new_host_class(engine);
+    comparator->call = [](ScriptEngine* e, HostClass*, void*, Value* result, Value* args) {
+        static int calls = 0;
+        if (++calls == 3) {
+            raise_error(e, Message::StackOverflow);
+        }
+        *result = Value::integer(args[1].payload.integer - args[2].payload.integer);
+    };
+    Value* top = engine->stack.saved_top;
+    ProtectionRecord* head = engine->protection;
+    EXPECT_FALSE(try_method(a, "sort", {make_host_object(engine, comparator, nullptr)}));
+    EXPECT_STREQ(engine->message, "Runtime error: stack overflow");
+    EXPECT_EQ(engine->stack.saved_top, top);
+    EXPECT_EQ(engine->protection, head);
+    EXPECT_EQ(elements(a), (Elements{{0, "4"}, {1, "1"}, {2, "3"}, {3, "2"}}));
+
+    // The next sort runs to its end.
+    method(a, "sort", {make_host_object(engine, comparator, nullptr)});
+    EXPECT_EQ(elements(a), (Elements{{0, "1"}, {1, "2"}, {2, "3"}, {3, "4"}}));
+    EXPECT_EQ(engine->stack.saved_top, top);
+    EXPECT_EQ(engine->protection, head);
+}
+
 }  // namespace
 }  // namespace quill::testing
