@@ -43,7 +43,38 @@ struct CodeUnitTraits : boost::c_regex_traits<wchar_t> {
     }
 };
 
+// The traits of the byte-wide twin of an expression (see RegexText), which only ever sees ASCII
+// text: each answer is the one CodeUnitTraits gives for the same code unit, so that a pattern
+// compiles to the same sets, classes and repeat counts in both widths.
+struct ByteTraits : boost::c_regex_traits<char> {
+    static wchar_t unit(char c) { return static_cast<wchar_t>(static_cast<unsigned char>(c)); }
+
+    char translate_nocase(char c) const { return static_cast<char>(ascii_lower(unit(c))); }
+
+    static bool isctype(char c, char_class_type mask) { return CodeUnitTraits::isctype(unit(c), mask); }
+
+    static int value(char c, int radix) { return CodeUnitTraits::value(unit(c), radix); }
+
+    static string_type transform(const char* first, const char* last) { return string_type(first, last); }
+
+    static string_type transform_primary(const char* first, const char* last) {
+        string_type key(first, last);
+        std::transform(key.begin(), key.end(), key.begin(),
+                       [](char c) { return static_cast<char>(ascii_lower(unit(c))); });
+        return key;
+    }
+};
+
 using Expression = boost::basic_regex<wchar_t, CodeUnitTraits>;
+using ByteExpression = boost::basic_regex<char, ByteTraits>;
+
+bool all_ascii(std::u16string_view text) {
+    char16_t seen = 0;
+    for (char16_t c : text) {
+        seen |= c;
+    }
+    return seen < 0x80;
+}
 
 // The library's syntax options for a set of compile flags.
 Expression::flag_type syntax_options(int flags) {
@@ -64,24 +95,37 @@ Expression::flag_type syntax_options(int flags) {
 
 struct PosixRegex {
     Expression expression;
+    // The byte-wide twin, for ASCII text; only an ASCII pattern has one (has_bytes).
+    ByteExpression bytes;
+    bool has_bytes = false;
     boost::match_flag_type match_flags = boost::match_default;
     size_t group_count = 0;
-    // The results of the last search, kept so that the next one reuses their storage; a search
-    // runs no script code, so no other search of the expression can start while one runs.
+    // The results of the last search in each width, kept so that the next one reuses their
+    // storage; a search runs no script code, so no other search of the expression can start while
+    // one runs.
     mutable boost::match_results<const wchar_t*> match;
+    mutable boost::match_results<const char*> byte_match;
 };
 
 RegexText::RegexText(std::u16string_view text, size_t first) : m_first(std::min(first, text.size())) {
     text.remove_prefix(m_first);
-    m_units.assign(text.begin(), text.end());
+    m_length = text.size();
+    m_ascii = all_ascii(text);
+    if (m_ascii) {
+        m_bytes.resize(m_length);
+        std::transform(text.begin(), text.end(), m_bytes.begin(), [](char16_t c) { return static_cast<char>(c); });
+    } else {
+        m_units.assign(text.begin(), text.end());
+    }
     m_nul_from = m_nul_at = end();
 }
 
 size_t RegexText::part_end(size_t start) const {
     if (start < m_nul_from || start > m_nul_at) {
-        size_t at = m_units.find(L'\0', start - m_first);
+        const size_t from = start - m_first;
+        const size_t at = m_ascii ? m_bytes.find('\0', from) : m_units.find(L'\0', from);
         m_nul_from = start;
-        m_nul_at = at == std::wstring::npos ? end() : m_first + at;
+        m_nul_at = at == std::string::npos ? end() : m_first + at;
     }
     return m_nul_at;
 }
@@ -110,22 +154,30 @@ int regex_compile(PosixRegex** out, std::u16string_view pattern, int flags) {
         return code;
     }
     regex->match_flags = (flags & reg_newline) != 0 ? boost::match_not_dot_newline : boost::match_default;
+    if (all_ascii(pattern)) {
+        // A twin that does not compile (an escape beyond a byte) or disagrees on the groups is
+        // simply not used.
+        const std::string bytes(pattern.begin(), pattern.end());
+        try {
+            regex->bytes.assign(bytes.data(), bytes.data() + bytes.size(), syntax_options(flags));
+            regex->has_bytes = regex->bytes.mark_count() == regex->group_count;
+        } catch (...) {
+            regex->has_bytes = false;
+        }
+    }
     *out = regex;
     return reg_ok;
 }
 
-int regex_execute(const PosixRegex* regex, const RegexText& text, size_t start, size_t pair_count,
-                  RegexPair* pairs) {
-    if (regex == nullptr || start < text.first() || start > text.end()) {
-        return reg_nomatch;
-    }
-    const wchar_t* units = text.m_units.data();  // holds position text.first() of the original text
-    const wchar_t* first = units + (start - text.first());
-    const wchar_t* last = units + (text.part_end(start) - text.first());
-    auto position = [&](const wchar_t* at) { return static_cast<int64_t>(at - units) + static_cast<int64_t>(text.first()); };
-    boost::match_results<const wchar_t*>& match = regex->match;
+namespace {
+
+// One search over [first, last) of `units`, which holds position `origin` of the original text.
+template <class Char, class Compiled>
+int search(const Compiled& expression, boost::match_results<const Char*>& match, boost::match_flag_type flags,
+           const Char* units, size_t origin, const Char* first, const Char* last, size_t pair_count,
+           size_t group_count, RegexPair* pairs) {
     try {
-        if (!boost::regex_search(first, last, match, regex->expression, regex->match_flags)) {
+        if (!boost::regex_search(first, last, match, expression, flags)) {
             return reg_nomatch;
         }
     } catch (const boost::regex_error& error) {
@@ -135,13 +187,37 @@ int regex_execute(const PosixRegex* regex, const RegexText& text, size_t start, 
     } catch (...) {
         return reg_e_unknown;
     }
-    const size_t groups = std::min(pair_count, regex->group_count + 1);
+    auto position = [&](const Char* at) { return static_cast<int64_t>(at - units) + static_cast<int64_t>(origin); };
+    const size_t groups = std::min(pair_count, group_count + 1);
     for (size_t i = 0; i < groups; ++i) {
         const auto& sub = match[static_cast<int>(i)];
         pairs[i] = sub.matched ? RegexPair{position(sub.first), position(sub.second)} : RegexPair{-1, -1};
     }
     std::fill(pairs + groups, pairs + pair_count, RegexPair{-1, -1});
     return reg_ok;
+}
+
+}  // namespace
+
+int regex_execute(const PosixRegex* regex, const RegexText& text, size_t start, size_t pair_count,
+                  RegexPair* pairs) {
+    if (regex == nullptr || start < text.first() || start > text.end()) {
+        return reg_nomatch;
+    }
+    const size_t from = start - text.first();
+    const size_t to = text.part_end(start) - text.first();
+    if (text.is_ascii() && regex->has_bytes) {
+        const char* units = text.m_bytes.data();
+        return search(regex->bytes, regex->byte_match, regex->match_flags, units, text.first(), units + from,
+                      units + to, pair_count, regex->group_count, pairs);
+    }
+    if (text.is_ascii() && text.m_units.size() != text.m_bytes.size()) {
+        // Only the wide expression: the wide copy is made on the first search that needs it.
+        text.m_units.assign(text.m_bytes.begin(), text.m_bytes.end());
+    }
+    const wchar_t* units = text.m_units.data();
+    return search(regex->expression, regex->match, regex->match_flags, units, text.first(), units + from,
+                  units + to, pair_count, regex->group_count, pairs);
 }
 
 int regex_check(std::u16string_view pattern, int flags) {

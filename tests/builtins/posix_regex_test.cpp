@@ -123,6 +123,57 @@ TEST(PosixRegexTest, SearchesStopAtTheFirstNul) {
     EXPECT_EQ(match_of(u"x*$", text, constructor_flags, 6), "[6,6)");
 }
 
+// An ASCII pattern on ASCII text runs through a byte-wide twin of the expression; any other text
+// through the wide expression. A non-ASCII unit after a U+0000 forces the wide one without changing
+// what the search sees, so each case must give the same pairs both ways.
+TEST(PosixRegexTest, ByteWideTwinMatchesAsTheWideExpression) {
+    struct Case {
+        std::u16string_view pattern;
+        int flags;
+    };
+    const int icase = constructor_flags | reg_icase;
+    const int multiline = constructor_flags | reg_newline;
+    const Case cases[] = {
+        {u"[0-9]+", constructor_flags},      {u" +", constructor_flags},
+        {u"[^a-z ]+", constructor_flags},    {u"[a-f]+", icase},
+        {u"[[:alpha:]_]+", constructor_flags}, {u"[[:upper:]]+", icase},
+        {u"[[:space:][:punct:]]", constructor_flags}, {u"\\w+\\s*", constructor_flags},
+        {u"(a|ab)(c|bcd)(d*)", constructor_flags}, {u"^([0-9]+)-([0-9]+)", constructor_flags},
+        {u"a.c", multiline},                 {u"a[^x]c", multiline},
+        {u"x$", multiline},                  {u"(x)?(y)?z", constructor_flags},
+        {u"[[=a=]]+", constructor_flags},     {u"[[.hyphen.]]", constructor_flags},
+        {u"[\\]x]+", constructor_flags},      {u"[\\]x]+", reg_extended},
+        {u"[\\x20-\\x7e]+", constructor_flags}, {u"[\\x01-\\xff]b", constructor_flags},
+        {u"b{2,3}", constructor_flags},      {u"\\bab", constructor_flags},
+        {u"[A-z]+", reg_extended},           {u"ERROR|WARN", icase},
+    };
+    const std::u16string_view texts[] = {
+        u"", u"abc", u"AbC-12 3_x", u"a\nc a\tc abbcd", u"  x\ny z  ", u"2024-05-17 12:30 WARN xyz",
+        u"---hyphen]]x]\\", u"bbbb ab cab", u"Error warn ERROR", u"\x7f\x01b~\x1f",
+    };
+    for (const Case& c : cases) {
+        Compiled compiled = compile(c.pattern, c.flags);
+        ASSERT_EQ(compiled.code, reg_ok) << std::string(c.pattern.begin(), c.pattern.end());
+        for (std::u16string_view text : texts) {
+            std::u16string wide(text);
+            wide += u'\0';
+            wide += u'\u0100';
+            for (size_t start = 0; start <= text.size(); ++start) {
+                RegexPair narrow_pairs[5];
+                RegexPair wide_pairs[5];
+                const int narrow_code = regex_execute(compiled.regex.get(), RegexText(text, 0), start, 5, narrow_pairs);
+                const int wide_code = regex_execute(compiled.regex.get(), RegexText(wide, 0), start, 5, wide_pairs);
+                ASSERT_EQ(narrow_code, wide_code);
+                for (int i = 0; narrow_code == reg_ok && i < 5; ++i) {
+                    EXPECT_EQ(narrow_pairs[i].start, wide_pairs[i].start)
+                        << std::string(c.pattern.begin(), c.pattern.end()) << " at " << start << " pair " << i;
+                    EXPECT_EQ(narrow_pairs[i].end, wide_pairs[i].end);
+                }
+            }
+        }
+    }
+}
+
 // A search the library gives up on (too many states to try) is a failed search, not a crash.
 TEST(PosixRegexTest, SearchesTooCostlyFail) {
     Compiled c = compile(u"(a*)*b");
