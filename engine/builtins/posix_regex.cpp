@@ -3,6 +3,8 @@
 // which not every build has, so this file stands in for them with the header-only part.
 #include "engine/builtins/posix_regex.h"
 
+#include "engine/values/code_units.h"
+
 #include <algorithm>
 #include <exception>
 #include <new>
@@ -110,11 +112,10 @@ struct PosixRegex {
 RegexText::RegexText(std::u16string_view text, size_t first) : m_first(std::min(first, text.size())) {
     text.remove_prefix(m_first);
     m_length = text.size();
-    m_ascii = all_ascii(text);
-    if (m_ascii) {
-        m_bytes.resize(m_length);
-        std::transform(text.begin(), text.end(), m_bytes.begin(), [](char16_t c) { return static_cast<char>(c); });
-    } else {
+    m_bytes.resize(m_length);
+    m_ascii = copy_ascii(text.data(), m_length, m_bytes.data());
+    if (!m_ascii) {
+        m_bytes.clear();
         m_units.assign(text.begin(), text.end());
     }
     m_nul_from = m_nul_at = end();
