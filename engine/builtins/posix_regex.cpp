@@ -6,8 +6,12 @@
 #include "engine/values/code_units.h"
 
 #include <algorithm>
+#include <bitset>
 #include <exception>
 #include <new>
+#include <string>
+#include <string_view>
+#include <type_traits>
 
 #include <boost/regex.hpp>
 
@@ -93,6 +97,100 @@ Expression::flag_type syntax_options(int flags) {
     return options;
 }
 
+// OPTIMIZATION: two common shapes of pattern are searched without the library: a run of literal
+// characters (",", "ERROR") and one literal character or bracket expression of literal characters
+// and ranges repeated with '+' (" +", "[0-9]+"). A search finds what the library would: the
+// leftmost occurrence, and for a repeat the longest run there, with no groups. Only the extended
+// syntax without ignore-case qualifies, and only characters that are special nowhere in it.
+struct Shortcut {
+    enum class Kind { none, literal, run };
+    Kind kind = Kind::none;
+    std::string bytes;     // the literal
+    std::wstring units;    // the same, wide
+    std::bitset<128> set;  // the code units a run is made of
+};
+
+bool is_ascii_alnum(char16_t c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+
+// Characters that stand for themselves inside a bracket expression and out of one.
+bool is_plain(char16_t c) { return is_ascii_alnum(c) || std::u16string_view(u" ,;_/@%&!~<>#\"'").find(c) != std::u16string_view::npos; }
+
+Shortcut shortcut_of(std::u16string_view pattern, int flags) {
+    Shortcut shortcut;
+    if ((flags & reg_extended) == 0 || (flags & reg_icase) != 0 || pattern.empty()) {
+        return shortcut;
+    }
+    if (pattern.back() != u'+') {
+        for (char16_t c : pattern) {
+            if (!is_plain(c) && c != u'-' && c != u':' && c != u'=') {
+                return shortcut;
+            }
+        }
+        shortcut.bytes.assign(pattern.begin(), pattern.end());
+        shortcut.units.assign(pattern.begin(), pattern.end());
+        shortcut.kind = Shortcut::Kind::literal;
+        return shortcut;
+    }
+    std::u16string_view atom = pattern.substr(0, pattern.size() - 1);
+    if (atom.size() == 1 && is_plain(atom[0])) {
+        shortcut.set.set(atom[0]);
+    } else if (atom.size() >= 3 && atom.front() == u'[' && atom.back() == u']') {
+        const std::u16string_view items = atom.substr(1, atom.size() - 2);
+        for (size_t i = 0; i < items.size();) {
+            const char16_t first = items[i];
+            if (!is_plain(first)) {
+                return shortcut;
+            }
+            if (i + 2 < items.size() && items[i + 1] == u'-') {
+                const char16_t last = items[i + 2];
+                if (!is_ascii_alnum(first) || !is_ascii_alnum(last) || last < first) {
+                    return shortcut;
+                }
+                for (char16_t c = first; c <= last; ++c) {
+                    shortcut.set.set(c);
+                }
+                i += 3;
+            } else {
+                shortcut.set.set(first);
+                i += 1;
+            }
+        }
+    } else {
+        return shortcut;
+    }
+    shortcut.kind = Shortcut::Kind::run;
+    return shortcut;
+}
+
+// A search of [first, last) by a shortcut; on a match sets [*match_first, *match_last).
+template <class Char>
+bool shortcut_search(const Shortcut& shortcut, const std::basic_string<Char>& literal, const Char* first,
+                     const Char* last, const Char** match_first, const Char** match_last) {
+    if (shortcut.kind == Shortcut::Kind::literal) {
+        const std::basic_string_view<Char> text(first, static_cast<size_t>(last - first));
+        const size_t at = text.find(literal);
+        if (at == std::basic_string_view<Char>::npos) {
+            return false;
+        }
+        *match_first = first + at;
+        *match_last = first + at + literal.size();
+        return true;
+    }
+    auto in_run = [&](Char c) {
+        const auto unit = static_cast<std::make_unsigned_t<Char>>(c);
+        return unit < 128 && shortcut.set.test(unit);
+    };
+    const Char* at = std::find_if(first, last, in_run);
+    if (at == last) {
+        return false;
+    }
+    *match_first = at;
+    *match_last = std::find_if_not(at, last, in_run);
+    return true;
+}
+
 }  // namespace
 
 struct PosixRegex {
@@ -100,6 +198,7 @@ struct PosixRegex {
     // The byte-wide twin, for ASCII text; only an ASCII pattern has one (has_bytes).
     ByteExpression bytes;
     bool has_bytes = false;
+    Shortcut shortcut;
     boost::match_flag_type match_flags = boost::match_default;
     size_t group_count = 0;
     // The results of the last search in each width, kept so that the next one reuses their
@@ -155,6 +254,9 @@ int regex_compile(PosixRegex** out, std::u16string_view pattern, int flags) {
         return code;
     }
     regex->match_flags = (flags & reg_newline) != 0 ? boost::match_not_dot_newline : boost::match_default;
+    if (regex->group_count == 0) {
+        regex->shortcut = shortcut_of(pattern, flags);
+    }
     if (all_ascii(pattern)) {
         // A twin that does not compile (an escape beyond a byte) or disagrees on the groups is
         // simply not used.
@@ -207,6 +309,23 @@ int regex_execute(const PosixRegex* regex, const RegexText& text, size_t start, 
     }
     const size_t from = start - text.first();
     const size_t to = text.part_end(start) - text.first();
+    if (regex->shortcut.kind != Shortcut::Kind::none) {
+        auto found = [&](const auto* units, const auto& literal) {
+            const auto* match_first = units;
+            const auto* match_last = units;
+            if (!shortcut_search(regex->shortcut, literal, units + from, units + to, &match_first, &match_last)) {
+                return reg_nomatch;
+            }
+            if (pair_count > 0) {
+                pairs[0] = {static_cast<int64_t>(text.first()) + (match_first - units),
+                            static_cast<int64_t>(text.first()) + (match_last - units)};
+                std::fill(pairs + 1, pairs + pair_count, RegexPair{-1, -1});
+            }
+            return reg_ok;
+        };
+        return text.is_ascii() ? found(text.m_bytes.data(), regex->shortcut.bytes)
+                               : found(text.m_units.data(), regex->shortcut.units);
+    }
     if (text.is_ascii() && regex->has_bytes) {
         const char* units = text.m_bytes.data();
         return search(regex->bytes, regex->byte_match, regex->match_flags, units, text.first(), units + from,

@@ -174,6 +174,40 @@ TEST(PosixRegexTest, ByteWideTwinMatchesAsTheWideExpression) {
     }
 }
 
+// A literal pattern and a single repeated character or bracket expression are searched without the
+// library; the same pattern in a group goes through it, and the whole match must be the same.
+TEST(PosixRegexTest, ShortcutsMatchAsTheLibrary) {
+    const std::u16string_view patterns[] = {
+        u",", u"ERROR", u"a-b:c=d", u" +", u"a+", u"[0-9]+", u"[a-fA-F0-9_]+", u"[ ,;]+", u"[Z-a]+",
+        u"[0-9], *", u"[[:digit:]]+", u"[^0-9]+", u"[a-]+", u"[]a]+", u"a.c", u"[0-9]*",
+    };
+    const std::u16string texts[] = {
+        u"", u"ERROR WARN ERRO", u"12,,345 6", u"a-b:c=d a-b:c=e", u"  x   y ", u"abcdef0123_ghij",
+        u"Zz[\\]^_`az", std::u16string(u"12\0" u"34", 5), u"\u00e9\u0130 12\u0661 aa", u"a,b, c",
+    };
+    for (std::u16string_view pattern : patterns) {
+        Compiled direct = compile(pattern);
+        Compiled grouped = compile(u"(" + std::u16string(pattern) + u")");
+        ASSERT_EQ(direct.code, reg_ok);
+        ASSERT_EQ(grouped.code, reg_ok);
+        for (const std::u16string& text : texts) {
+            const RegexText units(text, 0);
+            for (size_t start = 0; start <= text.size(); ++start) {
+                RegexPair direct_pairs[2] = {{-7, -7}, {-7, -7}};
+                RegexPair grouped_pairs[2];
+                const int direct_code = regex_execute(direct.regex.get(), units, start, 2, direct_pairs);
+                ASSERT_EQ(direct_code, regex_execute(grouped.regex.get(), units, start, 2, grouped_pairs));
+                if (direct_code == reg_ok) {
+                    EXPECT_EQ(direct_pairs[0].start, grouped_pairs[0].start)
+                        << std::string(pattern.begin(), pattern.end()) << " at " << start;
+                    EXPECT_EQ(direct_pairs[0].end, grouped_pairs[0].end);
+                    EXPECT_EQ(direct_pairs[1].start, -1);
+                }
+            }
+        }
+    }
+}
+
 // A search the library gives up on (too many states to try) is a failed search, not a crash.
 TEST(PosixRegexTest, SearchesTooCostlyFail) {
     Compiled c = compile(u"(a*)*b");
