@@ -318,14 +318,24 @@ void split(MemberCall& call) {
     } else {
         if (separator.size() == 1) {
             // The pieces are counted first (a quick scan) so that the array is sized once.
-            const char16_t* const end = text.data() + text.size();
+            const char16_t unit = separator[0];
+            const char16_t* const begin = text.data();
+            const char16_t* const end = begin + text.size();
             uint64_t pieces = 1;
-            for (const char16_t* at = text.data(); (at = find_code_unit(at, end, separator[0])) != end; ++at) {
+            for (const char16_t* at = begin; (at = find_code_unit(at, end, unit)) != end; ++at) {
                 ++pieces;
             }
-            if (limit > 0) {
-                array_reserve(engine, result, std::min(pieces, static_cast<uint64_t>(limit)));
+            const uint64_t wanted = limit > 0 ? std::min(pieces, static_cast<uint64_t>(limit)) : 0;
+            array_reserve(engine, result, wanted);
+            const char16_t* piece = begin;
+            for (; static_cast<uint64_t>(count) < wanted; ++count) {
+                const char16_t* at = find_code_unit(piece, end, unit);
+                array_put(engine, result, static_cast<uint64_t>(count),
+                          make_string_copy(engine, piece, static_cast<size_t>(at - piece)));
+                piece = at + (at != end ? 1 : 0);
             }
+            array_set_length(engine, result, static_cast<uint64_t>(count));
+            return;
         }
         size_t piece_start = 0;
         int64_t at = 0;
