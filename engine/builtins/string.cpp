@@ -25,6 +25,7 @@
 #include "engine/values/array.h"
 #include "engine/values/atoms.h"
 #include "engine/values/class_declaration.h"
+#include "engine/values/code_units.h"
 #include "engine/values/conversions.h"
 #include "engine/values/engine.h"
 #include "engine/values/plain_heap.h"
@@ -76,8 +77,22 @@ int64_t find_forward(Text text, Text search, int64_t from) {
     if (from < 0 || search.size() > text.size()) {
         return -1;
     }
-    size_t found = text.find(search, static_cast<size_t>(from));
-    return found == Text::npos ? -1 : static_cast<int64_t>(found);
+    if (search.empty()) {
+        return static_cast<uint64_t>(from) <= text.size() ? from : -1;
+    }
+    if (static_cast<uint64_t>(from) > text.size() - search.size()) {
+        return -1;
+    }
+    // Candidates are the places of the first unit where the rest fits in the text.
+    const char16_t* const begin = text.data();
+    const char16_t* const last = begin + (text.size() - search.size()) + 1;
+    const Text rest = search.substr(1);
+    for (const char16_t* at = begin + from; (at = find_code_unit(at, last, search[0])) != last; ++at) {
+        if (Text(at + 1, rest.size()) == rest) {
+            return at - begin;
+        }
+    }
+    return -1;
 }
 
 Value make_concatenation(ScriptEngine* engine, std::initializer_list<Text> parts) {
@@ -301,6 +316,27 @@ void split(MemberCall& call) {
                       make_string_copy(engine, text.substr(static_cast<size_t>(count), 1)));
         }
     } else {
+        if (separator.size() == 1) {
+            // The pieces are counted first (a quick scan) so that the array is sized once.
+            const char16_t unit = separator[0];
+            const char16_t* const begin = text.data();
+            const char16_t* const end = begin + text.size();
+            uint64_t pieces = 1;
+            for (const char16_t* at = begin; (at = find_code_unit(at, end, unit)) != end; ++at) {
+                ++pieces;
+            }
+            const uint64_t wanted = limit > 0 ? std::min(pieces, static_cast<uint64_t>(limit)) : 0;
+            array_reserve(engine, result, wanted);
+            const char16_t* piece = begin;
+            for (; static_cast<uint64_t>(count) < wanted; ++count) {
+                const char16_t* at = find_code_unit(piece, end, unit);
+                array_put(engine, result, static_cast<uint64_t>(count),
+                          make_string_copy(engine, piece, static_cast<size_t>(at - piece)));
+                piece = at + (at != end ? 1 : 0);
+            }
+            array_set_length(engine, result, static_cast<uint64_t>(count));
+            return;
+        }
         size_t piece_start = 0;
         int64_t at = 0;
         while (count < limit && (at = find_forward(text, separator, static_cast<int64_t>(piece_start))) >= 0) {

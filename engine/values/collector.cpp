@@ -27,7 +27,7 @@ void scan(ScriptEngine* engine, const Value& value) {
         if (string == nullptr || !gc_mark_block(string)) {
             return;
         }
-        if (!string->is_static() && string->chars != nullptr) {
+        if (!string->is_static() && !string->is_inline() && string->chars != nullptr) {
             gc_mark_block(string->chars);
         }
         if (string->properties != nullptr) {

@@ -37,12 +37,17 @@ Value make_static_string(ScriptEngine* engine, const char16_t* chars, size_t len
 
 StringRecord* make_string_buffer(ScriptEngine* engine, size_t length) {
     check_length(engine, length);
-    char16_t* chars = nullptr;
-    if (length > 0) {
-        chars = static_cast<char16_t*>(gc_allocate(engine, length * sizeof(char16_t)));
+    if (length == 0) {
+        return new_record(engine, 0, nullptr, 0);
     }
-    // Allocated after the characters: no collection can run between the two.
-    return new_record(engine, 0, chars, length);
+    // One block for the record and its characters: half the allocations of a string.
+    static_assert(sizeof(StringRecord) % alignof(char16_t) == 0);
+    auto* record = static_cast<StringRecord*>(gc_allocate(engine, sizeof(StringRecord) + length * sizeof(char16_t)));
+    record->flags = string_inline;
+    record->chars = reinterpret_cast<char16_t*>(record + 1);
+    record->length = static_cast<uint32_t>(length);
+    record->properties = nullptr;
+    return record;
 }
 
 Value make_string_copy(ScriptEngine* engine, const char16_t* chars, size_t length) {

@@ -16,6 +16,10 @@ struct PropertyTable;
 // Bit 0 of the flags: the character buffer is not owned by the collector (constant-pool strings,
 // literal texts of native code) and the string may not be changed in place.
 inline constexpr uint32_t string_static = 1u << 0;
+// Bit 1: the characters follow the record in the record's own block (strings made by
+// make_string_buffer), so they are marked and freed with it. A string that grows moves them to a
+// block of their own and clears the bit.
+inline constexpr uint32_t string_inline = 1u << 1;
 
 struct StringRecord {
     uint32_t flags;
@@ -24,6 +28,7 @@ struct StringRecord {
     PropertyTable* properties; // own table, made on first use; null until then
 
     bool is_static() const { return (flags & string_static) != 0; }
+    bool is_inline() const { return (flags & string_inline) != 0; }
     std::u16string_view view() const { return {chars, length}; }
 };
 

@@ -66,7 +66,15 @@ void set_string_unit(ScriptEngine* engine, StringRecord* string, const Value& ke
             raise_error(engine, Message::OutOfMemory);
         }
         auto length = static_cast<uint32_t>(index + 1);
-        auto* chars = static_cast<char16_t*>(gc_reallocate(engine, string->chars, length * sizeof(char16_t)));
+        char16_t* chars = nullptr;
+        if (string->is_inline()) {
+            // The characters leave the record's block for one of their own.
+            chars = static_cast<char16_t*>(gc_allocate(engine, length * sizeof(char16_t)));
+            std::memcpy(chars, string->chars, string->length * sizeof(char16_t));
+            string->flags &= ~string_inline;
+        } else {
+            chars = static_cast<char16_t*>(gc_reallocate(engine, string->chars, length * sizeof(char16_t)));
+        }
         for (uint32_t i = string->length; i < length; ++i) {
             chars[i] = u' ';
         }

@@ -123,6 +123,91 @@ TEST(PosixRegexTest, SearchesStopAtTheFirstNul) {
     EXPECT_EQ(match_of(u"x*$", text, constructor_flags, 6), "[6,6)");
 }
 
+// An ASCII pattern on ASCII text runs through a byte-wide twin of the expression; any other text
+// through the wide expression. A non-ASCII unit after a U+0000 forces the wide one without changing
+// what the search sees, so each case must give the same pairs both ways.
+TEST(PosixRegexTest, ByteWideTwinMatchesAsTheWideExpression) {
+    struct Case {
+        std::u16string_view pattern;
+        int flags;
+    };
+    const int icase = constructor_flags | reg_icase;
+    const int multiline = constructor_flags | reg_newline;
+    const Case cases[] = {
+        {u"[0-9]+", constructor_flags},      {u" +", constructor_flags},
+        {u"[^a-z ]+", constructor_flags},    {u"[a-f]+", icase},
+        {u"[[:alpha:]_]+", constructor_flags}, {u"[[:upper:]]+", icase},
+        {u"[[:space:][:punct:]]", constructor_flags}, {u"\\w+\\s*", constructor_flags},
+        {u"(a|ab)(c|bcd)(d*)", constructor_flags}, {u"^([0-9]+)-([0-9]+)", constructor_flags},
+        {u"a.c", multiline},                 {u"a[^x]c", multiline},
+        {u"x$", multiline},                  {u"(x)?(y)?z", constructor_flags},
+        {u"[[=a=]]+", constructor_flags},     {u"[[.hyphen.]]", constructor_flags},
+        {u"[\\]x]+", constructor_flags},      {u"[\\]x]+", reg_extended},
+        {u"[\\x20-\\x7e]+", constructor_flags}, {u"[\\x01-\\xff]b", constructor_flags},
+        {u"b{2,3}", constructor_flags},      {u"\\bab", constructor_flags},
+        {u"[A-z]+", reg_extended},           {u"ERROR|WARN", icase},
+    };
+    const std::u16string_view texts[] = {
+        u"", u"abc", u"AbC-12 3_x", u"a\nc a\tc abbcd", u"  x\ny z  ", u"2024-05-17 12:30 WARN xyz",
+        u"---hyphen]]x]\\", u"bbbb ab cab", u"Error warn ERROR", u"\x7f\x01b~\x1f",
+    };
+    for (const Case& c : cases) {
+        Compiled compiled = compile(c.pattern, c.flags);
+        ASSERT_EQ(compiled.code, reg_ok) << std::string(c.pattern.begin(), c.pattern.end());
+        for (std::u16string_view text : texts) {
+            std::u16string wide(text);
+            wide += u'\0';
+            wide += u'\u0100';
+            for (size_t start = 0; start <= text.size(); ++start) {
+                RegexPair narrow_pairs[5];
+                RegexPair wide_pairs[5];
+                const int narrow_code = regex_execute(compiled.regex.get(), RegexText(text, 0), start, 5, narrow_pairs);
+                const int wide_code = regex_execute(compiled.regex.get(), RegexText(wide, 0), start, 5, wide_pairs);
+                ASSERT_EQ(narrow_code, wide_code);
+                for (int i = 0; narrow_code == reg_ok && i < 5; ++i) {
+                    EXPECT_EQ(narrow_pairs[i].start, wide_pairs[i].start)
+                        << std::string(c.pattern.begin(), c.pattern.end()) << " at " << start << " pair " << i;
+                    EXPECT_EQ(narrow_pairs[i].end, wide_pairs[i].end);
+                }
+            }
+        }
+    }
+}
+
+// A literal pattern and a single repeated character or bracket expression are searched without the
+// library; the same pattern in a group goes through it, and the whole match must be the same.
+TEST(PosixRegexTest, ShortcutsMatchAsTheLibrary) {
+    const std::u16string_view patterns[] = {
+        u",", u"ERROR", u"a-b:c=d", u" +", u"a+", u"[0-9]+", u"[a-fA-F0-9_]+", u"[ ,;]+", u"[Z-a]+",
+        u"[0-9], *", u"[[:digit:]]+", u"[^0-9]+", u"[a-]+", u"[]a]+", u"a.c", u"[0-9]*",
+    };
+    const std::u16string texts[] = {
+        u"", u"ERROR WARN ERRO", u"12,,345 6", u"a-b:c=d a-b:c=e", u"  x   y ", u"abcdef0123_ghij",
+        u"Zz[\\]^_`az", std::u16string(u"12\0" u"34", 5), u"\u00e9\u0130 12\u0661 aa", u"a,b, c",
+    };
+    for (std::u16string_view pattern : patterns) {
+        Compiled direct = compile(pattern);
+        Compiled grouped = compile(u"(" + std::u16string(pattern) + u")");
+        ASSERT_EQ(direct.code, reg_ok);
+        ASSERT_EQ(grouped.code, reg_ok);
+        for (const std::u16string& text : texts) {
+            const RegexText units(text, 0);
+            for (size_t start = 0; start <= text.size(); ++start) {
+                RegexPair direct_pairs[2] = {{-7, -7}, {-7, -7}};
+                RegexPair grouped_pairs[2];
+                const int direct_code = regex_execute(direct.regex.get(), units, start, 2, direct_pairs);
+                ASSERT_EQ(direct_code, regex_execute(grouped.regex.get(), units, start, 2, grouped_pairs));
+                if (direct_code == reg_ok) {
+                    EXPECT_EQ(direct_pairs[0].start, grouped_pairs[0].start)
+                        << std::string(pattern.begin(), pattern.end()) << " at " << start;
+                    EXPECT_EQ(direct_pairs[0].end, grouped_pairs[0].end);
+                    EXPECT_EQ(direct_pairs[1].start, -1);
+                }
+            }
+        }
+    }
+}
+
 // A search the library gives up on (too many states to try) is a failed search, not a crash.
 TEST(PosixRegexTest, SearchesTooCostlyFail) {
     Compiled c = compile(u"(a*)*b");
