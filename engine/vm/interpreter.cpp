@@ -39,6 +39,12 @@ namespace {
 
 constexpr ptrdiff_t margin = config::stack_margin_cells;
 
+// Slots a constructed object's table is made with room for: its "__proto__" and four properties,
+// the 128-byte size class of the heap. Objects of that many properties or fewer never grow their
+// slot array while the constructor fills them; smaller objects end in the size class they would
+// have grown to anyway from three slots on.
+constexpr uint32_t constructed_table_room = 5;
+
 // Dispatch. With GNU C++ (g++ and mingw-w64 alike) each handler ends by jumping through a table of
 // handler addresses straight to the handler of the next instruction: one indirect jump per
 // handler, which the processor predicts far better than the single shared jump of a switch. Other
@@ -771,7 +777,7 @@ void Invocation::construct() {
             function->properties =
                 new_table_with_prototype(m_engine, object_class != nullptr ? object_class->prototype : nullptr);
         }
-        top() = Value::object(new_table_with_prototype(m_engine, function->properties));
+        top() = Value::object(new_table_with_room(m_engine, function->properties, constructed_table_room));
         enter(function);
         return;
     }
@@ -971,7 +977,20 @@ void Invocation::execute() {
         }
         OP(CALL_METHOD): {
             auto name = static_cast<Atom>(OPERAND());
-            SLOW(call_method(name));
+            // A script method in the receiver's own table at its hinted slot is entered here, as
+            // call_method would enter it.
+            const PropertySlot* slot = TOP.tag == Tag::Object ? hinted_slot(m_engine, TOP.payload.table, name) : nullptr;
+            if (slot != nullptr && slot->value.tag == Tag::Function && slot->value.payload.function->code != nullptr) {
+                CodeBlock* block = slot->value.payload.function->code;
+                if (sp - m_base < stack_frame::header_cells + static_cast<ptrdiff_t>(block->stack_growth) + margin) {
+                    SLOW(overflow());
+                }
+                frame = push_frame(sp, frame, pc);
+                sp = frame - stack_frame::header_cells;
+                pc = block->code;
+            } else {
+                SLOW(call_method(name));
+            }
             NEXT_INSTRUCTION();
         }
         OP(CALL_SCOPED): {
@@ -1188,14 +1207,28 @@ void Invocation::execute() {
         OP(DELETE_ELEM):
             SLOW(protect(); delete_element(m_engine, second(), top()); ++m_sp; top() = Value::undefined());
             NEXT_INSTRUCTION();
+        // An own property of an Object at its hinted slot is read and written here; every other
+        // case takes the general path.
         OP(GET_PROP): {
             auto name = static_cast<Atom>(OPERAND());
-            SLOW(get_property(name));
+            if (const PropertySlot* slot = TOP.tag == Tag::Object ? hinted_slot(m_engine, TOP.payload.table, name) : nullptr) {
+                TOP = slot->value;
+            } else {
+                SLOW(get_property(name));
+            }
             NEXT_INSTRUCTION();
         }
         OP(SET_PROP): {
             auto name = static_cast<Atom>(OPERAND());
-            SLOW(set_property(name));
+            if (PropertySlot* slot = TOP.tag == Tag::Object ? hinted_slot(m_engine, TOP.payload.table, name) : nullptr) {
+                slot->value = SECOND;
+                sp += 2;
+                if (collection_due(m_engine)) {
+                    SLOW(collect_now());
+                }
+            } else {
+                SLOW(set_property(name));
+            }
             NEXT_INSTRUCTION();
         }
         OP(DELETE_PROP): {
