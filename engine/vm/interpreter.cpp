@@ -183,6 +183,34 @@ QUILL_HANDLER Value* push_frame(Value* sp, Value* caller, const uint32_t* resume
     return sp;
 }
 
+// Where a called function starts. Every compiled function opens with GET_ARG 1, ADD2, ARGS_PAD n;
+// when the caller passed every declared parameter and the room the code after it needs is there,
+// those three do nothing but record the frame's cells, which is done here, and the function starts
+// after them. Otherwise the prologue runs as written. `frame` is the new frame, built.
+QUILL_HANDLER const uint32_t* function_start(const CodeBlock* block, Value* frame, const Value* base,
+                                             const Value* end) {
+    const uint32_t* code = block->code;
+    if (block->word_count < 5 || (code[0] & 0xFF) != static_cast<uint32_t>(Op::GET_ARG) || code[1] != 1 ||
+        (code[2] & 0xFF) != static_cast<uint32_t>(Op::ADD2) || (code[3] & 0xFF) != static_cast<uint32_t>(Op::ARGS_PAD)) {
+        return code;
+    }
+    // GET_ARG 1 reads the count cell only where it lies inside the stack and is no header cell.
+    const Value* count = frame + stack_frame::first_slot + 1;
+    if (count >= end || count->tag != Tag::Integer) {
+        return code;
+    }
+    int64_t passed = wrapping_add(count->payload.integer, 2);
+    uint32_t wanted = code[4];
+    uint32_t owned = frame[stack_frame::cells].payload.words.low;
+    // ARGS_PAD checks its room with the count still pushed.
+    const Value* sp = frame - stack_frame::header_cells - 1;
+    if (passed < std::max<int64_t>(wanted, 1) || passed > owned || sp - base < (code[3] >> 8) + margin) {
+        return code;
+    }
+    frame[stack_frame::cells] = stack_frame::slot(static_cast<uint32_t>(passed), 0);
+    return code + 5;
+}
+
 // Leaves a frame without padding for its caller (do_return undoes padding): the result takes the
 // frame's caller cell, the caller's new top.
 QUILL_HANDLER void pop_frame(const Value& result, const uint32_t*& pc, Value*& sp, Value*& frame) {
@@ -547,7 +575,7 @@ void Invocation::enter(FunctionObject* function) {
     need_room(stack_frame::header_cells + static_cast<ptrdiff_t>(block->stack_growth));
     m_frame = push_frame(m_sp, m_frame, m_pc);
     m_sp = m_frame - stack_frame::header_cells;
-    m_pc = block->code;
+    m_pc = function_start(block, m_frame, m_base, m_end);
 }
 
 bool Invocation::do_return() {
@@ -969,7 +997,7 @@ void Invocation::execute() {
                 }
                 frame = push_frame(sp, frame, pc);
                 sp = frame - stack_frame::header_cells;
-                pc = block->code;
+                pc = function_start(block, frame, m_base, m_end);
             } else {
                 SLOW(call(callee));
             }
@@ -987,7 +1015,7 @@ void Invocation::execute() {
                 }
                 frame = push_frame(sp, frame, pc);
                 sp = frame - stack_frame::header_cells;
-                pc = block->code;
+                pc = function_start(block, frame, m_base, m_end);
             } else {
                 SLOW(call_method(name));
             }
