@@ -137,10 +137,12 @@ QUILL_HANDLER bool modulo_numbers(Value& left, const Value& right) {
     } else if (both_numbers(left, right) && number_of(left) != 0.0 && std::isfinite(number_of(left)) &&
                number_of(right) != 0.0 && std::isfinite(number_of(right)) &&
                std::fabs(number_of(left) / number_of(right)) < 2147483648.0) {
-        // The quotient fits 32 bits, so its truncation is the one the general rule uses.
+        // The quotient fits 32 bits, so its truncation is the one the general rule uses, and a
+        // conversion to an integer truncates it as std::trunc would (a zero's sign aside, which
+        // cannot change x - y * q for a non-zero x).
         double x = number_of(left);
         double y = number_of(right);
-        left = Value::number(x - y * std::trunc(x / y));
+        left = Value::number(x - y * static_cast<double>(static_cast<int64_t>(x / y)));
     } else {
         return false;
     }
@@ -1366,6 +1368,31 @@ void Invocation::execute() {
         // Stack shuffles
         OP(DUP): {
             Value t = TOP;
+            // The test of a switch case on an Integer, DUP, PUSH_k, STRICT_EQ, JF_BOOL forward,
+            // leaves the stack as it was and jumps unless the value is k: done here in one step.
+            if (t.tag == Tag::Integer) {
+                uint32_t push = pc[0] & 0xFF;
+                int64_t k = 0;
+                uint32_t width = 1;
+                if (push >= static_cast<uint32_t>(Op::PUSH_3) && push <= static_cast<uint32_t>(Op::PUSH_0)) {
+                    k = static_cast<uint32_t>(Op::PUSH_0) - push;
+                } else if (push == static_cast<uint32_t>(Op::PUSH_INT)) {
+                    k = static_cast<int32_t>(pc[1]);
+                    width = 2;
+                } else {
+                    width = 0;
+                }
+                if (width != 0 && (pc[width] & 0xFF) == static_cast<uint32_t>(Op::STRICT_EQ) &&
+                    (pc[width + 1] & 0xFF) == static_cast<uint32_t>(Op::JF_BOOL) &&
+                    static_cast<int32_t>(pc[width + 2]) >= 0) {
+                    int32_t displacement = static_cast<int32_t>(pc[width + 2]);
+                    pc += width + 3;
+                    if (t.payload.integer != k) {
+                        pc += displacement;
+                    }
+                    NEXT_INSTRUCTION();
+                }
+            }
             PUSH(t);
             NEXT_INSTRUCTION();
         }
