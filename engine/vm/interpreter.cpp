@@ -357,8 +357,10 @@ private:
     bool do_return();
     void call(const Value& callee);
     void call_native(HostRecord* record);
-    bool call_native_method(HostClass* cls, void* instance, const Value& receiver, Atom name);
-    bool find_method(const Value& receiver, Atom name, bool object_class_fallback, Value* found, bool* handled);
+    // Both run inside the method calls, once per call of a native method: inlined there.
+    QUILL_HANDLER bool call_native_method(HostClass* cls, void* instance, const Value& receiver, Atom name);
+    QUILL_HANDLER bool find_method(const Value& receiver, Atom name, bool object_class_fallback, Value* found,
+                                   bool* handled);
     void call_method(Atom name);
     void call_scoped(Atom name);
     void construct();
@@ -676,7 +678,7 @@ void Invocation::call_native(HostRecord* record) {
     push(result);
 }
 
-bool Invocation::call_native_method(HostClass* cls, void* instance, const Value& receiver, Atom name) {
+QUILL_HANDLER bool Invocation::call_native_method(HostClass* cls, void* instance, const Value& receiver, Atom name) {
     if (cls == nullptr || cls->method == nullptr) {
         return false;
     }
@@ -698,7 +700,7 @@ bool Invocation::call_native_method(HostClass* cls, void* instance, const Value&
 
 // Looks a method up on a receiver: native handlers first (a handled call pushes its result and sets
 // *handled), then a property. Returns whether a property was found.
-bool Invocation::find_method(const Value& receiver, Atom name, bool object_class_fallback, Value* found,
+QUILL_HANDLER bool Invocation::find_method(const Value& receiver, Atom name, bool object_class_fallback, Value* found,
                              bool* handled) {
     *handled = false;
     switch (receiver.tag) {
