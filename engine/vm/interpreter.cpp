@@ -223,6 +223,25 @@ QUILL_HANDLER void pop_frame(const Value& result, const uint32_t*& pc, Value*& s
     frame = caller;
 }
 
+// `length` of an array or a string, read as the Array and String classes read it while they are the
+// handlers of their types (which answer before any own property); false for every other case.
+QUILL_HANDLER bool quick_length(ScriptEngine* engine, Value& cell, Atom name) {
+    if (name != engine->length_atom) {
+        return false;
+    }
+    if (cell.tag == Tag::Array && engine->quick_array_class != nullptr &&
+        type_handler(engine, Tag::Array) == engine->quick_array_class) {
+        cell = Value::integer(static_cast<int64_t>(cell.payload.array->length));
+        return true;
+    }
+    if (cell.tag == Tag::String && engine->quick_string_class != nullptr &&
+        type_handler(engine, Tag::String) == engine->quick_string_class) {
+        cell = Value::integer(cell.payload.string->length);
+        return true;
+    }
+    return false;
+}
+
 bool truthy(const Value& v) { return v.tag == Tag::Boolean ? v.payload.flag != 0 : to_boolean(v); }
 
 Value static_type_name(ScriptEngine* engine, Tag tag) {
@@ -1245,7 +1264,7 @@ void Invocation::execute() {
             auto name = static_cast<Atom>(OPERAND());
             if (const PropertySlot* slot = TOP.tag == Tag::Object ? hinted_slot(m_engine, TOP.payload.table, name) : nullptr) {
                 TOP = slot->value;
-            } else {
+            } else if (!quick_length(m_engine, TOP, name)) {
                 SLOW(get_property(name));
             }
             NEXT_INSTRUCTION();
