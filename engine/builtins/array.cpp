@@ -24,6 +24,7 @@
 
 #include "engine/builtins/value_class.h"
 #include "engine/values/array.h"
+#include "engine/values/atoms.h"
 #include "engine/values/class_declaration.h"
 #include "engine/values/config.h"
 #include "engine/values/conversions.h"
@@ -608,6 +609,9 @@ const ClassDeclaration array_class = {
 
 }  // namespace
 
-void register_array_class(ScriptEngine* engine) { declare_class(engine, array_class); }
+void register_array_class(ScriptEngine* engine) {
+    engine->quick_array_class = declare_class(engine, array_class);
+    engine->length_atom = intern(engine, "length");
+}
 
 }  // namespace quill

@@ -507,6 +507,7 @@ const ClassDeclaration string_class = {
 void register_string_class(ScriptEngine* engine) {
     engine->quick_string_class = declare_class(engine, string_class);
     engine->char_code_at = intern(engine, "charCodeAt");
+    engine->length_atom = intern(engine, "length");
 }
 
 }  // namespace quill

@@ -17,26 +17,6 @@ namespace {
 
 constexpr uint32_t chain_mask = config::name_index_chain_count - 1;
 
-static_assert((config::slot_hint_count & (config::slot_hint_count - 1)) == 0, "slot hints: a power of two");
-
-// The slot hint of an atom. A table holds each atom other than "__proto__" in one slot at most
-// (every write by atom replaces an existing slot), so a hinted slot whose key is the atom is the
-// slot a scan would find. Objects made alike keep their properties at the same slots, so the hint
-// of the last lookup usually holds for the next.
-uint32_t& slot_hint(ScriptEngine* engine, Atom atom) {
-    return engine->slot_hints[static_cast<uint32_t>(atom) & (config::slot_hint_count - 1)];
-}
-
-// The slot holding `atom` by its hint, or -1 (never for "__proto__", which may fill several slots,
-// nor for the key of deleted slots).
-int64_t hinted_slot(ScriptEngine* engine, const PropertyTable* table, Atom atom) {
-    if (atom == atom_proto || atom == deleted_key) {
-        return -1;
-    }
-    uint32_t hint = slot_hint(engine, atom);
-    return hint < table->slot_count && table->slots[hint].key == atom ? static_cast<int64_t>(hint) : -1;
-}
-
 uint32_t chain_of(const char* name, size_t length) { return engine_hash(name, length) & chain_mask; }
 
 void index_add(ScriptEngine* engine, PropertyTable* table, Atom key, uint32_t slot) {
@@ -156,6 +136,18 @@ PropertyTable* new_table_with_prototype(ScriptEngine* engine, PropertyTable* pro
     return table;
 }
 
+PropertyTable* new_table_with_room(ScriptEngine* engine, PropertyTable* prototype, uint32_t room) {
+    PropertyTable* table = new_table(engine);
+    // Growth keeps a slot array that is already large enough (gc_reallocate returns it as it is).
+    grow_slots(engine, table, room);
+    if (prototype != nullptr) {
+        table->slots[0].key = atom_proto;
+        table->slots[0].value = Value::object(prototype);
+        table->slot_count = 1;
+    }
+    return table;
+}
+
 PropertyTable* table_prototype(const PropertyTable* table) {
     PropertyTable* prototype = nullptr;
     for (uint32_t i = 0; i < table->slot_count; ++i) {
@@ -179,8 +171,8 @@ bool table_get_own(const PropertyTable* table, Atom atom, Value* out) {
 }
 
 bool table_get(ScriptEngine* engine, PropertyTable* table, Atom atom, Value* out) {
-    if (int64_t slot = hinted_slot(engine, table, atom); slot >= 0) {
-        *out = table->slots[slot].value;
+    if (const PropertySlot* slot = hinted_slot(engine, table, atom)) {
+        *out = slot->value;
         return true;
     }
     // Brent's cycle detection: a "__proto__" chain that loops ends the lookup as not found, while
@@ -218,8 +210,8 @@ bool table_get(ScriptEngine* engine, PropertyTable* table, Atom atom, Value* out
 }
 
 void table_put(ScriptEngine* engine, PropertyTable* table, Atom atom, const Value& value) {
-    if (int64_t slot = hinted_slot(engine, table, atom); slot >= 0) {
-        table->slots[slot].value = value;
+    if (PropertySlot* slot = hinted_slot(engine, table, atom)) {
+        slot->value = value;
         return;
     }
     int64_t reuse = -1;

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <string_view>
 
+#include "engine/values/atoms.h"
 #include "engine/values/config.h"
+#include "engine/values/engine.h"
 #include "engine/values/value.h"
 
 namespace quill {
@@ -44,6 +46,28 @@ struct PropertyTable {
 PropertyTable* new_table(ScriptEngine* engine);
 // A new table whose "__proto__" slot holds an Object of `prototype` (no slot when it is null).
 PropertyTable* new_table_with_prototype(ScriptEngine* engine, PropertyTable* prototype);
+// The same with room for `room` slots in all, so that the first properties a constructor adds go
+// in without growing the slot array. Requires: room >= 1.
+PropertyTable* new_table_with_room(ScriptEngine* engine, PropertyTable* prototype, uint32_t room);
+
+// Slot hints. A table holds each atom other than "__proto__" in one slot at most (every write by
+// atom replaces an existing slot, and writes by position keep a slot's key), so a hinted slot whose
+// key is the atom is the one a scan of the own table would find. Objects made alike keep their
+// properties at the same slots, so the hint of the last lookup usually holds for the next.
+inline uint32_t& slot_hint(ScriptEngine* engine, Atom atom) {
+    static_assert((config::slot_hint_count & (config::slot_hint_count - 1)) == 0, "slot hints: a power of two");
+    return engine->slot_hints[static_cast<uint32_t>(atom) & (config::slot_hint_count - 1)];
+}
+
+// The own slot holding `atom` by its hint, or null (always for "__proto__", which may fill several
+// slots, and for the key of deleted slots). A miss says nothing: the name may still be there.
+inline PropertySlot* hinted_slot(ScriptEngine* engine, const PropertyTable* table, Atom atom) {
+    if (atom == atom_proto || atom == deleted_key) {
+        return nullptr;
+    }
+    uint32_t hint = slot_hint(engine, atom);
+    return hint < table->slot_count && table->slots[hint].key == atom ? &table->slots[hint] : nullptr;
+}
 
 // Own or inherited by atom: returns whether found; *out is Undefined when not found.
 bool table_get(ScriptEngine* engine, PropertyTable* table, Atom atom, Value* out);

@@ -39,6 +39,12 @@ namespace {
 
 constexpr ptrdiff_t margin = config::stack_margin_cells;
 
+// Slots a constructed object's table is made with room for: its "__proto__" and four properties,
+// the 128-byte size class of the heap. Objects of that many properties or fewer never grow their
+// slot array while the constructor fills them; smaller objects end in the size class they would
+// have grown to anyway from three slots on.
+constexpr uint32_t constructed_table_room = 5;
+
 // Dispatch. With GNU C++ (g++ and mingw-w64 alike) each handler ends by jumping through a table of
 // handler addresses straight to the handler of the next instruction: one indirect jump per
 // handler, which the processor predicts far better than the single shared jump of a switch. Other
@@ -131,10 +137,12 @@ QUILL_HANDLER bool modulo_numbers(Value& left, const Value& right) {
     } else if (both_numbers(left, right) && number_of(left) != 0.0 && std::isfinite(number_of(left)) &&
                number_of(right) != 0.0 && std::isfinite(number_of(right)) &&
                std::fabs(number_of(left) / number_of(right)) < 2147483648.0) {
-        // The quotient fits 32 bits, so its truncation is the one the general rule uses.
+        // The quotient fits 32 bits, so its truncation is the one the general rule uses, and a
+        // conversion to an integer truncates it as std::trunc would (a zero's sign aside, which
+        // cannot change x - y * q for a non-zero x).
         double x = number_of(left);
         double y = number_of(right);
-        left = Value::number(x - y * std::trunc(x / y));
+        left = Value::number(x - y * static_cast<double>(static_cast<int64_t>(x / y)));
     } else {
         return false;
     }
@@ -177,6 +185,34 @@ QUILL_HANDLER Value* push_frame(Value* sp, Value* caller, const uint32_t* resume
     return sp;
 }
 
+// Where a called function starts. Every compiled function opens with GET_ARG 1, ADD2, ARGS_PAD n;
+// when the caller passed every declared parameter and the room the code after it needs is there,
+// those three do nothing but record the frame's cells, which is done here, and the function starts
+// after them. Otherwise the prologue runs as written. `frame` is the new frame, built.
+QUILL_HANDLER const uint32_t* function_start(const CodeBlock* block, Value* frame, const Value* base,
+                                             const Value* end) {
+    const uint32_t* code = block->code;
+    if (block->word_count < 5 || (code[0] & 0xFF) != static_cast<uint32_t>(Op::GET_ARG) || code[1] != 1 ||
+        (code[2] & 0xFF) != static_cast<uint32_t>(Op::ADD2) || (code[3] & 0xFF) != static_cast<uint32_t>(Op::ARGS_PAD)) {
+        return code;
+    }
+    // GET_ARG 1 reads the count cell only where it lies inside the stack and is no header cell.
+    const Value* count = frame + stack_frame::first_slot + 1;
+    if (count >= end || count->tag != Tag::Integer) {
+        return code;
+    }
+    int64_t passed = wrapping_add(count->payload.integer, 2);
+    uint32_t wanted = code[4];
+    uint32_t owned = frame[stack_frame::cells].payload.words.low;
+    // ARGS_PAD checks its room with the count still pushed.
+    const Value* sp = frame - stack_frame::header_cells - 1;
+    if (passed < std::max<int64_t>(wanted, 1) || passed > owned || sp - base < (code[3] >> 8) + margin) {
+        return code;
+    }
+    frame[stack_frame::cells] = stack_frame::slot(static_cast<uint32_t>(passed), 0);
+    return code + 5;
+}
+
 // Leaves a frame without padding for its caller (do_return undoes padding): the result takes the
 // frame's caller cell, the caller's new top.
 QUILL_HANDLER void pop_frame(const Value& result, const uint32_t*& pc, Value*& sp, Value*& frame) {
@@ -185,6 +221,25 @@ QUILL_HANDLER void pop_frame(const Value& result, const uint32_t*& pc, Value*& s
     frame[stack_frame::caller] = result;
     sp = frame - 1;
     frame = caller;
+}
+
+// `length` of an array or a string, read as the Array and String classes read it while they are the
+// handlers of their types (which answer before any own property); false for every other case.
+QUILL_HANDLER bool quick_length(ScriptEngine* engine, Value& cell, Atom name) {
+    if (name != engine->length_atom) {
+        return false;
+    }
+    if (cell.tag == Tag::Array && engine->quick_array_class != nullptr &&
+        type_handler(engine, Tag::Array) == engine->quick_array_class) {
+        cell = Value::integer(static_cast<int64_t>(cell.payload.array->length));
+        return true;
+    }
+    if (cell.tag == Tag::String && engine->quick_string_class != nullptr &&
+        type_handler(engine, Tag::String) == engine->quick_string_class) {
+        cell = Value::integer(cell.payload.string->length);
+        return true;
+    }
+    return false;
 }
 
 bool truthy(const Value& v) { return v.tag == Tag::Boolean ? v.payload.flag != 0 : to_boolean(v); }
@@ -321,8 +376,10 @@ private:
     bool do_return();
     void call(const Value& callee);
     void call_native(HostRecord* record);
-    bool call_native_method(HostClass* cls, void* instance, const Value& receiver, Atom name);
-    bool find_method(const Value& receiver, Atom name, bool object_class_fallback, Value* found, bool* handled);
+    // Both run inside the method calls, once per call of a native method: inlined there.
+    QUILL_HANDLER bool call_native_method(HostClass* cls, void* instance, const Value& receiver, Atom name);
+    QUILL_HANDLER bool find_method(const Value& receiver, Atom name, bool object_class_fallback, Value* found,
+                                   bool* handled);
     void call_method(Atom name);
     void call_scoped(Atom name);
     void construct();
@@ -541,7 +598,7 @@ void Invocation::enter(FunctionObject* function) {
     need_room(stack_frame::header_cells + static_cast<ptrdiff_t>(block->stack_growth));
     m_frame = push_frame(m_sp, m_frame, m_pc);
     m_sp = m_frame - stack_frame::header_cells;
-    m_pc = block->code;
+    m_pc = function_start(block, m_frame, m_base, m_end);
 }
 
 bool Invocation::do_return() {
@@ -640,7 +697,7 @@ void Invocation::call_native(HostRecord* record) {
     push(result);
 }
 
-bool Invocation::call_native_method(HostClass* cls, void* instance, const Value& receiver, Atom name) {
+QUILL_HANDLER bool Invocation::call_native_method(HostClass* cls, void* instance, const Value& receiver, Atom name) {
     if (cls == nullptr || cls->method == nullptr) {
         return false;
     }
@@ -662,7 +719,7 @@ bool Invocation::call_native_method(HostClass* cls, void* instance, const Value&
 
 // Looks a method up on a receiver: native handlers first (a handled call pushes its result and sets
 // *handled), then a property. Returns whether a property was found.
-bool Invocation::find_method(const Value& receiver, Atom name, bool object_class_fallback, Value* found,
+QUILL_HANDLER bool Invocation::find_method(const Value& receiver, Atom name, bool object_class_fallback, Value* found,
                              bool* handled) {
     *handled = false;
     switch (receiver.tag) {
@@ -771,7 +828,7 @@ void Invocation::construct() {
             function->properties =
                 new_table_with_prototype(m_engine, object_class != nullptr ? object_class->prototype : nullptr);
         }
-        top() = Value::object(new_table_with_prototype(m_engine, function->properties));
+        top() = Value::object(new_table_with_room(m_engine, function->properties, constructed_table_room));
         enter(function);
         return;
     }
@@ -963,7 +1020,7 @@ void Invocation::execute() {
                 }
                 frame = push_frame(sp, frame, pc);
                 sp = frame - stack_frame::header_cells;
-                pc = block->code;
+                pc = function_start(block, frame, m_base, m_end);
             } else {
                 SLOW(call(callee));
             }
@@ -971,7 +1028,20 @@ void Invocation::execute() {
         }
         OP(CALL_METHOD): {
             auto name = static_cast<Atom>(OPERAND());
-            SLOW(call_method(name));
+            // A script method in the receiver's own table at its hinted slot is entered here, as
+            // call_method would enter it.
+            const PropertySlot* slot = TOP.tag == Tag::Object ? hinted_slot(m_engine, TOP.payload.table, name) : nullptr;
+            if (slot != nullptr && slot->value.tag == Tag::Function && slot->value.payload.function->code != nullptr) {
+                CodeBlock* block = slot->value.payload.function->code;
+                if (sp - m_base < stack_frame::header_cells + static_cast<ptrdiff_t>(block->stack_growth) + margin) {
+                    SLOW(overflow());
+                }
+                frame = push_frame(sp, frame, pc);
+                sp = frame - stack_frame::header_cells;
+                pc = function_start(block, frame, m_base, m_end);
+            } else {
+                SLOW(call_method(name));
+            }
             NEXT_INSTRUCTION();
         }
         OP(CALL_SCOPED): {
@@ -1188,14 +1258,28 @@ void Invocation::execute() {
         OP(DELETE_ELEM):
             SLOW(protect(); delete_element(m_engine, second(), top()); ++m_sp; top() = Value::undefined());
             NEXT_INSTRUCTION();
+        // An own property of an Object at its hinted slot is read and written here; every other
+        // case takes the general path.
         OP(GET_PROP): {
             auto name = static_cast<Atom>(OPERAND());
-            SLOW(get_property(name));
+            if (const PropertySlot* slot = TOP.tag == Tag::Object ? hinted_slot(m_engine, TOP.payload.table, name) : nullptr) {
+                TOP = slot->value;
+            } else if (!quick_length(m_engine, TOP, name)) {
+                SLOW(get_property(name));
+            }
             NEXT_INSTRUCTION();
         }
         OP(SET_PROP): {
             auto name = static_cast<Atom>(OPERAND());
-            SLOW(set_property(name));
+            if (PropertySlot* slot = TOP.tag == Tag::Object ? hinted_slot(m_engine, TOP.payload.table, name) : nullptr) {
+                slot->value = SECOND;
+                sp += 2;
+                if (collection_due(m_engine)) {
+                    SLOW(collect_now());
+                }
+            } else {
+                SLOW(set_property(name));
+            }
             NEXT_INSTRUCTION();
         }
         OP(DELETE_PROP): {
@@ -1305,6 +1389,31 @@ void Invocation::execute() {
         // Stack shuffles
         OP(DUP): {
             Value t = TOP;
+            // The test of a switch case on an Integer, DUP, PUSH_k, STRICT_EQ, JF_BOOL forward,
+            // leaves the stack as it was and jumps unless the value is k: done here in one step.
+            if (t.tag == Tag::Integer) {
+                uint32_t push = pc[0] & 0xFF;
+                int64_t k = 0;
+                uint32_t width = 1;
+                if (push >= static_cast<uint32_t>(Op::PUSH_3) && push <= static_cast<uint32_t>(Op::PUSH_0)) {
+                    k = static_cast<uint32_t>(Op::PUSH_0) - push;
+                } else if (push == static_cast<uint32_t>(Op::PUSH_INT)) {
+                    k = static_cast<int32_t>(pc[1]);
+                    width = 2;
+                } else {
+                    width = 0;
+                }
+                if (width != 0 && (pc[width] & 0xFF) == static_cast<uint32_t>(Op::STRICT_EQ) &&
+                    (pc[width + 1] & 0xFF) == static_cast<uint32_t>(Op::JF_BOOL) &&
+                    static_cast<int32_t>(pc[width + 2]) >= 0) {
+                    int32_t displacement = static_cast<int32_t>(pc[width + 2]);
+                    pc += width + 3;
+                    if (t.payload.integer != k) {
+                        pc += displacement;
+                    }
+                    NEXT_INSTRUCTION();
+                }
+            }
             PUSH(t);
             NEXT_INSTRUCTION();
         }
