@@ -24,6 +24,7 @@
 
 #include "engine/builtins/value_class.h"
 #include "engine/values/array.h"
+#include "engine/values/atoms.h"
 #include "engine/values/class_declaration.h"
 #include "engine/values/config.h"
 #include "engine/values/conversions.h"
@@ -39,8 +40,6 @@ namespace quill {
 namespace {
 
 constexpr uint64_t max_length = std::numeric_limits<uint64_t>::max();
-// push stops at this length (and at any length of 2^32 or more).
-constexpr uint64_t push_limit = 0xFFFFFFFFu;
 
 [[noreturn]] void out_of_memory(ScriptEngine* engine) { raise_error(engine, Message::OutOfMemory); }
 
@@ -378,24 +377,8 @@ Value concat_arrays(ScriptEngine* engine, ArrayRecord* array, const Arguments& a
     return Value::array(result);
 }
 
-Value pop_array(ArrayRecord* array) {
-    if (array->length == 0) {
-        return Value::undefined();
-    }
-    uint64_t last = array->length - 1;
-    Value result;
-    if (Value* cell = array_get(array, last)) {
-        result = *cell;
-    }
-    array_remove(array, last);
-    array->length = last;
-    return result;
-}
-
 Value push_values(ScriptEngine* engine, ArrayRecord* array, const Arguments& args) {
-    for (uint32_t i = 0; i < args.count() && array->length < push_limit; ++i) {
-        array_put(engine, array, array->length, args[i]);
-        ++array->length;
+    for (uint32_t i = 0; i < args.count() && array_push(engine, array, args[i]); ++i) {
     }
     return Value::integer(static_cast<int64_t>(array->length));
 }
@@ -543,7 +526,7 @@ void array_to_string(MemberCall& call) {
                                                   : join_array(call.engine, call.receiver, u",");
 }
 
-void pop(MemberCall& call) { *call.result = pop_array(array_of(call)); }
+void pop(MemberCall& call) { *call.result = array_pop(array_of(call)); }
 void push(MemberCall& call) { *call.result = push_values(call.engine, array_of(call), call.args); }
 void reverse(MemberCall& call) { reverse_array(call.engine, array_of(call)); }
 void shift(MemberCall& call) { *call.result = shift_array(call.engine, array_of(call)); }
@@ -582,6 +565,11 @@ const ClassDeclaration array_class = {
 
 }  // namespace
 
-void register_array_class(ScriptEngine* engine) { declare_class(engine, array_class); }
+void register_array_class(ScriptEngine* engine) {
+    engine->quick_array_class = declare_class(engine, array_class);
+    engine->array_push = intern(engine, "push");
+    engine->array_pop = intern(engine, "pop");
+    engine->array_length = intern(engine, "length");
+}
 
 }  // namespace quill

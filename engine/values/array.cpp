@@ -41,8 +41,7 @@ constexpr uint64_t dense_minimum = 4;
 constexpr uint64_t spread_minimum = 16;
 // Removing up to this many indexes one by one is cheaper than a pass over all elements.
 constexpr uint64_t few_indexes = 32;
-// Stamps are 32-bit; an array that has seen this many insertions numbers its elements afresh.
-constexpr uint64_t stamp_limit = std::numeric_limits<uint32_t>::max();
+constexpr uint64_t stamp_limit = array_stamp_limit;
 // A dense cell and its stamp.
 constexpr size_t dense_entry_size = sizeof(Value) + sizeof(uint32_t);
 
@@ -440,6 +439,32 @@ void array_put(ScriptEngine* engine, ArrayRecord* array, uint64_t index, const V
     } else {
         link_element(engine, array, value, index);
     }
+}
+
+void array_push_slow(ScriptEngine* engine, ArrayRecord* array, const Value& value) {
+    array_put(engine, array, array->length, value);
+}
+
+Value array_pop(ArrayRecord* array) {
+    if (array->length == 0) {
+        return Value::undefined();
+    }
+    uint64_t last = array->length - 1;
+    Value result;
+    if (covered(array, last)) {
+        Value& cell = array->dense[last];
+        if (cell.tag != array_hole) {
+            result = cell;
+            cell = hole();
+            --array->count;
+        }
+    } else if (ArraySlot* slot = spread_find(array, last)) {
+        result = slot->node->value;
+        spread_erase(array, slot);
+        --array->count;
+    }
+    array->length = last;
+    return result;
 }
 
 void array_remove(ArrayRecord* array, uint64_t index) {

@@ -33,6 +33,47 @@ inline Value* array_get(ArrayRecord* array, uint64_t index) {
     return array_get_spread(array, index);
 }
 
+// Stores a value into the dense block when that needs no allocation and no renumbering: replaces
+// an element there, or fills a hole there. Returns false, changing nothing, when the index lies
+// past the block or the array must number its elements afresh first (then array_put does it).
+// Does not touch the length.
+inline bool array_store_quick(ArrayRecord* array, uint64_t index, const Value& value) {
+    if (index >= array->dense_capacity) {
+        return false;
+    }
+    Value* cell = array->dense + index;
+    if (cell->tag == array_hole) {
+        if (array->next_stamp >= array_stamp_limit) {
+            return false;
+        }
+        array_dense_stamps(array)[index] = static_cast<uint32_t>(array->next_stamp++);
+        ++array->count;
+    }
+    *cell = value;
+    return true;
+}
+
+// The length at which push stops (it stops at every length of 2^32 or more too).
+inline constexpr uint64_t array_push_limit = 0xFFFFFFFFu;
+
+// push of one value: stores it at the length and raises the length by one. Returns false, changing
+// nothing, once the length has reached array_push_limit.
+void array_push_slow(ScriptEngine* engine, ArrayRecord* array, const Value& value);
+inline bool array_push(ScriptEngine* engine, ArrayRecord* array, const Value& value) {
+    if (array->length >= array_push_limit) {
+        return false;
+    }
+    if (!array_store_quick(array, array->length, value)) {
+        array_push_slow(engine, array, value);
+    }
+    ++array->length;
+    return true;
+}
+
+// pop: removes the element at length - 1 and lowers the length by one; the result is that element,
+// or Undefined for a hole or an empty array (which stays as it is).
+Value array_pop(ArrayRecord* array);
+
 // Makes room for elements at 0 .. count - 1 in the dense block, as far as its budget allows, for a
 // caller about to store them (an array literal). Changes no element.
 void array_reserve(ScriptEngine* engine, ArrayRecord* array, uint64_t count);

@@ -100,6 +100,12 @@ struct ScriptEngine {
     // and one Integer argument while that class is the handler of strings.
     HostClass* quick_string_class = nullptr;
     Atom char_code_at = 0;
+    // The Array class sets these: the interpreter answers push with one argument, pop and reads of
+    // length on an array itself while that class is the handler of arrays.
+    HostClass* quick_array_class = nullptr;
+    Atom array_push = 0;
+    Atom array_pop = 0;
+    Atom array_length = 0;
     // The RegExp class object, which the maker builds from and whose class keeps the engine-wide
     // last-match state. A root, so both live as long as the engine whatever scripts do to globals.
     Value regexp_class;

@@ -19,6 +19,9 @@ inline constexpr int array_bucket_count = 127;
 // reserved tags), so a cell is a hole exactly when it has this tag.
 inline constexpr Tag array_hole = Tag::Reserved8;
 
+// Stamps are 32-bit; an array that has seen this many insertions numbers its elements afresh.
+inline constexpr uint64_t array_stamp_limit = 0xFFFFFFFFu;
+
 // An element stored past the dense block: its index, its value, its stamp.
 struct ArrayNode {
     uint64_t index;

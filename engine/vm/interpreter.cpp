@@ -324,6 +324,7 @@ private:
     bool call_native_method(HostClass* cls, void* instance, const Value& receiver, Atom name);
     bool find_method(const Value& receiver, Atom name, bool object_class_fallback, Value* found, bool* handled);
     void call_method(Atom name);
+    bool call_array_method(ArrayRecord* array, Atom name);
     void call_scoped(Atom name);
     void construct();
     void construct_native(HostClass* cls);
@@ -717,6 +718,9 @@ void Invocation::call_method(Atom name) {
             return;
         }
     }
+    if (receiver.tag == Tag::Array && arrays_served_quickly(m_engine) && call_array_method(receiver.payload.array, name)) {
+        return;
+    }
     Value found;
     bool handled;
     bool is_property = find_method(receiver, name, true, &found, &handled);
@@ -730,6 +734,29 @@ void Invocation::call_method(Atom name) {
     protect();
     warn(m_engine, Message::UnknownMethod, atom_name(m_engine, name));
     push(Value::undefined());
+}
+
+// args array -- args array result: pop, and push with one argument, answered as the Array class
+// answers them (the class's method handler comes first for an array, so no script can override
+// them). Returns false, having done nothing, for every other call.
+bool Invocation::call_array_method(ArrayRecord* array, Atom name) {
+    if (name == m_engine->array_pop) {
+        push(array_pop(array));
+        collection_point();
+        return true;
+    }
+    if (name != m_engine->array_push) {
+        return false;
+    }
+    Value empty = Value::integer(0);
+    const Value* args = native_arguments(&empty);
+    if (args[0].payload.integer != 1) {
+        return false;
+    }
+    array_push(m_engine, array, args[1]);
+    push(Value::integer(static_cast<int64_t>(array->length)));
+    collection_point();
+    return true;
 }
 
 // args callee -- args this result: a method of the innermost with-scope that has one, or the callee.
@@ -1175,7 +1202,12 @@ void Invocation::execute() {
             }
             NEXT_INSTRUCTION();
         OP(SET_ELEM):
-            if (Value* cell = stored_array_element(SECOND, TOP)) {
+            if (store_array_element_quick(SECOND, TOP, sp[3])) {
+                sp += 3;
+                if (collection_due(m_engine)) {
+                    SLOW(collect_now());
+                }
+            } else if (Value* cell = stored_array_element(SECOND, TOP)) {
                 *cell = sp[3];
                 sp += 3;
                 if (collection_due(m_engine)) {
@@ -1190,6 +1222,11 @@ void Invocation::execute() {
             NEXT_INSTRUCTION();
         OP(GET_PROP): {
             auto name = static_cast<Atom>(OPERAND());
+            // The length of an array, as the Array class reads it.
+            if (TOP.tag == Tag::Array && name == m_engine->array_length && arrays_served_quickly(m_engine)) {
+                TOP = Value::integer(static_cast<int64_t>(TOP.payload.array->length));
+                NEXT_INSTRUCTION();
+            }
             SLOW(get_property(name));
             NEXT_INSTRUCTION();
         }
