@@ -201,7 +201,7 @@ void widen_dense(ScriptEngine* engine, ArrayRecord* array, uint64_t capacity) {
     }
     gc_free(engine, array->dense);
     array->dense = dense;
-    array->dense_capacity = actual;
+    array->dense_capacity = static_cast<uint32_t>(actual);
 }
 
 // Before an element is added at `index`, past the dense block: widens the block to cover it when
@@ -212,7 +212,7 @@ void cover(ScriptEngine* engine, ArrayRecord* array, uint64_t index) {
     if (index >= budget) {
         return;
     }
-    uint64_t wanted = std::max({index + 1, 2 * array->dense_capacity, dense_minimum});
+    uint64_t wanted = std::max({index + 1, 2 * uint64_t{array->dense_capacity}, dense_minimum});
     if (array->length > wanted && array->length <= budget) {
         wanted = array->length;  // every element lies below the length
     }
@@ -294,7 +294,7 @@ void restamp(ArrayRecord* array) {
             spread_find(array, element.index)->node->stamp = stamp;
         }
     }
-    array->next_stamp = order.size();
+    array->next_stamp = static_cast<uint32_t>(order.size());
 }
 
 // }====
@@ -366,12 +366,12 @@ void rebuild(ScriptEngine* engine, ArrayRecord* array, const Map& map, bool renu
     gc_free(engine, array->dense);
     gc_free(engine, array->spread);
     array->dense = dense;
-    array->dense_capacity = capacity;
+    array->dense_capacity = static_cast<uint32_t>(capacity);
     array->spread = spread;
     array->spread_capacity = spread_capacity;
     array->spread_count = spread_count;
     if (renumber) {
-        array->next_stamp = order.size();
+        array->next_stamp = static_cast<uint32_t>(order.size());
     }
 }
 
@@ -411,8 +411,16 @@ ArrayRecord* array_create(ScriptEngine* engine, uint64_t length) {
     *array = ArrayRecord{};
     array->length = length;
     HostClass* handler = type_handler(engine, Tag::Array);
-    array->properties = new_table_with_prototype(engine, handler != nullptr ? handler->prototype : nullptr);
+    array->prototype = handler != nullptr ? handler->prototype : nullptr;
     return array;
+}
+
+PropertyTable* array_own_table(ScriptEngine* engine, ArrayRecord* array) {
+    if (array->properties == nullptr) {
+        array->properties = new_table_with_prototype(engine, array->prototype);
+        array->prototype = nullptr;
+    }
+    return array->properties;
 }
 
 void array_reserve(ScriptEngine* engine, ArrayRecord* array, uint64_t count) {
@@ -534,13 +542,13 @@ std::vector<uint64_t> array_indexes_in_range(ArrayRecord* array, uint64_t from, 
     if (from >= to) {
         return indexes;
     }
-    uint64_t dense_end = std::min(to, array->dense_capacity);
+    uint64_t dense_end = std::min(to, uint64_t{array->dense_capacity});
     for (uint64_t i = from; i < dense_end; ++i) {
         if (array->dense[i].tag != array_hole) {
             indexes.push_back(i);
         }
     }
-    uint64_t low = std::max(from, array->dense_capacity);
+    uint64_t low = std::max(from, uint64_t{array->dense_capacity});
     if (low >= to || array->spread_count == 0) {
         return indexes;
     }
@@ -574,11 +582,11 @@ void array_remove_range(ArrayRecord* array, uint64_t from, uint64_t to) {
         }
         return;
     }
-    for (uint64_t i = from; i < std::min(to, array->dense_capacity); ++i) {
+    for (uint64_t i = from; i < std::min(to, uint64_t{array->dense_capacity}); ++i) {
         array_remove(array, i);
     }
     if (array->spread_count > 0 && to > array->dense_capacity) {
-        for (uint64_t index : array_indexes_in_range(array, std::max(from, array->dense_capacity), to)) {
+        for (uint64_t index : array_indexes_in_range(array, std::max(from, uint64_t{array->dense_capacity}), to)) {
             array_remove(array, index);
         }
     }

@@ -17,9 +17,20 @@ namespace quill {
 
 struct ScriptEngine;
 
-// A new array of the given length without elements; its own table has "__proto__" set to the
-// Array class's prototype table when that class is registered.
+// A new array of the given length without elements. Its own table, made on first need, has
+// "__proto__" set to the Array class's prototype table of this moment, when that class is
+// registered.
 ArrayRecord* array_create(ScriptEngine* engine, uint64_t length);
+
+// The array's own table, made now if it was not yet.
+PropertyTable* array_own_table(ScriptEngine* engine, ArrayRecord* array);
+
+// Where a lookup of a name (other than "__proto__") in the array's own table, own or inherited, goes:
+// the table when it is made, else the prototype table it will get, which a table holding nothing but
+// that "__proto__" would lead to. Null when there is neither.
+inline PropertyTable* array_lookup_table(const ArrayRecord* array) {
+    return array->properties != nullptr ? array->properties : array->prototype;
+}
 
 // The value cell of element `index`, or null for a hole. The cell stays valid until the array
 // changes (an element stored at a hole may move every cell). Costs the same however many elements

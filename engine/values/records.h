@@ -55,14 +55,18 @@ struct ArraySlot {
 // past the length, unless a caller of array_insert puts one there.
 struct ArrayRecord {
     uint64_t length;
+    // The own table of named properties, null until first needed (array_own_table). Until then
+    // `prototype` keeps the Array class's prototype table of the moment the array was made, which
+    // the table gets as its "__proto__" when it is made.
     PropertyTable* properties;
+    PropertyTable* prototype;
     Value* dense;              // null when dense_capacity is 0
-    uint64_t dense_capacity;   // cells of dense
     uint64_t count;            // stored elements, in both places
     ArraySlot* spread;         // null when spread_capacity is 0
     uint64_t spread_capacity;  // slots of spread: 0 or a power of two of at least 16
     uint64_t spread_count;     // nodes in spread: the elements at dense_capacity and above
-    uint64_t next_stamp;       // the stamp the next inserted element gets
+    uint32_t dense_capacity;   // cells of dense (at most config::array_dense_limit)
+    uint32_t next_stamp;       // the stamp the next inserted element gets (below array_stamp_limit)
 };
 
 // The stamps of the dense cells, which follow the cells in their block.

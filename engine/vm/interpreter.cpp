@@ -694,7 +694,7 @@ bool Invocation::find_method(const Value& receiver, Atom name, bool object_class
         if (receiver.tag == Tag::String) {
             own = receiver.payload.string->properties;
         } else if (receiver.tag == Tag::Array) {
-            own = receiver.payload.array->properties;
+            own = array_lookup_table(receiver.payload.array);
         } else if (receiver.tag == Tag::Function) {
             own = receiver.payload.function->properties;
         }
