@@ -75,12 +75,7 @@ void make_array(MemberCall& call) {
         return;
     }
     uint64_t count = raw < 0 ? 0 - static_cast<uint64_t>(raw) : static_cast<uint64_t>(raw);
-    ArrayRecord* array = array_create(call.engine, count);
-    array_reserve(call.engine, array, count);
-    for (uint64_t i = 0; i < count; ++i) {
-        array_insert(call.engine, array, args[i + 1], i);
-    }
-    *call.result = Value::array(array);
+    *call.result = Value::array(array_create_from(call.engine, count > 0 ? args + 1 : nullptr, count));
 }
 
 // }====

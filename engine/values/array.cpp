@@ -415,6 +415,30 @@ ArrayRecord* array_create(ScriptEngine* engine, uint64_t length) {
     return array;
 }
 
+ArrayRecord* array_create_from(ScriptEngine* engine, const Value* values, uint64_t n) {
+    ArrayRecord* array = array_create(engine, n);
+    if (n == 0) {
+        return array;
+    }
+    if (n > dense_budget(n)) {
+        for (uint64_t i = 0; i < n; ++i) {
+            array_insert(engine, array, values[i], i);
+        }
+        return array;
+    }
+    uint64_t capacity = 0;
+    array->dense = allocate_dense(engine, n, &capacity);
+    array->dense_capacity = static_cast<uint32_t>(capacity);
+    std::copy(values, values + n, array->dense);
+    uint32_t* stamps = array_dense_stamps(array);
+    for (uint64_t i = 0; i < n; ++i) {
+        stamps[i] = static_cast<uint32_t>(i);  // inserted in index order
+    }
+    array->count = n;
+    array->next_stamp = static_cast<uint32_t>(n);
+    return array;
+}
+
 PropertyTable* array_own_table(ScriptEngine* engine, ArrayRecord* array) {
     if (array->properties == nullptr) {
         array->properties = new_table_with_prototype(engine, array->prototype);

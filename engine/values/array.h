@@ -22,6 +22,10 @@ struct ScriptEngine;
 // registered.
 ArrayRecord* array_create(ScriptEngine* engine, uint64_t length);
 
+// A new array of length n whose elements 0 .. n - 1 are copies of the n values, inserted in that
+// order (what an array literal makes).
+ArrayRecord* array_create_from(ScriptEngine* engine, const Value* values, uint64_t n);
+
 // The array's own table, made now if it was not yet.
 PropertyTable* array_own_table(ScriptEngine* engine, ArrayRecord* array);
 
