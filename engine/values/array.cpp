@@ -28,6 +28,7 @@
 
 #include "engine/values/config.h"
 #include "engine/values/engine.h"
+#include "engine/values/errors.h"
 #include "engine/values/heap.h"
 #include "engine/values/host_class.h"
 #include "engine/values/property_table.h"
@@ -85,9 +86,17 @@ ArraySlot* allocate_slots(ScriptEngine* engine, uint64_t capacity) {
     return slots;
 }
 
-// Slots for `count` nodes, at most half of them used; 0 for none.
-uint64_t spread_capacity_for(uint64_t count) {
-    return count == 0 ? 0 : std::bit_ceil(std::max(2 * count, spread_minimum));
+// Slots for `count` nodes, at most half of them used; 0 for none. The record counts slots in 32
+// bits: a table that would need more (over 2^31 elements past the dense block, far beyond what the
+// heap could hold) is out of memory.
+uint32_t spread_capacity_for(ScriptEngine* engine, uint64_t count) {
+    if (count == 0) {
+        return 0;
+    }
+    if (count > (uint64_t{1} << 31)) {
+        raise_error(engine, Message::OutOfMemory);
+    }
+    return static_cast<uint32_t>(std::bit_ceil(std::max(2 * count, spread_minimum)));
 }
 
 // The slot where the search for `index` starts. Runs of eight indexes start at neighbouring slots,
@@ -147,7 +156,7 @@ void spread_erase(ArrayRecord* array, ArraySlot* hole) {
 
 // Doubles the spread table when one more node would fill more than half of it.
 void spread_make_room(ScriptEngine* engine, ArrayRecord* array) {
-    uint64_t capacity = spread_capacity_for(array->spread_count + 1);
+    uint32_t capacity = spread_capacity_for(engine, uint64_t{array->spread_count} + 1);
     if (capacity <= array->spread_capacity) {
         return;
     }
@@ -176,7 +185,7 @@ void widen_dense(ScriptEngine* engine, ArrayRecord* array, uint64_t capacity) {
         moving += array->spread[i].node != nullptr && array->spread[i].index < actual ? 1 : 0;
     }
     uint64_t staying = array->spread_count - moving;
-    uint64_t spread_capacity = moving > 0 ? spread_capacity_for(staying) : array->spread_capacity;
+    uint32_t spread_capacity = moving > 0 ? spread_capacity_for(engine, staying) : array->spread_capacity;
     ArraySlot* spread = moving > 0 ? allocate_slots(engine, spread_capacity) : array->spread;
 
     if (array->dense_capacity > 0) {
@@ -197,7 +206,7 @@ void widen_dense(ScriptEngine* engine, ArrayRecord* array, uint64_t capacity) {
         gc_free(engine, array->spread);
         array->spread = spread;
         array->spread_capacity = spread_capacity;
-        array->spread_count = staying;
+        array->spread_count = static_cast<uint32_t>(staying);
     }
     gc_free(engine, array->dense);
     array->dense = dense;
@@ -331,7 +340,7 @@ void rebuild(ScriptEngine* engine, ArrayRecord* array, const Map& map, bool renu
         element.index = map(element.index);
         spread_count += element.index >= capacity ? 1 : 0;
     }
-    uint64_t spread_capacity = spread_capacity_for(spread_count);
+    uint32_t spread_capacity = spread_capacity_for(engine, spread_count);
     ArraySlot* spread = allocate_slots(engine, spread_capacity);
     std::vector<ArrayNode*> nodes;
     nodes.reserve(spread_count);
@@ -369,7 +378,7 @@ void rebuild(ScriptEngine* engine, ArrayRecord* array, const Map& map, bool renu
     array->dense_capacity = static_cast<uint32_t>(capacity);
     array->spread = spread;
     array->spread_capacity = spread_capacity;
-    array->spread_count = spread_count;
+    array->spread_count = static_cast<uint32_t>(spread_count);
     if (renumber) {
         array->next_stamp = static_cast<uint32_t>(order.size());
     }

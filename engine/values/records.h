@@ -63,11 +63,13 @@ struct ArrayRecord {
     Value* dense;              // null when dense_capacity is 0
     uint64_t count;            // stored elements, in both places
     ArraySlot* spread;         // null when spread_capacity is 0
-    uint64_t spread_capacity;  // slots of spread: 0 or a power of two of at least 16
-    uint64_t spread_count;     // nodes in spread: the elements at dense_capacity and above
+    uint32_t spread_capacity;  // slots of spread: 0 or a power of two of at least 16
+    uint32_t spread_count;     // nodes in spread: the elements at dense_capacity and above
     uint32_t dense_capacity;   // cells of dense (at most config::array_dense_limit)
     uint32_t next_stamp;       // the stamp the next inserted element gets (below array_stamp_limit)
 };
+// The record fits a small heap block: it is most of what a short array costs.
+static_assert(sizeof(ArrayRecord) <= 64, "an array record takes 64 bytes at most");
 
 // The stamps of the dense cells, which follow the cells in their block.
 inline uint32_t* array_dense_stamps(const ArrayRecord* array) {
