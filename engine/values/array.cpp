@@ -486,7 +486,7 @@ void array_push_slow(ScriptEngine* engine, ArrayRecord* array, const Value& valu
     array_put(engine, array, array->length, value);
 }
 
-Value array_pop(ArrayRecord* array) {
+Value array_pop_slow(ArrayRecord* array) {
     if (array->length == 0) {
         return Value::undefined();
     }

@@ -87,7 +87,23 @@ inline bool array_push(ScriptEngine* engine, ArrayRecord* array, const Value& va
 
 // pop: removes the element at length - 1 and lowers the length by one; the result is that element,
 // or Undefined for a hole or an empty array (which stays as it is).
-Value array_pop(ArrayRecord* array);
+Value array_pop_slow(ArrayRecord* array);
+inline Value array_pop(ArrayRecord* array) {
+    uint64_t last = array->length - 1;
+    if (array->length == 0 || last >= array->dense_capacity) {
+        return array_pop_slow(array);
+    }
+    array->length = last;
+    Value* cell = array->dense + last;
+    if (cell->tag == array_hole) {
+        return Value::undefined();
+    }
+    Value result = *cell;
+    *cell = Value();
+    cell->tag = array_hole;
+    --array->count;
+    return result;
+}
 
 // Makes room for elements at 0 .. count - 1 in the dense block, as far as its budget allows, for a
 // caller about to store them (an array literal). Changes no element.
