@@ -42,8 +42,6 @@ namespace quill {
 namespace {
 
 constexpr uint64_t max_length = std::numeric_limits<uint64_t>::max();
-// push stops at this length (and at any length of 2^32 or more).
-constexpr uint64_t push_limit = 0xFFFFFFFFu;
 
 [[noreturn]] void out_of_memory(ScriptEngine* engine) { raise_error(engine, Message::OutOfMemory); }
 
@@ -79,12 +77,7 @@ void make_array(MemberCall& call) {
         return;
     }
     uint64_t count = raw < 0 ? 0 - static_cast<uint64_t>(raw) : static_cast<uint64_t>(raw);
-    ArrayRecord* array = array_create(call.engine, count);
-    array_reserve(call.engine, array, count);
-    for (uint64_t i = 0; i < count; ++i) {
-        array_insert(call.engine, array, args[i + 1], i);
-    }
-    *call.result = Value::array(array);
+    *call.result = Value::array(array_create_from(call.engine, count > 0 ? args + 1 : nullptr, count));
 }
 
 // }====
@@ -405,24 +398,8 @@ Value concat_arrays(ScriptEngine* engine, ArrayRecord* array, const Arguments& a
     return Value::array(result);
 }
 
-Value pop_array(ArrayRecord* array) {
-    if (array->length == 0) {
-        return Value::undefined();
-    }
-    uint64_t last = array->length - 1;
-    Value result;
-    if (Value* cell = array_get(array, last)) {
-        result = *cell;
-    }
-    array_remove(array, last);
-    array->length = last;
-    return result;
-}
-
 Value push_values(ScriptEngine* engine, ArrayRecord* array, const Arguments& args) {
-    for (uint32_t i = 0; i < args.count() && array->length < push_limit; ++i) {
-        array_put(engine, array, array->length, args[i]);
-        ++array->length;
+    for (uint32_t i = 0; i < args.count() && array_push(engine, array, args[i]); ++i) {
     }
     return Value::integer(static_cast<int64_t>(array->length));
 }
@@ -570,7 +547,7 @@ void array_to_string(MemberCall& call) {
                                                   : join_array(call.engine, call.receiver, u",");
 }
 
-void pop(MemberCall& call) { *call.result = pop_array(array_of(call)); }
+void pop(MemberCall& call) { *call.result = array_pop(array_of(call)); }
 void push(MemberCall& call) { *call.result = push_values(call.engine, array_of(call), call.args); }
 void reverse(MemberCall& call) { reverse_array(call.engine, array_of(call)); }
 void shift(MemberCall& call) { *call.result = shift_array(call.engine, array_of(call)); }
@@ -612,6 +589,8 @@ const ClassDeclaration array_class = {
 void register_array_class(ScriptEngine* engine) {
     engine->quick_array_class = declare_class(engine, array_class);
     engine->length_atom = intern(engine, "length");
+    engine->array_push = intern(engine, "push");
+    engine->array_pop = intern(engine, "pop");
 }
 
 }  // namespace quill

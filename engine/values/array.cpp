@@ -28,6 +28,7 @@
 
 #include "engine/values/config.h"
 #include "engine/values/engine.h"
+#include "engine/values/errors.h"
 #include "engine/values/heap.h"
 #include "engine/values/host_class.h"
 #include "engine/values/property_table.h"
@@ -41,8 +42,7 @@ constexpr uint64_t dense_minimum = 4;
 constexpr uint64_t spread_minimum = 16;
 // Removing up to this many indexes one by one is cheaper than a pass over all elements.
 constexpr uint64_t few_indexes = 32;
-// Stamps are 32-bit; an array that has seen this many insertions numbers its elements afresh.
-constexpr uint64_t stamp_limit = std::numeric_limits<uint32_t>::max();
+constexpr uint64_t stamp_limit = array_stamp_limit;
 // A dense cell and its stamp.
 constexpr size_t dense_entry_size = sizeof(Value) + sizeof(uint32_t);
 
@@ -86,9 +86,17 @@ ArraySlot* allocate_slots(ScriptEngine* engine, uint64_t capacity) {
     return slots;
 }
 
-// Slots for `count` nodes, at most half of them used; 0 for none.
-uint64_t spread_capacity_for(uint64_t count) {
-    return count == 0 ? 0 : std::bit_ceil(std::max(2 * count, spread_minimum));
+// Slots for `count` nodes, at most half of them used; 0 for none. The record counts slots in 32
+// bits: a table that would need more (over 2^31 elements past the dense block, far beyond what the
+// heap could hold) is out of memory.
+uint32_t spread_capacity_for(ScriptEngine* engine, uint64_t count) {
+    if (count == 0) {
+        return 0;
+    }
+    if (count > (uint64_t{1} << 31)) {
+        raise_error(engine, Message::OutOfMemory);
+    }
+    return static_cast<uint32_t>(std::bit_ceil(std::max(2 * count, spread_minimum)));
 }
 
 // The slot where the search for `index` starts. Runs of eight indexes start at neighbouring slots,
@@ -148,7 +156,7 @@ void spread_erase(ArrayRecord* array, ArraySlot* hole) {
 
 // Doubles the spread table when one more node would fill more than half of it.
 void spread_make_room(ScriptEngine* engine, ArrayRecord* array) {
-    uint64_t capacity = spread_capacity_for(array->spread_count + 1);
+    uint32_t capacity = spread_capacity_for(engine, uint64_t{array->spread_count} + 1);
     if (capacity <= array->spread_capacity) {
         return;
     }
@@ -177,7 +185,7 @@ void widen_dense(ScriptEngine* engine, ArrayRecord* array, uint64_t capacity) {
         moving += array->spread[i].node != nullptr && array->spread[i].index < actual ? 1 : 0;
     }
     uint64_t staying = array->spread_count - moving;
-    uint64_t spread_capacity = moving > 0 ? spread_capacity_for(staying) : array->spread_capacity;
+    uint32_t spread_capacity = moving > 0 ? spread_capacity_for(engine, staying) : array->spread_capacity;
     ArraySlot* spread = moving > 0 ? allocate_slots(engine, spread_capacity) : array->spread;
 
     if (array->dense_capacity > 0) {
@@ -198,11 +206,11 @@ void widen_dense(ScriptEngine* engine, ArrayRecord* array, uint64_t capacity) {
         gc_free(engine, array->spread);
         array->spread = spread;
         array->spread_capacity = spread_capacity;
-        array->spread_count = staying;
+        array->spread_count = static_cast<uint32_t>(staying);
     }
     gc_free(engine, array->dense);
     array->dense = dense;
-    array->dense_capacity = actual;
+    array->dense_capacity = static_cast<uint32_t>(actual);
 }
 
 // Before an element is added at `index`, past the dense block: widens the block to cover it when
@@ -213,7 +221,7 @@ void cover(ScriptEngine* engine, ArrayRecord* array, uint64_t index) {
     if (index >= budget) {
         return;
     }
-    uint64_t wanted = std::max({index + 1, 2 * array->dense_capacity, dense_minimum});
+    uint64_t wanted = std::max({index + 1, 2 * uint64_t{array->dense_capacity}, dense_minimum});
     if (array->length > wanted && array->length <= budget) {
         wanted = array->length;  // every element lies below the length
     }
@@ -295,7 +303,7 @@ void restamp(ArrayRecord* array) {
             spread_find(array, element.index)->node->stamp = stamp;
         }
     }
-    array->next_stamp = order.size();
+    array->next_stamp = static_cast<uint32_t>(order.size());
 }
 
 // }====
@@ -332,7 +340,7 @@ void rebuild(ScriptEngine* engine, ArrayRecord* array, const Map& map, bool renu
         element.index = map(element.index);
         spread_count += element.index >= capacity ? 1 : 0;
     }
-    uint64_t spread_capacity = spread_capacity_for(spread_count);
+    uint32_t spread_capacity = spread_capacity_for(engine, spread_count);
     ArraySlot* spread = allocate_slots(engine, spread_capacity);
     std::vector<ArrayNode*> nodes;
     nodes.reserve(spread_count);
@@ -367,12 +375,12 @@ void rebuild(ScriptEngine* engine, ArrayRecord* array, const Map& map, bool renu
     gc_free(engine, array->dense);
     gc_free(engine, array->spread);
     array->dense = dense;
-    array->dense_capacity = capacity;
+    array->dense_capacity = static_cast<uint32_t>(capacity);
     array->spread = spread;
     array->spread_capacity = spread_capacity;
-    array->spread_count = spread_count;
+    array->spread_count = static_cast<uint32_t>(spread_count);
     if (renumber) {
-        array->next_stamp = order.size();
+        array->next_stamp = static_cast<uint32_t>(order.size());
     }
 }
 
@@ -412,8 +420,40 @@ ArrayRecord* array_create(ScriptEngine* engine, uint64_t length) {
     *array = ArrayRecord{};
     array->length = length;
     HostClass* handler = type_handler(engine, Tag::Array);
-    array->properties = new_table_with_prototype(engine, handler != nullptr ? handler->prototype : nullptr);
+    array->prototype = handler != nullptr ? handler->prototype : nullptr;
     return array;
+}
+
+ArrayRecord* array_create_from(ScriptEngine* engine, const Value* values, uint64_t n) {
+    ArrayRecord* array = array_create(engine, n);
+    if (n == 0) {
+        return array;
+    }
+    if (n > dense_budget(n)) {
+        for (uint64_t i = 0; i < n; ++i) {
+            array_insert(engine, array, values[i], i);
+        }
+        return array;
+    }
+    uint64_t capacity = 0;
+    array->dense = allocate_dense(engine, n, &capacity);
+    array->dense_capacity = static_cast<uint32_t>(capacity);
+    std::copy(values, values + n, array->dense);
+    uint32_t* stamps = array_dense_stamps(array);
+    for (uint64_t i = 0; i < n; ++i) {
+        stamps[i] = static_cast<uint32_t>(i);  // inserted in index order
+    }
+    array->count = n;
+    array->next_stamp = static_cast<uint32_t>(n);
+    return array;
+}
+
+PropertyTable* array_own_table(ScriptEngine* engine, ArrayRecord* array) {
+    if (array->properties == nullptr) {
+        array->properties = new_table_with_prototype(engine, array->prototype);
+        array->prototype = nullptr;
+    }
+    return array->properties;
 }
 
 void array_reserve(ScriptEngine* engine, ArrayRecord* array, uint64_t count) {
@@ -440,6 +480,32 @@ void array_put(ScriptEngine* engine, ArrayRecord* array, uint64_t index, const V
     } else {
         link_element(engine, array, value, index);
     }
+}
+
+void array_push_slow(ScriptEngine* engine, ArrayRecord* array, const Value& value) {
+    array_put(engine, array, array->length, value);
+}
+
+Value array_pop_slow(ArrayRecord* array) {
+    if (array->length == 0) {
+        return Value::undefined();
+    }
+    uint64_t last = array->length - 1;
+    Value result;
+    if (covered(array, last)) {
+        Value& cell = array->dense[last];
+        if (cell.tag != array_hole) {
+            result = cell;
+            cell = hole();
+            --array->count;
+        }
+    } else if (ArraySlot* slot = spread_find(array, last)) {
+        result = slot->node->value;
+        spread_erase(array, slot);
+        --array->count;
+    }
+    array->length = last;
+    return result;
 }
 
 void array_remove(ArrayRecord* array, uint64_t index) {
@@ -509,13 +575,13 @@ std::vector<uint64_t> array_indexes_in_range(ArrayRecord* array, uint64_t from, 
     if (from >= to) {
         return indexes;
     }
-    uint64_t dense_end = std::min(to, array->dense_capacity);
+    uint64_t dense_end = std::min(to, uint64_t{array->dense_capacity});
     for (uint64_t i = from; i < dense_end; ++i) {
         if (array->dense[i].tag != array_hole) {
             indexes.push_back(i);
         }
     }
-    uint64_t low = std::max(from, array->dense_capacity);
+    uint64_t low = std::max(from, uint64_t{array->dense_capacity});
     if (low >= to || array->spread_count == 0) {
         return indexes;
     }
@@ -549,11 +615,11 @@ void array_remove_range(ArrayRecord* array, uint64_t from, uint64_t to) {
         }
         return;
     }
-    for (uint64_t i = from; i < std::min(to, array->dense_capacity); ++i) {
+    for (uint64_t i = from; i < std::min(to, uint64_t{array->dense_capacity}); ++i) {
         array_remove(array, i);
     }
     if (array->spread_count > 0 && to > array->dense_capacity) {
-        for (uint64_t index : array_indexes_in_range(array, std::max(from, array->dense_capacity), to)) {
+        for (uint64_t index : array_indexes_in_range(array, std::max(from, uint64_t{array->dense_capacity}), to)) {
             array_remove(array, index);
         }
     }

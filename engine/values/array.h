@@ -17,9 +17,24 @@ namespace quill {
 
 struct ScriptEngine;
 
-// A new array of the given length without elements; its own table has "__proto__" set to the
-// Array class's prototype table when that class is registered.
+// A new array of the given length without elements. Its own table, made on first need, has
+// "__proto__" set to the Array class's prototype table of this moment, when that class is
+// registered.
 ArrayRecord* array_create(ScriptEngine* engine, uint64_t length);
+
+// A new array of length n whose elements 0 .. n - 1 are copies of the n values, inserted in that
+// order (what an array literal makes).
+ArrayRecord* array_create_from(ScriptEngine* engine, const Value* values, uint64_t n);
+
+// The array's own table, made now if it was not yet.
+PropertyTable* array_own_table(ScriptEngine* engine, ArrayRecord* array);
+
+// Where a lookup of a name (other than "__proto__") in the array's own table, own or inherited, goes:
+// the table when it is made, else the prototype table it will get, which a table holding nothing but
+// that "__proto__" would lead to. Null when there is neither.
+inline PropertyTable* array_lookup_table(const ArrayRecord* array) {
+    return array->properties != nullptr ? array->properties : array->prototype;
+}
 
 // The value cell of element `index`, or null for a hole. The cell stays valid until the array
 // changes (an element stored at a hole may move every cell). Costs the same however many elements
@@ -31,6 +46,63 @@ inline Value* array_get(ArrayRecord* array, uint64_t index) {
         return cell->tag != array_hole ? cell : nullptr;
     }
     return array_get_spread(array, index);
+}
+
+// Stores a value into the dense block when that needs no allocation and no renumbering: replaces
+// an element there, or fills a hole there. Returns false, changing nothing, when the index lies
+// past the block or the array must number its elements afresh first (then array_put does it).
+// Does not touch the length.
+inline bool array_store_quick(ArrayRecord* array, uint64_t index, const Value& value) {
+    if (index >= array->dense_capacity) {
+        return false;
+    }
+    Value* cell = array->dense + index;
+    if (cell->tag == array_hole) {
+        if (array->next_stamp >= array_stamp_limit) {
+            return false;
+        }
+        array_dense_stamps(array)[index] = static_cast<uint32_t>(array->next_stamp++);
+        ++array->count;
+    }
+    *cell = value;
+    return true;
+}
+
+// The length at which push stops (it stops at every length of 2^32 or more too).
+inline constexpr uint64_t array_push_limit = 0xFFFFFFFFu;
+
+// push of one value: stores it at the length and raises the length by one. Returns false, changing
+// nothing, once the length has reached array_push_limit.
+void array_push_slow(ScriptEngine* engine, ArrayRecord* array, const Value& value);
+inline bool array_push(ScriptEngine* engine, ArrayRecord* array, const Value& value) {
+    if (array->length >= array_push_limit) {
+        return false;
+    }
+    if (!array_store_quick(array, array->length, value)) {
+        array_push_slow(engine, array, value);
+    }
+    ++array->length;
+    return true;
+}
+
+// pop: removes the element at length - 1 and lowers the length by one; the result is that element,
+// or Undefined for a hole or an empty array (which stays as it is).
+Value array_pop_slow(ArrayRecord* array);
+inline Value array_pop(ArrayRecord* array) {
+    uint64_t last = array->length - 1;
+    if (array->length == 0 || last >= array->dense_capacity) {
+        return array_pop_slow(array);
+    }
+    array->length = last;
+    Value* cell = array->dense + last;
+    if (cell->tag == array_hole) {
+        return Value::undefined();
+    }
+    Value result = *cell;
+    *cell = Value();
+    cell->tag = array_hole;
+    --array->count;
+    return result;
 }
 
 // Makes room for elements at 0 .. count - 1 in the dense block, as far as its budget allows, for a

@@ -100,11 +100,14 @@ struct ScriptEngine {
     // and one Integer argument while that class is the handler of strings.
     HostClass* quick_string_class = nullptr;
     Atom char_code_at = 0;
-    // The Array class sets this likewise: the interpreter reads the length of an array itself while
-    // that class is the handler of arrays, and of a string while the String class above is. Each
-    // class interns `length_atom` when it sets its own member.
+    // The Array class sets these likewise: the interpreter answers push with one argument, pop, and
+    // reads of length on an array itself while that class is the handler of arrays, and reads of
+    // length on a string while the String class above is. Each class interns `length_atom` when it
+    // sets its own member.
     HostClass* quick_array_class = nullptr;
     Atom length_atom = 0;
+    Atom array_push = 0;
+    Atom array_pop = 0;
     // The RegExp class object, which the maker builds from and whose class keeps the engine-wide
     // last-match state. A root, so both live as long as the engine whatever scripts do to globals.
     Value regexp_class;

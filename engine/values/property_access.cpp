@@ -1,6 +1,7 @@
 // Property reads and writes on values of every type.
 #include "engine/values/property_access.h"
 
+#include "engine/values/array.h"
 #include "engine/values/atoms.h"
 #include "engine/values/class_dispatch.h"
 #include "engine/values/engine.h"
@@ -84,6 +85,9 @@ PropertyTable* own_table_of(ScriptEngine* engine, const Value& value) {
         return nullptr;
     }
     if (*slot == nullptr) {
+        if (value.tag == Tag::Array) {
+            return array_own_table(engine, value.payload.array);
+        }
         HostClass* handler = type_handler(engine, value.tag);
         *slot = new_table_with_prototype(engine, handler != nullptr ? handler->prototype : nullptr);
     }
@@ -112,7 +116,9 @@ bool get_property(ScriptEngine* engine, const Value& target, Atom name, Value* o
         *out = Value::object(own_table_of(engine, target));
         return true;
     }
-    if (own != nullptr && *own != nullptr && table_get(engine, *own, name, out)) {
+    PropertyTable* lookup = target.tag == Tag::Array ? array_lookup_table(target.payload.array)
+                                                     : (own != nullptr ? *own : nullptr);
+    if (lookup != nullptr && table_get(engine, lookup, name, out)) {
         return true;
     }
     return handler->prototype != nullptr && table_get(engine, handler->prototype, name, out);
@@ -182,6 +188,11 @@ bool conditional_set_property(ScriptEngine* engine, const Value& target, Atom na
         return true;
     }
     PropertyTable** own = own_table_slot(target);
+    if (own != nullptr && *own == nullptr && target.tag == Tag::Array && name == atom_proto &&
+        target.payload.array->prototype != nullptr) {
+        // The array's table is not made yet; made, it would hold its "__proto__".
+        array_own_table(engine, target.payload.array);
+    }
     if (own != nullptr && *own != nullptr && table_get_own(*own, name, &found)) {
         table_put(engine, *own, name, value);
         return true;

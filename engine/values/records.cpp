@@ -22,6 +22,8 @@ void visit_array(ScriptEngine* engine, ArrayRecord* array) {
     }
     if (array->properties != nullptr) {
         mark_value(engine, Value::object(array->properties));
+    } else if (array->prototype != nullptr) {
+        mark_value(engine, Value::object(array->prototype));
     }
 }
 

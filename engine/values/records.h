@@ -19,6 +19,9 @@ inline constexpr int array_bucket_count = 127;
 // reserved tags), so a cell is a hole exactly when it has this tag.
 inline constexpr Tag array_hole = Tag::Reserved8;
 
+// Stamps are 32-bit; an array that has seen this many insertions numbers its elements afresh.
+inline constexpr uint64_t array_stamp_limit = 0xFFFFFFFFu;
+
 // An element stored past the dense block: its index, its value, its stamp.
 struct ArrayNode {
     uint64_t index;
@@ -52,15 +55,21 @@ struct ArraySlot {
 // past the length, unless a caller of array_insert puts one there.
 struct ArrayRecord {
     uint64_t length;
+    // The own table of named properties, null until first needed (array_own_table). Until then
+    // `prototype` keeps the Array class's prototype table of the moment the array was made, which
+    // the table gets as its "__proto__" when it is made.
     PropertyTable* properties;
+    PropertyTable* prototype;
     Value* dense;              // null when dense_capacity is 0
-    uint64_t dense_capacity;   // cells of dense
     uint64_t count;            // stored elements, in both places
     ArraySlot* spread;         // null when spread_capacity is 0
-    uint64_t spread_capacity;  // slots of spread: 0 or a power of two of at least 16
-    uint64_t spread_count;     // nodes in spread: the elements at dense_capacity and above
-    uint64_t next_stamp;       // the stamp the next inserted element gets
+    uint32_t spread_capacity;  // slots of spread: 0 or a power of two of at least 16
+    uint32_t spread_count;     // nodes in spread: the elements at dense_capacity and above
+    uint32_t dense_capacity;   // cells of dense (at most config::array_dense_limit)
+    uint32_t next_stamp;       // the stamp the next inserted element gets (below array_stamp_limit)
 };
+// The record fits a small heap block: it is most of what a short array costs.
+static_assert(sizeof(ArrayRecord) <= 64, "an array record takes 64 bytes at most");
 
 // The stamps of the dense cells, which follow the cells in their block.
 inline uint32_t* array_dense_stamps(const ArrayRecord* array) {

@@ -5,6 +5,7 @@
 
 #include "engine/values/array.h"
 #include "engine/values/conversions.h"
+#include "engine/values/engine.h"
 #include "engine/values/records.h"
 #include "engine/values/value.h"
 
@@ -37,6 +38,31 @@ inline Value* stored_array_element(const Value& object, const Value& key) {
     uint64_t index;
     array_index(key, &index);
     return index < object.payload.array->length ? array_get(object.payload.array, index) : nullptr;
+}
+
+// o[key] = value when o is an array, key an Integer and the store needs no allocation (an element
+// or a hole of the dense block): does what set_element does and returns true; otherwise returns
+// false having changed nothing.
+inline bool store_array_element_quick(const Value& object, const Value& key, const Value& value) {
+    if (object.tag != Tag::Array || key.tag != Tag::Integer) {
+        return false;
+    }
+    uint64_t index;
+    array_index(key, &index);
+    ArrayRecord* array = object.payload.array;
+    if (!array_store_quick(array, index, value)) {
+        return false;
+    }
+    if (index >= array->length) {
+        array->length = index + 1;
+    }
+    return true;
+}
+
+// Whether arrays are served by the built-in Array class, whose push, pop and length the
+// interpreter may then answer itself.
+inline bool arrays_served_quickly(ScriptEngine* engine) {
+    return engine->quick_array_class != nullptr && type_handler(engine, Tag::Array) == engine->quick_array_class;
 }
 
 // After stored_array_element found no element: whether o[key] is a hole or a position at or past

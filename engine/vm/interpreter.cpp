@@ -229,8 +229,7 @@ QUILL_HANDLER bool quick_length(ScriptEngine* engine, Value& cell, Atom name) {
     if (name != engine->length_atom) {
         return false;
     }
-    if (cell.tag == Tag::Array && engine->quick_array_class != nullptr &&
-        type_handler(engine, Tag::Array) == engine->quick_array_class) {
+    if (cell.tag == Tag::Array && arrays_served_quickly(engine)) {
         cell = Value::integer(static_cast<int64_t>(cell.payload.array->length));
         return true;
     }
@@ -381,6 +380,7 @@ private:
     QUILL_HANDLER bool find_method(const Value& receiver, Atom name, bool object_class_fallback, Value* found,
                                    bool* handled);
     void call_method(Atom name);
+    bool call_array_method(ArrayRecord* array, Atom name);
     void call_scoped(Atom name);
     void construct();
     void construct_native(HostClass* cls);
@@ -750,7 +750,7 @@ QUILL_HANDLER bool Invocation::find_method(const Value& receiver, Atom name, boo
         if (receiver.tag == Tag::String) {
             own = receiver.payload.string->properties;
         } else if (receiver.tag == Tag::Array) {
-            own = receiver.payload.array->properties;
+            own = array_lookup_table(receiver.payload.array);
         } else if (receiver.tag == Tag::Function) {
             own = receiver.payload.function->properties;
         }
@@ -774,6 +774,9 @@ void Invocation::call_method(Atom name) {
             return;
         }
     }
+    if (receiver.tag == Tag::Array && arrays_served_quickly(m_engine) && call_array_method(receiver.payload.array, name)) {
+        return;
+    }
     Value found;
     bool handled;
     bool is_property = find_method(receiver, name, true, &found, &handled);
@@ -787,6 +790,29 @@ void Invocation::call_method(Atom name) {
     protect();
     warn(m_engine, Message::UnknownMethod, atom_name(m_engine, name));
     push(Value::undefined());
+}
+
+// args array -- args array result: pop, and push with one argument, answered as the Array class
+// answers them (the class's method handler comes first for an array, so no script can override
+// them). Returns false, having done nothing, for every other call.
+bool Invocation::call_array_method(ArrayRecord* array, Atom name) {
+    if (name == m_engine->array_pop) {
+        push(array_pop(array));
+        collection_point();
+        return true;
+    }
+    if (name != m_engine->array_push) {
+        return false;
+    }
+    Value empty = Value::integer(0);
+    const Value* args = native_arguments(&empty);
+    if (args[0].payload.integer != 1) {
+        return false;
+    }
+    array_push(m_engine, array, args[1]);
+    push(Value::integer(static_cast<int64_t>(array->length)));
+    collection_point();
+    return true;
 }
 
 // args callee -- args this result: a method of the innermost with-scope that has one, or the callee.
@@ -1245,7 +1271,12 @@ void Invocation::execute() {
             }
             NEXT_INSTRUCTION();
         OP(SET_ELEM):
-            if (Value* cell = stored_array_element(SECOND, TOP)) {
+            if (store_array_element_quick(SECOND, TOP, sp[3])) {
+                sp += 3;
+                if (collection_due(m_engine)) {
+                    SLOW(collect_now());
+                }
+            } else if (Value* cell = stored_array_element(SECOND, TOP)) {
                 *cell = sp[3];
                 sp += 3;
                 if (collection_due(m_engine)) {

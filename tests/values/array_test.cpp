@@ -86,6 +86,58 @@ struct Chains {
     }
 };
 
+// A literal, pushes (the interpreter's quick path and past the dense block), stores into holes and
+// pops keep the elements, the counts and the storage order in step with the model.
+TEST_F(ArrayTest, LiteralsPushesQuickStoresAndPopsKeepElementsAndOrderInStep) {
+    Value literal[3] = {Value::integer(1), Value::integer(2), Value::integer(3)};
+    ArrayRecord* array = array_create_from(engine, literal, 3);
+    Model model{3, {{0, 1}, {1, 2}, {2, 3}}};
+    Chains chains;
+    for (uint64_t i = 0; i < 3; ++i) {
+        chains.insert(i);
+    }
+    expect_holds(array, model);
+    EXPECT_EQ(gather_order(array), chains.order());
+    for (int64_t i = 0; i < 300; ++i) {
+        ASSERT_TRUE(array_push(engine, array, Value::integer(10 + i)));
+        model.elements[model.length] = 10 + i;
+        chains.insert(model.length++);
+    }
+    for (uint64_t index : {5u, 130u, 257u}) {
+        array_remove(array, index);
+        model.elements.erase(index);
+        chains.erase_if([index](uint64_t i) { return i == index; });
+    }
+    for (uint64_t index : {5u, 130u}) {
+        ASSERT_TRUE(array_store_quick(array, index, Value::integer(-7)));
+        model.elements[index] = -7;
+        chains.insert(index);
+    }
+    EXPECT_FALSE(array_store_quick(array, uint64_t{1} << 40, Value::integer(0)));
+    array_remove(array, model.length - 1);  // the last position is a hole: pop gives Undefined
+    model.elements.erase(model.length - 1);
+    chains.erase_if([&](uint64_t i) { return i == model.length - 1; });
+    EXPECT_EQ(array_pop(array).tag, Tag::Undefined);
+    --model.length;
+    for (int k = 0; k < 50; ++k) {
+        uint64_t last = model.length - 1;
+        Value popped = array_pop(array);
+        if (model.elements.count(last) == 0) {
+            ASSERT_EQ(popped.tag, Tag::Undefined) << last;  // a hole, 257 among them
+        } else {
+            ASSERT_EQ(popped.payload.integer, model.elements.at(last));
+        }
+        model.elements.erase(last);
+        chains.erase_if([last](uint64_t i) { return i == last; });
+        model.length = last;
+    }
+    expect_holds(array, model);
+    EXPECT_EQ(gather_order(array), chains.order());
+    ArrayRecord* empty = array_create(engine, 0);
+    EXPECT_EQ(array_pop(empty).tag, Tag::Undefined);
+    EXPECT_EQ(empty->length, 0u);
+}
+
 TEST_F(ArrayTest, CopyAllInsertsAtTheOffsetEvenIntoItself) {
     ArrayRecord* source = array_create(engine, 3);
     array_insert(engine, source, Value::integer(1), 0);
