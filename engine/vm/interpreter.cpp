@@ -448,7 +448,9 @@ bool Invocation::land() {
 void Invocation::finish(const Value& result) {
     m_engine->result = result;
     // Try records this invocation left behind (code that returned inside a try) end with it.
-    pop_protection_records(m_engine, m_entry_head);
+    if (m_engine->protection != m_entry_head) {
+        pop_protection_records(m_engine, m_entry_head);
+    }
     protect();
 }
 
@@ -1515,7 +1517,9 @@ QUILL_HANDLER void run_entry_frame(ScriptEngine* engine, CodeBlock* block, Value
     frame[stack_frame::cells] = stack_frame::slot(owned, 0);
     frame[stack_frame::with_scopes] = stack_frame::mark(nullptr);
     frame[stack_frame::resume] = stack_frame::mark(nullptr);
-    Invocation invocation(engine, block->code, frame - stack_frame::header_cells, frame);
+    // The prologue is skipped as a script call skips it, when the entry passed every parameter.
+    Invocation invocation(engine, function_start(block, frame, engine->stack.base, engine->stack.end()),
+                          frame - stack_frame::header_cells, frame);
     invocation.run();
 }
 
