@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <new>
 
 #include "engine/values/atoms.h"
@@ -1026,6 +1027,21 @@ void Invocation::execute() {
         }                                                                    \
     } while (0)
 
+    // A comparison of two Integers followed by JF_BOOL or JT_BOOL, the test of nearly every loop,
+    // branches in the same step. The instruction after a comparison is always there: the loader
+    // refuses code that runs off its end.
+#define COMPARE(holds, relation)                                                                      \
+    if (both_integers(SECOND, TOP) && ((pc[0] & 0xFF) == static_cast<uint32_t>(Op::JF_BOOL) ||       \
+                                       (pc[0] & 0xFF) == static_cast<uint32_t>(Op::JT_BOOL))) {       \
+        bool jump_when = (pc[0] & 0xFF) == static_cast<uint32_t>(Op::JT_BOOL);                        \
+        bool result = holds(SECOND.payload.integer, TOP.payload.integer);                             \
+        sp += 2;                                                                                      \
+        word = *pc++;                                                                                 \
+        JUMP_IF(result == jump_when);                                                                 \
+    } else {                                                                                          \
+        BINARY(compare_numbers(SECOND, TOP, holds), compare_general(relation));                       \
+    }
+
     const uint32_t* pc;
     Value* sp;
     Value* frame;
@@ -1203,19 +1219,16 @@ void Invocation::execute() {
             BINARY(equal_numbers(SECOND, TOP, false), equality_general(false));
             NEXT_INSTRUCTION();
         OP(LT):
-            BINARY(compare_numbers(SECOND, TOP, [](auto a, auto b) { return a < b; }), compare_general(Relation::Less));
+            COMPARE(std::less<>{}, Relation::Less);
             NEXT_INSTRUCTION();
         OP(GT):
-            BINARY(compare_numbers(SECOND, TOP, [](auto a, auto b) { return a > b; }),
-                   compare_general(Relation::Greater));
+            COMPARE(std::greater<>{}, Relation::Greater);
             NEXT_INSTRUCTION();
         OP(LE):
-            BINARY(compare_numbers(SECOND, TOP, [](auto a, auto b) { return a <= b; }),
-                   compare_general(Relation::LessEqual));
+            COMPARE(std::less_equal<>{}, Relation::LessEqual);
             NEXT_INSTRUCTION();
         OP(GE):
-            BINARY(compare_numbers(SECOND, TOP, [](auto a, auto b) { return a >= b; }),
-                   compare_general(Relation::GreaterEqual));
+            COMPARE(std::greater_equal<>{}, Relation::GreaterEqual);
             NEXT_INSTRUCTION();
         // Between numbers strict equality is loose equality.
         OP(STRICT_EQ):
@@ -1480,6 +1493,7 @@ void Invocation::execute() {
             raise_error(m_engine, Message::UnimplementedBytecode);
         }
     }
+#undef COMPARE
 #undef JUMP_IF
 #undef BINARY
 #undef OPERAND
