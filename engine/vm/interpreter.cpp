@@ -194,7 +194,8 @@ QUILL_HANDLER const uint32_t* function_start(const CodeBlock* block, Value* fram
                                              const Value* end) {
     const uint32_t* code = block->code;
     if (block->word_count < 5 || (code[0] & 0xFF) != static_cast<uint32_t>(Op::GET_ARG) || code[1] != 1 ||
-        (code[2] & 0xFF) != static_cast<uint32_t>(Op::ADD2) || (code[3] & 0xFF) != static_cast<uint32_t>(Op::ARGS_PAD)) {
+        (code[2] & 0xFF) != static_cast<uint32_t>(Op::ADD2) ||
+        (code[3] & 0xFF) != static_cast<uint32_t>(Op::ARGS_PAD)) {
         return code;
     }
     // GET_ARG 1 reads the count cell only where it lies inside the stack and is no header cell.
@@ -777,7 +778,8 @@ void Invocation::call_method(Atom name) {
             return;
         }
     }
-    if (receiver.tag == Tag::Array && arrays_served_quickly(m_engine) && call_array_method(receiver.payload.array, name)) {
+    if (receiver.tag == Tag::Array && arrays_served_quickly(m_engine) &&
+        call_array_method(receiver.payload.array, name)) {
         return;
     }
     Value found;
@@ -1027,6 +1029,19 @@ void Invocation::execute() {
         }                                                                    \
     } while (0)
 
+    // Enters a script function's code, as a call from this frame: the callee cell and its arguments
+    // are on the stack, and the frame is built over them.
+#define ENTER(code_block)                                                               \
+    do {                                                                              \
+        CodeBlock* block = (code_block);                                              \
+        ptrdiff_t needed = stack_frame::header_cells + static_cast<ptrdiff_t>(block->stack_growth); \
+        if (sp - m_base < needed + margin) {                                          \
+            SLOW(overflow());                                                         \
+        }                                                                             \
+        frame = push_frame(sp, frame, pc);                                            \
+        sp = frame - stack_frame::header_cells;                                       \
+        pc = function_start(block, frame, m_base, m_end);                             \
+    } while (0)
     // A comparison of two Integers followed by JF_BOOL or JT_BOOL, the test of nearly every loop,
     // branches in the same step. The instruction after a comparison is always there: the loader
     // refuses code that runs off its end.
@@ -1058,13 +1073,7 @@ void Invocation::execute() {
             Value callee = TOP;
             TOP = Value::null();
             if (callee.tag == Tag::Function && callee.payload.function->code != nullptr) {
-                CodeBlock* block = callee.payload.function->code;
-                if (sp - m_base < stack_frame::header_cells + static_cast<ptrdiff_t>(block->stack_growth) + margin) {
-                    SLOW(overflow());
-                }
-                frame = push_frame(sp, frame, pc);
-                sp = frame - stack_frame::header_cells;
-                pc = function_start(block, frame, m_base, m_end);
+                ENTER(callee.payload.function->code);
             } else {
                 SLOW(call(callee));
             }
@@ -1074,15 +1083,10 @@ void Invocation::execute() {
             auto name = static_cast<Atom>(OPERAND());
             // A script method in the receiver's own table at its hinted slot is entered here, as
             // call_method would enter it.
-            const PropertySlot* slot = TOP.tag == Tag::Object ? hinted_slot(m_engine, TOP.payload.table, name) : nullptr;
+            const PropertySlot* slot =
+                TOP.tag == Tag::Object ? hinted_slot(m_engine, TOP.payload.table, name) : nullptr;
             if (slot != nullptr && slot->value.tag == Tag::Function && slot->value.payload.function->code != nullptr) {
-                CodeBlock* block = slot->value.payload.function->code;
-                if (sp - m_base < stack_frame::header_cells + static_cast<ptrdiff_t>(block->stack_growth) + margin) {
-                    SLOW(overflow());
-                }
-                frame = push_frame(sp, frame, pc);
-                sp = frame - stack_frame::header_cells;
-                pc = function_start(block, frame, m_base, m_end);
+                ENTER(slot->value.payload.function->code);
             } else {
                 SLOW(call_method(name));
             }
@@ -1308,7 +1312,8 @@ void Invocation::execute() {
         // case takes the general path.
         OP(GET_PROP): {
             auto name = static_cast<Atom>(OPERAND());
-            if (const PropertySlot* slot = TOP.tag == Tag::Object ? hinted_slot(m_engine, TOP.payload.table, name) : nullptr) {
+            if (const PropertySlot* slot =
+                    TOP.tag == Tag::Object ? hinted_slot(m_engine, TOP.payload.table, name) : nullptr) {
                 TOP = slot->value;
             } else if (!quick_length(m_engine, TOP, name)) {
                 SLOW(get_property(name));
@@ -1317,7 +1322,8 @@ void Invocation::execute() {
         }
         OP(SET_PROP): {
             auto name = static_cast<Atom>(OPERAND());
-            if (PropertySlot* slot = TOP.tag == Tag::Object ? hinted_slot(m_engine, TOP.payload.table, name) : nullptr) {
+            if (PropertySlot* slot =
+                    TOP.tag == Tag::Object ? hinted_slot(m_engine, TOP.payload.table, name) : nullptr) {
                 slot->value = SECOND;
                 sp += 2;
                 if (collection_due(m_engine)) {
@@ -1494,6 +1500,7 @@ void Invocation::execute() {
         }
     }
 #undef COMPARE
+#undef ENTER
 #undef JUMP_IF
 #undef BINARY
 #undef OPERAND
