@@ -231,8 +231,9 @@ public:
                        [this](size_t left, size_t right) { return compare_texts(left, right); });
         } else if (script) {
             ok = run_protected(m_engine, [&] {
-                sort_range(m_order.data(), m_scratch.data(), 0, last, [this](size_t left, size_t right) {
-                    vm::invoke_with_two(m_engine, m_comparator, m_values[left], m_values[right]);
+                vm::RepeatedCall comparator(m_engine, m_comparator);
+                sort_range(m_order.data(), m_scratch.data(), 0, last, [&](size_t left, size_t right) {
+                    comparator.call(m_values[left], m_values[right]);
                     return comparator_answer(m_engine->result);
                 });
             });

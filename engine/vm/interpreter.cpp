@@ -225,6 +225,25 @@ QUILL_HANDLER void pop_frame(const Value& result, const uint32_t*& pc, Value*& s
     frame = caller;
 }
 
+// `push` of one value onto an array, answered as call_array_method answers it, when the value fits
+// the dense block: `sp` is the stack top of a CALL_METHOD (the receiver on top, the count cell and
+// the argument above it) and `frame` its frame, whose header the argument must lie below. Returns
+// false, having changed nothing, for every other call.
+QUILL_HANDLER bool quick_push(ScriptEngine* engine, const Value* sp, const Value* frame, Atom name) {
+    const Value& receiver = sp[1];
+    const Value& count = sp[2];
+    if (name != engine->array_push || receiver.tag != Tag::Array || count.tag != Tag::Integer ||
+        count.payload.integer != 1 || sp + 3 >= frame + stack_frame::resume || !arrays_served_quickly(engine)) {
+        return false;
+    }
+    ArrayRecord* array = receiver.payload.array;
+    if (array->length >= array_push_limit || !array_store_quick(array, array->length, sp[3])) {
+        return false;
+    }
+    ++array->length;
+    return true;
+}
+
 // `length` of an array or a string, read as the Array and String classes read it while they are the
 // handlers of their types (which answer before any own property); false for every other case.
 QUILL_HANDLER bool quick_length(ScriptEngine* engine, Value& cell, Atom name) {
@@ -1087,6 +1106,10 @@ void Invocation::execute() {
                 TOP.tag == Tag::Object ? hinted_slot(m_engine, TOP.payload.table, name) : nullptr;
             if (slot != nullptr && slot->value.tag == Tag::Function && slot->value.payload.function->code != nullptr) {
                 ENTER(slot->value.payload.function->code);
+            } else if (quick_push(m_engine, sp, frame, name)) {
+                // No allocation was made, so no collection can be due.
+                auto length = static_cast<int64_t>(TOP.payload.array->length);
+                PUSH(Value::integer(length));
             } else {
                 SLOW(call_method(name));
             }
@@ -1573,25 +1596,39 @@ void invoke_function(ScriptEngine* engine, const Value& self, const Value& funct
     run_block(engine, function, &self, function.payload.function->code, cells, args);
 }
 
-// The cells go straight to the stack as push_entry_cells lays them out, with its check for room:
-// the callee, the second and first arguments, the count 2 and this (Null).
-void invoke_with_two(ScriptEngine* engine, const Value& function, const Value& first, const Value& second) {
-    Value* saved_top = engine->stack.saved_top;
-    engine->message[0] = '\0';  // as clear_message does, without a call at every comparison
-    engine->result = Value::undefined();
-    CodeBlock* block = function.payload.function->code;
-    Value* sp = saved_top;
+// The cells go to the stack as push_entry_cells lays them out, with its check for room: the
+// callee, the second and first arguments, the count 2 and this (Null), then the entry frame.
+RepeatedCall::RepeatedCall(ScriptEngine* engine, const Value& function)
+    : m_engine(engine), m_top(engine->stack.saved_top), m_block(function.payload.function->code) {
     constexpr ptrdiff_t pushed = 5;
-    if (sp - engine->stack.base < pushed + stack_frame::header_cells + block->stack_growth + margin) {
+    if (m_top - engine->stack.base < pushed + stack_frame::header_cells + m_block->stack_growth + margin) {
         raise_error(engine, Message::StackOverflow);
     }
-    sp[0] = function;
-    sp[-1] = second;
-    sp[-2] = first;
-    sp[-3] = Value::integer(2);
-    sp[-4] = Value::null();
-    run_entry_frame(engine, block, sp - pushed, 4);
-    engine->stack.saved_top = saved_top;
+    m_frame = m_top - pushed;
+    m_top[0] = function;
+    m_frame[stack_frame::first_slot + 1] = Value::integer(2);
+    m_frame[stack_frame::cells] = stack_frame::slot(4, 0);
+    m_start = function_start(m_block, m_frame, engine->stack.base, engine->stack.end());
+    m_cells = m_frame[stack_frame::cells];
+}
+
+void RepeatedCall::call(const Value& first, const Value& second) {
+    m_engine->message[0] = '\0';  // as clear_message does, without a call at every comparison
+    m_engine->result = Value::undefined();
+    // A call may have rewritten its frame slots, padded its frame or opened a with-scope: every cell
+    // below the callee is laid out anew.
+    Value* frame = m_frame;
+    frame[stack_frame::first_slot + 3] = second;
+    frame[stack_frame::first_slot + 2] = first;
+    frame[stack_frame::first_slot + 1] = Value::integer(2);
+    frame[stack_frame::first_slot] = Value::null();
+    frame[stack_frame::caller] = stack_frame::mark(nullptr);
+    frame[stack_frame::cells] = m_cells;
+    frame[stack_frame::with_scopes] = stack_frame::mark(nullptr);
+    frame[stack_frame::resume] = stack_frame::mark(nullptr);
+    Invocation invocation(m_engine, m_start, frame - stack_frame::header_cells, frame);
+    invocation.run();
+    m_engine->stack.saved_top = m_top;
 }
 
 }  // namespace quill::vm

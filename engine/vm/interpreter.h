@@ -24,12 +24,28 @@ void run_code(ScriptEngine* engine, const Value* self, CodeBlock* block, uint32_
 // Runs a script function value with a receiver (the engine's script invoker for native code).
 void invoke_function(ScriptEngine* engine, const Value& self, const Value& function, uint32_t cells, Value* args);
 
-// Calls a script function with this Null and two arguments as call_in_frame (services.h) does, but
-// without its dispatch on the callee: the entry of native code that calls one script function many
-// times over under a protected frame of its own (a sort's comparator). The result goes to the
-// engine result; a failure exits to that frame.
+// Calls of one script function with this Null and two arguments, made many times over by native
+// code under a protected frame of its own (a sort's comparator). Each call is made as call_in_frame
+// (services.h) would make it, but without its dispatch on the callee, and with the entry frame laid
+// out once, at the engine's saved stack top: a call writes only the cells a script may have changed.
+// Each result goes to the engine result; a failure exits to that frame.
 // Requires: `function` is a Function with code; the innermost protection record is the caller's
-// host-level record.
-void invoke_with_two(ScriptEngine* engine, const Value& function, const Value& first, const Value& second);
+// host-level record while the object is used, and the saved stack top is where it was when the
+// object was made (calls leave it there).
+class RepeatedCall {
+public:
+    // Raises a stack overflow when the stack has no room for the function.
+    RepeatedCall(ScriptEngine* engine, const Value& function);
+    void call(const Value& first, const Value& second);
+
+private:
+    ScriptEngine* m_engine;
+    Value* m_top;
+    Value* m_frame;
+    CodeBlock* m_block;
+    // Where the function starts, and the frame's cells header as that start leaves it.
+    const uint32_t* m_start;
+    Value m_cells;
+};
 
 }  // namespace quill::vm
