@@ -1076,6 +1076,13 @@ void Invocation::execute() {
         BINARY(compare_numbers(SECOND, TOP, holds), compare_general(relation));                       \
     }
 
+    // A sum followed by SET_LOCAL (x = x + y, x += y, i++) goes into the local in the same step.
+#define STORE_IN_NEXT_LOCAL()                                                           \
+    if ((pc[0] & 0xFF) == static_cast<uint32_t>(Op::SET_LOCAL)) {                      \
+        frame[stack_frame::first_local - static_cast<ptrdiff_t>(pc[1])] = POP();      \
+        pc += 2;                                                                       \
+    }
+
     const uint32_t* pc;
     Value* sp;
     Value* frame;
@@ -1207,7 +1214,12 @@ void Invocation::execute() {
 
         // Arithmetic, bitwise and comparison
         OP(ADD):
-            BINARY(add_numbers(SECOND, TOP), add_general());
+            if (add_numbers(SECOND, TOP)) {
+                ++sp;
+                STORE_IN_NEXT_LOCAL();
+            } else {
+                SLOW(add_general());
+            }
             NEXT_INSTRUCTION();
         OP(SUB):
             BINARY(subtract_numbers(SECOND, TOP), general(op_sub));
@@ -1294,7 +1306,13 @@ void Invocation::execute() {
             }
             NEXT_INSTRUCTION();
         OP(NOT):
-            TOP = Value::boolean(!truthy(TOP));
+            // NOT JF (if (!x)) jumps when the value is true, in the same step.
+            if ((pc[0] & 0xFF) == static_cast<uint32_t>(Op::JF)) {
+                word = *pc++;
+                JUMP_IF(truthy(POP()));
+            } else {
+                TOP = Value::boolean(!truthy(TOP));
+            }
             NEXT_INSTRUCTION();
         OP(TYPEOF):
             SLOW(protect(); top() = static_type_name(m_engine, top().tag); collection_point());
@@ -1437,7 +1455,14 @@ void Invocation::execute() {
             PUSH(Value::integer(0));
             NEXT_INSTRUCTION();
         OP(PUSH_1):
-            PUSH(Value::integer(1));
+            // x + 1 on an Integer, PUSH_1 ADD (the step of nearly every counting loop), is one step.
+            if ((pc[0] & 0xFF) == static_cast<uint32_t>(Op::ADD) && TOP.tag == Tag::Integer) {
+                TOP.payload.integer = wrapping_add(TOP.payload.integer, 1);
+                ++pc;
+                STORE_IN_NEXT_LOCAL();
+            } else {
+                PUSH(Value::integer(1));
+            }
             NEXT_INSTRUCTION();
         OP(PUSH_2):
             PUSH(Value::integer(2));
@@ -1522,6 +1547,7 @@ void Invocation::execute() {
             raise_error(m_engine, Message::UnimplementedBytecode);
         }
     }
+#undef STORE_IN_NEXT_LOCAL
 #undef COMPARE
 #undef ENTER
 #undef JUMP_IF
