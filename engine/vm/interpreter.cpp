@@ -63,9 +63,14 @@ constexpr bool opcodes_consecutive() {
 #define QUILL_CHECK_NUMBER(name, number, ...) consecutive = consecutive && (number) == expected++;
     QUILL_OPCODES(QUILL_CHECK_NUMBER)
 #undef QUILL_CHECK_NUMBER
-    return consecutive && expected == last_opcode + 1;
+    consecutive = consecutive && expected == last_opcode + 1 && first_fused_opcode == last_opcode + 1;
+#define QUILL_CHECK_FUSED_NUMBER(name, number, ...) consecutive = consecutive && (number) == expected++;
+    QUILL_FUSED_OPCODES(QUILL_CHECK_FUSED_NUMBER)
+#undef QUILL_CHECK_FUSED_NUMBER
+    return consecutive && expected == last_fused_opcode + 1;
 }
-static_assert(opcodes_consecutive(), "the opcode list runs from first_opcode to last_opcode in order");
+static_assert(opcodes_consecutive(),
+              "the opcode list runs from first_opcode to last_opcode in order, the fused ones on from there");
 
 using stack_frame::claimed_cells;
 using stack_frame::is_header_cell;
@@ -343,6 +348,11 @@ private:
         }
         Value* cell = frame + stack_frame::first_slot + k;
         return is_header_cell(*cell) ? nullptr : cell;
+    }
+    // What GET_ARG k pushes: frame slot k, or Undefined where there is none.
+    Value argument_or_undefined(Value* frame, uint32_t k) {
+        Value* slot = frame_slot_cell(frame, static_cast<int32_t>(k));
+        return slot != nullptr ? *slot : Value::undefined();
     }
     // The argument block of a native call: the cells above the callee cell, up to this frame.
     Value* native_arguments(Value* empty) {
@@ -979,8 +989,9 @@ void Invocation::execute() {
     static void* const handlers[] = {
         QUILL_INVALID_16, QUILL_INVALID_16, &&op_invalid,  // 0 to 32
         QUILL_OPCODES(QUILL_HANDLER_ADDRESS)                // 33 to 109
+        QUILL_FUSED_OPCODES(QUILL_HANDLER_ADDRESS)          // 110 to 122
         QUILL_INVALID_16, QUILL_INVALID_16, QUILL_INVALID_16, QUILL_INVALID_16, QUILL_INVALID_16,
-        QUILL_INVALID_16, QUILL_INVALID_16, QUILL_INVALID_16, QUILL_INVALID_16, &&op_invalid, &&op_invalid};
+        QUILL_INVALID_16, QUILL_INVALID_16, QUILL_INVALID_16, QUILL_INVALID_4, &&op_invalid};
 #undef QUILL_HANDLER_ADDRESS
 #undef QUILL_INVALID_16
 #undef QUILL_INVALID_4
@@ -1396,8 +1407,8 @@ void Invocation::execute() {
             frame[stack_frame::first_local - static_cast<ptrdiff_t>(*pc++)] = POP();
             NEXT_INSTRUCTION();
         OP(GET_ARG): {
-            Value* slot = frame_slot_cell(frame, OPERAND());
-            PUSH(slot != nullptr ? *slot : Value::undefined());
+            Value argument = argument_or_undefined(frame, *pc++);
+            PUSH(argument);
             NEXT_INSTRUCTION();
         }
         OP(SET_ARG): {
@@ -1539,6 +1550,46 @@ void Invocation::execute() {
             NEXT_INSTRUCTION();
         OP(NOP):
         OP(IDLE):  // waits for nothing: an endless wait would only hang the host
+            NEXT_INSTRUCTION();
+
+        // Fused instructions (see opcodes.h). The words after the opcode word: a, the second
+        // instruction's opcode and b, the comparison, JF_BOOL and its displacement.
+#define TEST(name, right_value, holds)                                                                       \
+    OP(name): {                                                                                              \
+        const Value& left = frame[stack_frame::first_local - static_cast<ptrdiff_t>(pc[0])];                 \
+        const Value right = right_value;                                                                     \
+        if (both_integers(left, right)) {                                                                    \
+            pc += 6 + (holds(left.payload.integer, right.payload.integer) ? 0 : static_cast<int32_t>(pc[5])); \
+        } else {                                                                                             \
+            PUSH(left);                                                                                      \
+            ++pc;                                                                                            \
+        }                                                                                                    \
+        NEXT_INSTRUCTION();                                                                                  \
+    }
+#define LOCAL_B frame[stack_frame::first_local - static_cast<ptrdiff_t>(pc[2])]
+#define ARG_B argument_or_undefined(frame, pc[2])
+#define INT_B Value::integer(static_cast<int32_t>(pc[2]))
+        TEST(TEST_LT_LOCAL, LOCAL_B, std::less<>{})
+        TEST(TEST_LE_LOCAL, LOCAL_B, std::less_equal<>{})
+        TEST(TEST_GT_LOCAL, LOCAL_B, std::greater<>{})
+        TEST(TEST_GE_LOCAL, LOCAL_B, std::greater_equal<>{})
+        TEST(TEST_LT_ARG, ARG_B, std::less<>{})
+        TEST(TEST_LE_ARG, ARG_B, std::less_equal<>{})
+        TEST(TEST_GT_ARG, ARG_B, std::greater<>{})
+        TEST(TEST_GE_ARG, ARG_B, std::greater_equal<>{})
+        TEST(TEST_LT_INT, INT_B, std::less<>{})
+        TEST(TEST_LE_INT, INT_B, std::less_equal<>{})
+        TEST(TEST_GT_INT, INT_B, std::greater<>{})
+        TEST(TEST_GE_INT, INT_B, std::greater_equal<>{})
+#undef INT_B
+#undef ARG_B
+#undef LOCAL_B
+#undef TEST
+        OP(GET_LOCAL_PAIR):
+            sp[0] = frame[stack_frame::first_local - static_cast<ptrdiff_t>(pc[0])];
+            sp[-1] = frame[stack_frame::first_local - static_cast<ptrdiff_t>(pc[2])];
+            sp -= 2;
+            pc += 3;
             NEXT_INSTRUCTION();
 
         INVALID_OPCODE:

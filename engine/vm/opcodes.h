@@ -115,15 +115,51 @@ enum class OperandSign : uint8_t { Signed, Unsigned };
     X(SET_SCOPED, 108, "SET_SCOPED", Name, -1, Fixed, 1, Signed)         /* value -- */                         \
     X(DELETE_NAME, 109, "DELETE_NAME", Name, 0, Fixed, 1, Signed)        /* x -- undefined */
 
-enum class Op : uint8_t {
-#define QUILL_OPCODE_ENUM(name, number, mnemonic, kind, effect, rule, reads, sign) name = number,
-    QUILL_OPCODES(QUILL_OPCODE_ENUM)
-#undef QUILL_OPCODE_ENUM
-};
 
 inline constexpr int first_opcode = 33;
 inline constexpr int last_opcode = 109;
 inline constexpr int opcode_count = last_opcode - first_opcode + 1;
+
+// Fused instructions: word code only, never in a module (they are no opcodes to opcode_info, so
+// the loader refuses them there). The loader writes one over the opcode of the first instruction
+// of a sequence it recognises and leaves the rest of the sequence as it was, so the words, their
+// positions and every jump stay as translated, and code that jumps into the sequence runs it as
+// written. A fused handler runs the whole sequence and goes on after it; when its operands do not
+// suit it, it runs the first instruction alone and goes on with the second.
+//
+//   TEST_rel_LOCAL  GET_LOCAL a; GET_LOCAL b; rel; JF_BOOL forward   (rel: LT, LE, GT, GE)
+//   TEST_rel_ARG    GET_LOCAL a; GET_ARG b; rel; JF_BOOL forward
+//   TEST_rel_INT    GET_LOCAL a; PUSH_INT b; rel; JF_BOOL forward
+//                   The test of a loop or an if on two Integers: a jump or none, nothing pushed.
+//   GET_LOCAL_PAIR  GET_LOCAL a; GET_LOCAL b
+//
+// X(name, number, first instruction, relation, second instruction)
+#define QUILL_FUSED_OPCODES(X)                          \
+    X(TEST_LT_LOCAL, 110, GET_LOCAL, LT, GET_LOCAL)     \
+    X(TEST_LE_LOCAL, 111, GET_LOCAL, LE, GET_LOCAL)     \
+    X(TEST_GT_LOCAL, 112, GET_LOCAL, GT, GET_LOCAL)     \
+    X(TEST_GE_LOCAL, 113, GET_LOCAL, GE, GET_LOCAL)     \
+    X(TEST_LT_ARG, 114, GET_LOCAL, LT, GET_ARG)         \
+    X(TEST_LE_ARG, 115, GET_LOCAL, LE, GET_ARG)         \
+    X(TEST_GT_ARG, 116, GET_LOCAL, GT, GET_ARG)         \
+    X(TEST_GE_ARG, 117, GET_LOCAL, GE, GET_ARG)         \
+    X(TEST_LT_INT, 118, GET_LOCAL, LT, PUSH_INT)        \
+    X(TEST_LE_INT, 119, GET_LOCAL, LE, PUSH_INT)        \
+    X(TEST_GT_INT, 120, GET_LOCAL, GT, PUSH_INT)        \
+    X(TEST_GE_INT, 121, GET_LOCAL, GE, PUSH_INT)        \
+    X(GET_LOCAL_PAIR, 122, GET_LOCAL, NOP, GET_LOCAL)
+
+inline constexpr int first_fused_opcode = 110;
+inline constexpr int last_fused_opcode = 122;
+
+enum class Op : uint8_t {
+#define QUILL_OPCODE_ENUM(name, number, mnemonic, kind, effect, rule, reads, sign) name = number,
+    QUILL_OPCODES(QUILL_OPCODE_ENUM)
+#undef QUILL_OPCODE_ENUM
+#define QUILL_FUSED_ENUM(name, number, ...) name = number,
+    QUILL_FUSED_OPCODES(QUILL_FUSED_ENUM)
+#undef QUILL_FUSED_ENUM
+};
 
 struct OpcodeInfo {
     const char* mnemonic;  // null for a byte that is no opcode

@@ -396,5 +396,87 @@ TEST_F(InterpreterTest, ErrorsReportThePositionOfTheRaisingInstruction) {
     }
 }
 
+// A local compared with a local, an argument or an immediate, then JF_BOOL forward: the loader
+// fuses the four into one instruction, which must decide as the four would for every operand.
+TEST_F(InterpreterTest, FusedTestsDecideAsTheirInstructions) {
+    const char* relations[] = {"LT", "LE", "GT", "GE"};
+    const char* lefts[] = {"1", "2", "3", "-5", "1.5", "\"2\"", "\"abc\"", "NaN"};
+    for (const char* relation : relations) {
+        for (const char* left : lefts) {
+            for (const char* second : {"GET_LOCAL 1", "GET_ARG 3", "PUSH_INT 2"}) {
+                // g(x, y) compares its local 0 (x) with local 1 (y), its argument y or 2.
+                std::string code = std::string(R"(
+.function g
+    GET_ARG 1
+    ADD2
+    ARGS_PAD 2
+    RESERVE 2
+    GET_ARG 2
+    SET_LOCAL 0
+    GET_ARG 3
+    SET_LOCAL 1
+    GET_LOCAL 0
+    )") + second + "\n    " + relation + R"(
+    JF_BOOL no
+    PUSH_CONST "yes"
+    RETURN
+no:
+    PUSH_CONST "no"
+    RETURN
+.function .main
+    PUSH_2
+    PUSH_CONST )" + left + R"(
+    PUSH_2
+    GET_GLOBAL g
+    CALL
+    NIP 4
+)";
+                // The same comparison, unfused: its value decides.
+                std::string plain = std::string("PUSH_CONST ") + left + "\nPUSH_2\n" + relation +
+                                    "\nJF_BOOL no\nPUSH_CONST \"yes\"\nJMP done\nno:\nPUSH_CONST \"no\"\ndone:";
+                SCOPED_TRACE(code);
+                ASSERT_TRUE(run(code)) << engine->message;
+                std::string fused = text(engine->result);
+                EXPECT_EQ(fused, eval_text(plain));
+            }
+        }
+    }
+    // A missing argument reads as Undefined: no Integer, so the comparison runs as written.
+    EXPECT_EQ(eval_text("RESERVE 1\nPUSH_1\nSET_LOCAL 0\nGET_LOCAL 0\nGET_ARG 7\nLT\nJF_BOOL no\n"
+                        "PUSH_CONST \"yes\"\nJMP done\nno:\nPUSH_CONST \"no\"\ndone:"),
+              "no");
+    // Immediates are signed.
+    EXPECT_EQ(eval_text("RESERVE 1\nPUSH_CONST -3\nSET_LOCAL 0\nGET_LOCAL 0\nPUSH_INT -2\nLT\nJF_BOOL no\n"
+                        "PUSH_CONST \"yes\"\nJMP done\nno:\nPUSH_CONST \"no\"\ndone:"),
+              "yes");
+}
+
+// Fused sequences leave their instructions in place: code that jumps into the middle of one runs
+// the rest as written, and a pair of locals pushes both in order.
+TEST_F(InterpreterTest, JumpsIntoFusedSequencesRunTheRestAsWritten) {
+    const char* prefix = "RESERVE 2\nPUSH_CONST 5\nSET_LOCAL 0\nPUSH_CONST 9\nSET_LOCAL 1\n";
+    EXPECT_EQ(eval_text(std::string(prefix) + "GET_LOCAL 0\nGET_LOCAL 1\nSUB"), "-4");
+    EXPECT_EQ(eval_text(std::string(prefix) + "GET_LOCAL 1\nGET_LOCAL 0\nGET_LOCAL 1\nSUB\nSUB"), "13");
+    // Into the second instruction of a test: 20 stands for the first's value.
+    EXPECT_EQ(eval_text(std::string(prefix) +
+                        "PUSH_CONST 20\nJMP mid\nGET_LOCAL 0\nmid:\nGET_LOCAL 1\nLT\nJF_BOOL no\n"
+                        "PUSH_CONST \"yes\"\nJMP done\nno:\nPUSH_CONST \"no\"\ndone:"),
+              "no");
+    // Into the comparison, and into the second local of a pair.
+    EXPECT_EQ(eval_text(std::string(prefix) +
+                        "PUSH_CONST 1\nPUSH_CONST 2\nJMP cmp\nGET_LOCAL 0\nGET_LOCAL 1\ncmp:\nGT\nJF_BOOL no\n"
+                        "PUSH_CONST \"yes\"\nJMP done\nno:\nPUSH_CONST \"no\"\ndone:"),
+              "no");
+    EXPECT_EQ(eval_text(std::string(prefix) + "PUSH_CONST 100\nJMP second\nGET_LOCAL 0\nsecond:\nGET_LOCAL 1\nSUB"),
+              "91");
+    // A test whose jump goes backward is no fused test; it runs, and checks its room, as written.
+    EXPECT_EQ(eval_text(std::string(prefix) +
+                        "top:\nGET_LOCAL 0\nPUSH_1\nADD\nSET_LOCAL 0\nGET_LOCAL 0\nGET_LOCAL 1\nGE\nJF_BOOL top\n"
+                        "GET_LOCAL 0"),
+              "9");
+    // The fused opcodes are word code only: in a module their bytes are no instructions.
+    EXPECT_EQ(eval_text("PUSH_1\n.byte 110\n.byte 122\nPUSH_2\nADD"), "3");
+}
+
 }  // namespace
 }  // namespace quill::vm::testing
