@@ -1407,8 +1407,8 @@ void Invocation::execute() {
             frame[stack_frame::first_local - static_cast<ptrdiff_t>(*pc++)] = POP();
             NEXT_INSTRUCTION();
         OP(GET_ARG): {
-            Value argument = argument_or_undefined(frame, *pc++);
-            PUSH(argument);
+            Value* slot = frame_slot_cell(frame, OPERAND());
+            PUSH(slot != nullptr ? *slot : Value::undefined());
             NEXT_INSTRUCTION();
         }
         OP(SET_ARG): {
