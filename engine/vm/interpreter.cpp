@@ -1101,6 +1101,11 @@ void Invocation::execute() {
     // The opcode word of the running instruction: the opcode in its low byte, and on jumps the stack
     // room their target needs in the bits above.
     uint32_t word;
+#if QUILL_THREADED_DISPATCH
+    // Threaded handlers never come back to the switch: the first instruction is reached as every
+    // other is.
+    NEXT_INSTRUCTION();
+#endif
     for (;;) {
         SPEND_INSTRUCTION();
         word = *pc++;
