@@ -1574,18 +1574,15 @@ void Invocation::execute() {
 #define LOCAL_B frame[stack_frame::first_local - static_cast<ptrdiff_t>(pc[2])]
 #define ARG_B argument_or_undefined(frame, pc[2])
 #define INT_B Value::integer(static_cast<int32_t>(pc[2]))
-        TEST(TEST_LT_LOCAL, LOCAL_B, std::less<>{})
-        TEST(TEST_LE_LOCAL, LOCAL_B, std::less_equal<>{})
-        TEST(TEST_GT_LOCAL, LOCAL_B, std::greater<>{})
-        TEST(TEST_GE_LOCAL, LOCAL_B, std::greater_equal<>{})
-        TEST(TEST_LT_ARG, ARG_B, std::less<>{})
-        TEST(TEST_LE_ARG, ARG_B, std::less_equal<>{})
-        TEST(TEST_GT_ARG, ARG_B, std::greater<>{})
-        TEST(TEST_GE_ARG, ARG_B, std::greater_equal<>{})
-        TEST(TEST_LT_INT, INT_B, std::less<>{})
-        TEST(TEST_LE_INT, INT_B, std::less_equal<>{})
-        TEST(TEST_GT_INT, INT_B, std::greater<>{})
-        TEST(TEST_GE_INT, INT_B, std::greater_equal<>{})
+#define TESTS(kind, right_value)                                 \
+    TEST(TEST_LT_##kind, right_value, std::less<>{})             \
+    TEST(TEST_LE_##kind, right_value, std::less_equal<>{})       \
+    TEST(TEST_GT_##kind, right_value, std::greater<>{})          \
+    TEST(TEST_GE_##kind, right_value, std::greater_equal<>{})
+        TESTS(LOCAL, LOCAL_B)
+        TESTS(ARG, ARG_B)
+        TESTS(INT, INT_B)
+#undef TESTS
 #undef INT_B
 #undef ARG_B
 #undef LOCAL_B
