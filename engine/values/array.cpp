@@ -179,10 +179,37 @@ void spread_make_room(ScriptEngine* engine, ArrayRecord* array) {
 
 // }====
 
+// Widens a large dense block to at least `capacity` cells where it lies, when the heap can grow it
+// and no spread node comes under it (those would have to move into the wider block, which the
+// copying path does). The cells keep their place; the stamps, which follow the cells, move up past
+// the new ones. Returns false, changing nothing, when the block cannot grow so.
+bool widen_dense_in_place(ScriptEngine* engine, ArrayRecord* array, uint64_t capacity) {
+    if (array->spread_count != 0) {
+        return false;
+    }
+    auto* dense = static_cast<Value*>(gc_grow_block(engine, array->dense, capacity * dense_entry_size));
+    if (dense == nullptr) {
+        return false;
+    }
+    const uint64_t old = array->dense_capacity;
+    const uint64_t actual = gc_block_size(dense) / dense_entry_size;
+    // The stamps first (their new place may overlap their old one), then the new cells over where
+    // they were.
+    std::memmove(reinterpret_cast<uint32_t*>(dense + actual), reinterpret_cast<uint32_t*>(dense + old),
+                 old * sizeof(uint32_t));
+    fill_holes(dense, actual, old);
+    array->dense = dense;
+    array->dense_capacity = static_cast<uint32_t>(actual);
+    return true;
+}
+
 // Widens the dense block to at least `capacity` cells (more than it has); the nodes of the spread
 // table that it covers then move into it. An array filled by push or from the bottom up has none
-// there, and the growth is a copy.
+// there, and the growth is a copy, or none for a large block the heap grows where it lies.
 void widen_dense(ScriptEngine* engine, ArrayRecord* array, uint64_t capacity) {
+    if (widen_dense_in_place(engine, array, capacity)) {
+        return;
+    }
     uint64_t actual = 0;
     Value* dense = allocate_dense(engine, capacity, array->dense_capacity, &actual);
     uint32_t* stamps = reinterpret_cast<uint32_t*>(dense + actual);
