@@ -59,17 +59,23 @@ Value hole() {
     return cell;
 }
 
-// A dense block of at least `cells` cells, all holes (null for none); its usable cells go to
-// *actual (the heap rounds blocks up, and the whole block is usable).
-Value* allocate_dense(ScriptEngine* engine, uint64_t cells, uint64_t* actual) {
+// Makes cells from .. capacity - 1 of a dense block of `capacity` cells holes with zero stamps.
+void fill_holes(Value* dense, uint64_t capacity, uint64_t from) {
+    std::fill(dense + from, dense + capacity, hole());
+    std::memset(reinterpret_cast<uint32_t*>(dense + capacity) + from, 0, (capacity - from) * sizeof(uint32_t));
+}
+
+// A dense block of at least `cells` cells (null for none); its usable cells go to *actual (the heap
+// rounds blocks up, and the whole block is usable). The cells from `written` on are holes; the
+// caller writes the ones below, and their stamps, itself.
+Value* allocate_dense(ScriptEngine* engine, uint64_t cells, uint64_t written, uint64_t* actual) {
     if (cells == 0) {
         *actual = 0;
         return nullptr;
     }
     auto* block = static_cast<Value*>(gc_allocate(engine, cells * dense_entry_size));
     uint64_t usable = gc_block_size(block) / dense_entry_size;
-    std::fill(block, block + usable, hole());
-    std::memset(reinterpret_cast<uint32_t*>(block + usable), 0, usable * sizeof(uint32_t));
+    fill_holes(block, usable, written);
     *actual = usable;
     return block;
 }
@@ -173,12 +179,39 @@ void spread_make_room(ScriptEngine* engine, ArrayRecord* array) {
 
 // }====
 
+// Widens a large dense block to at least `capacity` cells where it lies, when the heap can grow it
+// and no spread node comes under it (those would have to move into the wider block, which the
+// copying path does). The cells keep their place; the stamps, which follow the cells, move up past
+// the new ones. Returns false, changing nothing, when the block cannot grow so.
+bool widen_dense_in_place(ScriptEngine* engine, ArrayRecord* array, uint64_t capacity) {
+    if (array->spread_count != 0) {
+        return false;
+    }
+    auto* dense = static_cast<Value*>(gc_grow_block(engine, array->dense, capacity * dense_entry_size));
+    if (dense == nullptr) {
+        return false;
+    }
+    const uint64_t old = array->dense_capacity;
+    const uint64_t actual = gc_block_size(dense) / dense_entry_size;
+    // The stamps first (their new place may overlap their old one), then the new cells over where
+    // they were.
+    std::memmove(reinterpret_cast<uint32_t*>(dense + actual), reinterpret_cast<uint32_t*>(dense + old),
+                 old * sizeof(uint32_t));
+    fill_holes(dense, actual, old);
+    array->dense = dense;
+    array->dense_capacity = static_cast<uint32_t>(actual);
+    return true;
+}
+
 // Widens the dense block to at least `capacity` cells (more than it has); the nodes of the spread
 // table that it covers then move into it. An array filled by push or from the bottom up has none
-// there, and the growth is a copy.
+// there, and the growth is a copy, or none for a large block the heap grows where it lies.
 void widen_dense(ScriptEngine* engine, ArrayRecord* array, uint64_t capacity) {
+    if (widen_dense_in_place(engine, array, capacity)) {
+        return;
+    }
     uint64_t actual = 0;
-    Value* dense = allocate_dense(engine, capacity, &actual);
+    Value* dense = allocate_dense(engine, capacity, array->dense_capacity, &actual);
     uint32_t* stamps = reinterpret_cast<uint32_t*>(dense + actual);
     uint64_t moving = 0;
     for (uint64_t i = 0; array->spread_count > 0 && i < array->spread_capacity; ++i) {
@@ -331,7 +364,7 @@ void rebuild(ScriptEngine* engine, ArrayRecord* array, const Map& map, bool renu
     std::vector<Gathered> order = gather(array);
     uint64_t wanted = rebuilt_dense_capacity(array, order.size());
     uint64_t capacity = 0;
-    Value* dense = allocate_dense(engine, wanted, &capacity);
+    Value* dense = allocate_dense(engine, wanted, 0, &capacity);
     uint32_t* stamps = reinterpret_cast<uint32_t*>(dense + capacity);
 
     // The elements that land past the dense block keep their nodes or get new ones.
@@ -436,7 +469,7 @@ ArrayRecord* array_create_from(ScriptEngine* engine, const Value* values, uint64
         return array;
     }
     uint64_t capacity = 0;
-    array->dense = allocate_dense(engine, n, &capacity);
+    array->dense = allocate_dense(engine, n, n, &capacity);
     array->dense_capacity = static_cast<uint32_t>(capacity);
     std::copy(values, values + n, array->dense);
     uint32_t* stamps = array_dense_stamps(array);

@@ -60,11 +60,6 @@ void scan(ScriptEngine* engine, const Value& value) {
     }
 }
 
-bool reaches_records(Tag tag) {
-    return tag == Tag::String || tag == Tag::Array || tag == Tag::Object || tag == Tag::HostObject ||
-           tag == Tag::Function;
-}
-
 void drain(ScriptEngine* engine) {
     Heap& heap = engine->heap;
     heap.draining = true;

@@ -2,11 +2,21 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "engine/values/engine.h"
 #include "engine/values/value.h"
 
 namespace quill {
+
+// Whether a value with this tag leads to collected records; the others hold nothing to follow.
+// One test of a bit, so that loops over many values (an array's cells) can skip the rest inline.
+constexpr bool reaches_records(Tag tag) {
+    constexpr uint32_t tags = 1u << static_cast<int>(Tag::String) | 1u << static_cast<int>(Tag::Array) |
+                              1u << static_cast<int>(Tag::Object) | 1u << static_cast<int>(Tag::HostObject) |
+                              1u << static_cast<int>(Tag::Function);
+    return (tags >> (static_cast<uint32_t>(tag) & 31u) & 1u) != 0;
+}
 
 // Marks what the value reaches. Safe to call from a class mark handler during a collection: values
 // go to the collector's work stack, so marking never recurses however deep the structures are.

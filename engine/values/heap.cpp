@@ -150,19 +150,22 @@ void age_spare_chunks(Heap& heap) {
     }
 }
 
-// Most bytes the spare chunks may hold together. A chunk that would take them past it goes back to
-// the system at once: the blocks a huge array leaves behind as it grows are never asked for again,
-// while the blocks worth keeping (rebuilt strings, arrays filled anew) are a few megabytes at most.
-constexpr size_t spare_limit = size_t{32} << 20;
+// Whether a large chunk freed now would be kept as a spare chunk. The spare chunks hold at most
+// heap.spare_limit bytes together; a chunk that would take them past it goes back to the system at
+// once: the blocks a huge array leaves behind as it grows are never asked for again, while the
+// blocks worth keeping (rebuilt strings, arrays filled anew) are a few megabytes at most.
+bool kept_as_spare(const Heap& heap, const HeapChunk* chunk) {
+    size_t spare = chunk->length + chunk_header_size;
+    for (HeapChunk* other = heap.spare_chunks; other != nullptr && spare <= heap.spare_limit; other = other->next) {
+        spare += other->length + chunk_header_size;
+    }
+    return spare <= heap.spare_limit;
+}
 
 // Makes a large chunk whose block was freed or died spare, or gives it back when the spare chunks
 // would hold too much.
 void make_spare(Heap& heap, HeapChunk* chunk) {
-    size_t spare = chunk->length + chunk_header_size;
-    for (HeapChunk* other = heap.spare_chunks; other != nullptr && spare <= spare_limit; other = other->next) {
-        spare += other->length + chunk_header_size;
-    }
-    if (spare > spare_limit) {
+    if (!kept_as_spare(heap, chunk)) {
         release_large_chunk(heap, chunk);
         return;
     }
@@ -178,9 +181,9 @@ void release_spare_chunks(Heap& heap) {
     }
 }
 
-// A spare chunk whose block holds `size` bytes and not more than twice that, the smallest such,
-// unlinked from the spare list; null when there is none.
-HeapChunk* take_spare_chunk(Heap& heap, size_t size) {
+// The link to a spare chunk whose block holds `size` bytes and not more than twice that, the
+// smallest such; null when there is none.
+HeapChunk** find_spare_chunk(Heap& heap, size_t size) {
     HeapChunk** best = nullptr;
     for (HeapChunk** link = &heap.spare_chunks; *link != nullptr; link = &(*link)->next) {
         const size_t length = (*link)->length;
@@ -189,6 +192,12 @@ HeapChunk* take_spare_chunk(Heap& heap, size_t size) {
             best = link;
         }
     }
+    return best;
+}
+
+// That spare chunk, unlinked from the spare list; null when there is none.
+HeapChunk* take_spare_chunk(Heap& heap, size_t size) {
+    HeapChunk** best = find_spare_chunk(heap, size);
     if (best == nullptr) {
         return nullptr;
     }
@@ -330,19 +339,23 @@ void* allocate_elsewhere(ScriptEngine* engine, size_t size) {
 
 namespace {
 
+// One instruction may set off native work without end in sight (a join of a long array on every
+// turn of a loop): allocations are charged to the instruction budget too, one instruction for each
+// block and each 64 bytes.
+void charge_allocation(ScriptEngine* engine, size_t n) {
+    if constexpr (config::instruction_budget != 0) {
+        uint64_t cost = 1 + n / 64;
+        engine->instructions_left -= cost < engine->instructions_left ? cost : engine->instructions_left;
+    }
+}
+
 // gc_allocate beyond its fast path: the checks, then the class's own list, then the open block,
 // then the higher classes and new chunks. Kept out of line, so that the fast path saves no registers.
 [[gnu::noinline]] void* allocate_with_checks(ScriptEngine* engine, size_t n) {
     if (n > largest_request) {
         raise_error(engine, Message::OutOfMemory);
     }
-    if constexpr (config::instruction_budget != 0) {
-        // One instruction may set off native work without end in sight (a join of a long array on
-        // every turn of a loop): allocations are charged to the budget too, one instruction for each
-        // block and each 64 bytes.
-        uint64_t cost = 1 + n / 64;
-        engine->instructions_left -= cost < engine->instructions_left ? cost : engine->instructions_left;
-    }
+    charge_allocation(engine, n);
     const size_t size = block_size_for(n);
     if (size >= config::large_block_size) {
         return allocate_large(engine, size);
@@ -411,6 +424,53 @@ void* gc_allocate_finalized(ScriptEngine* engine, size_t n, Finalizer finalizer,
     return block;
 }
 
+void* gc_grow_block(ScriptEngine* engine, void* block, size_t n) {
+    if (block == nullptr || size_of(block) < config::large_block_size) {
+        return nullptr;
+    }
+    const size_t old_size = size_of(block);
+    if (n <= old_size) {
+        return block;
+    }
+    if (n > largest_request) {
+        return nullptr;
+    }
+    Heap& heap = engine->heap;
+    const size_t size = block_size_for(n);
+    HeapChunk* chunk = chunk_of_large(block);
+    // Fresh pages cost a fault each when first touched, which is more than a copy into pages touched
+    // before. So the block grows here only when copying would not reuse pages either way: no spare
+    // chunk fits the new size, and the old chunk would not be kept as a spare for a later request
+    // (an array growing by push leaves its old blocks to the next array built the same way).
+    if (find_spare_chunk(heap, size) != nullptr || kept_as_spare(heap, chunk)) {
+        return nullptr;
+    }
+    HeapChunk** link = &heap.large_chunks;
+    while (*link != chunk) {
+        if (*link == nullptr) {
+            return nullptr;  // not a block of this heap's large chunks
+        }
+        link = &(*link)->next;
+    }
+    charge_allocation(engine, n - old_size);
+    const size_t old_total = chunk->length + chunk_header_size;
+    const size_t total = large_chunk_total(size);
+    auto* grown = static_cast<HeapChunk*>(remap_heap_pages(chunk, old_total, total, total >= config::large_page_size));
+    if (grown == nullptr) {
+        return nullptr;
+    }
+    // The chunk's header and the block's moved with the pages; the list link before it did not.
+    *link = grown;
+    grown->length = total - chunk_header_size;
+    heap.chunk_bytes += total - old_total;
+    char* data = first_block(grown);
+    const uint64_t bits = header_of(data) & (mark_bit | finalizer_bit | first_bit);
+    set_header(data, grown->length - block_header_size, bits);
+    // Only the added bytes count as handed out: the old ones were counted when the block was made.
+    heap.allocated_bytes += size_of(data) - old_size;
+    return data;
+}
+
 void* gc_reallocate(ScriptEngine* engine, void* block, size_t n) {
     if (block == nullptr) {
         return gc_allocate(engine, n);
@@ -418,6 +478,9 @@ void* gc_reallocate(ScriptEngine* engine, void* block, size_t n) {
     size_t size = size_of(block);
     if (size >= n) {
         return block;
+    }
+    if (void* grown = gc_grow_block(engine, block, n)) {
+        return grown;
     }
     void* grown = gc_allocate(engine, n);
     std::memcpy(grown, block, size);

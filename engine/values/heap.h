@@ -38,7 +38,9 @@ enum class FinalizerOrder { Normal, First };
 // that no request took for a whole cycle (since the sweep before the last). So a big block built
 // again and again (a string grown by concatenation, an array filled anew) reuses the pages of its
 // dead predecessors, while the chunks a growing array left behind go back within two cycles (at
-// once when the spare chunks would hold more than 32 MiB).
+// once when the spare chunks would hold more than 32 MiB). A large block can also grow where it is
+// (gc_grow_block): the system adds pages to its chunk and may move the chunk's pages, so an array
+// grown by push keeps its pages instead of copying them into a new chunk at every doubling.
 //
 // Requests are rounded up to the smallest block size of a class (block_size_for): 8-byte steps up
 // to 256, then four steps per doubling. The free list of a class holds blocks from its smallest
@@ -64,6 +66,7 @@ struct Heap {
     char* open = nullptr;        // the open block (not on the lists, not in free_bytes), or null
     size_t chunk_bytes = 0;      // total size of all chunks, spare ones included
     size_t threshold = config::collection_threshold;  // the least allocation between two collections
+    size_t spare_limit = size_t{32} << 20;  // most bytes the spare chunks may hold together
     size_t growth_allowance = 0;  // what the last collection's survivors allow before the next one
     uint32_t collection_count = 0;
     std::vector<Value> gray;  // the collector's work stack: values marked but not yet scanned
@@ -84,9 +87,16 @@ void* gc_allocate(ScriptEngine* engine, size_t n);
 // Zeroed data with the finalizer stored in its first word.
 void* gc_allocate_finalized(ScriptEngine* engine, size_t n, Finalizer finalizer,
                             FinalizerOrder order = FinalizerOrder::Normal);
-// The same block when it already holds n bytes, otherwise a new one with the old contents (up to
-// the smaller size); the old block is freed. A null block is allocated.
+// The same block when it already holds n bytes, otherwise a large one grown (gc_grow_block) or a new
+// one with the old contents (up to the smaller size), the old block freed. A null block is allocated.
 void* gc_reallocate(ScriptEngine* engine, void* block, size_t n);
+// Grows a large block (config::large_block_size or more) to hold at least n bytes without copying:
+// its chunk's pages are kept and more added, so the contents stay while the block may move to a new
+// address. The bytes past the old size are unspecified. Returns the block, or null when it is not a
+// large one or should not grow so: the system cannot, or a copy would reuse pages touched before (a
+// spare chunk fits the new size, or the old chunk would become one). The caller then allocates and
+// copies, and the block is as it was.
+void* gc_grow_block(ScriptEngine* engine, void* block, size_t n);
 // Puts the block on the free list of its size class at once. A null block is ignored.
 void gc_free(ScriptEngine* engine, void* block);
 

@@ -15,6 +15,13 @@ inline constexpr size_t heap_page_size = 4096;
 // systems simply give ordinary pages.
 void* map_heap_pages(size_t size, bool large_pages);
 
+// Grows a region of `old_size` bytes that map_heap_pages returned to `new_size` bytes (more), keeping
+// its contents: the pages stay as they are, possibly at a new address, and only the added part is
+// fresh. `large_pages` asks for large pages as map_heap_pages does, where the region allows them.
+// Returns the region's address, or null when the system cannot grow regions so or has no room; the
+// old region then stays as it was.
+void* remap_heap_pages(void* pages, size_t old_size, size_t new_size, bool large_pages);
+
 // Gives back a region of `size` bytes that map_heap_pages returned.
 void unmap_heap_pages(void* pages, size_t size);
 

@@ -8,8 +8,10 @@ namespace quill {
 
 void visit_array(ScriptEngine* engine, ArrayRecord* array) {
     mark_plain_block(array->dense);
+    // A hole reaches nothing either: one test skips holes and plain values alike.
+    static_assert(!reaches_records(array_hole));
     for (uint64_t i = 0; i < array->dense_capacity; ++i) {
-        if (array->dense[i].tag != array_hole) {
+        if (reaches_records(array->dense[i].tag)) {
             mark_value(engine, array->dense[i]);
         }
     }

@@ -365,6 +365,43 @@ TEST_F(ArrayTest, SparseArraysFindEveryElement) {
 
 // Everything an array holds is reached through visit_array: its dense cells, its spread nodes and
 // their values, its own table and both blocks, which must not be swept and handed out again.
+// A dense block the heap grows where it lies (here every large one: no chunk is kept spare) keeps
+// every element, its place in storage order and every hole, across several growths and collections.
+TEST_F(ArrayTest, DenseBlocksGrownInPlaceKeepElementsHolesAndOrder) {
+    engine->heap.spare_limit = 0;
+    ArrayRecord* array = array_create(engine, 0);
+    global("a") = Value::array(array);
+    Model model;
+    Chains chains;
+    auto store = [&](uint64_t index, int64_t value) {
+        model.length = std::max(model.length, index + 1);
+        array->length = model.length;
+        array_put(engine, array, index, Value::integer(value));
+        model.elements[index] = value;
+        chains.insert(index);
+    };
+    int large_growths = 0;
+    for (uint64_t k = 0; k < 150000; ++k) {
+        const uint64_t capacity = array->dense_capacity;
+        store(2 * k, static_cast<int64_t>(k));  // the odd indexes stay holes...
+        if (k % 7 == 3 && k > 1000) {
+            // Some are filled much later: they come before their higher neighbours in their chains.
+            store(2 * k - 1999, -static_cast<int64_t>(k));
+        }
+        if (array->dense_capacity != capacity && capacity * (sizeof(Value) + 4) >= config::large_block_size) {
+            ++large_growths;
+        }
+        if (k % 40000 == 0) {
+            collect(engine, engine->stack.saved_top);
+            ASSERT_TRUE(gc_verify(engine));
+        }
+    }
+    EXPECT_GE(large_growths, 3);
+    EXPECT_EQ(array->spread_count, 0u);
+    expect_holds(array, model);
+    EXPECT_EQ(gather_order(array), chains.order());
+}
+
 TEST_F(ArrayTest, CollectionsKeepCellsNodesAndValues) {
     ArrayRecord* array = array_create(engine, 0);
     global("a") = Value::array(array);

@@ -137,6 +137,56 @@ TEST_F(HeapTest, LargeRequestsGetAChunkOfTheirOwn) {
     EXPECT_EQ(engine->heap.chunk_bytes, config::chunk_size + large_chunk_bytes(size_t{7} << 20));
 }
 
+// A large block grows where it lies, keeping its contents, only when a copy would not reuse pages
+// touched before: no spare chunk fits the new size and the old chunk would not be kept as one.
+TEST_F(HeapTest, LargeBlocksGrowInPlaceOnlyWhenCopiesWouldNotReusePages) {
+    EXPECT_EQ(gc_grow_block(engine, gc_allocate(engine, 4096), size_t{1} << 20), nullptr);  // not large
+    // A block the spare chunks have room for is left to the copy.
+    void* kept = gc_allocate(engine, size_t{1} << 20);
+    EXPECT_EQ(gc_grow_block(engine, kept, size_t{2} << 20), nullptr);
+    EXPECT_EQ(gc_block_size(kept), large_chunk_bytes(size_t{1} << 20) - chunk_header_size - block_header_size);
+
+    // Past what the spare chunks may hold, it grows. It lies behind a newer large chunk, whose list
+    // link must follow it when it moves; the marks at its ends and in between stay.
+    const size_t big = size_t{33} << 20;
+    auto* block = static_cast<char*>(gc_allocate(engine, big));
+    void* newer = gc_allocate(engine, size_t{1} << 20);
+    const size_t offsets[] = {0, big / 2, big - 1};
+    for (size_t offset : offsets) {
+        block[offset] = static_cast<char>(offset % 251 + 1);
+    }
+    const size_t chunks = engine->heap.chunk_bytes;
+    const size_t first_chunk = large_chunk_bytes(gc_block_size(block));
+    for (size_t wanted : {size_t{41} << 20, size_t{60} << 20, size_t{100} << 20}) {
+        const size_t before = gc_block_size(block);
+        const size_t handed_out = engine->heap.allocated_bytes;
+        auto* grown = static_cast<char*>(gc_grow_block(engine, block, wanted));
+        ASSERT_NE(grown, nullptr) << wanted;
+        block = grown;
+        EXPECT_GE(gc_block_size(block), wanted);
+        EXPECT_EQ(gc_block_size(block), large_chunk_bytes(block_size_for(wanted)) - chunk_header_size - block_header_size);
+        EXPECT_EQ(engine->heap.allocated_bytes - handed_out, gc_block_size(block) - before);  // only what was added
+        for (size_t offset : offsets) {
+            ASSERT_EQ(block[offset], static_cast<char>(offset % 251 + 1)) << offset;
+        }
+        block[gc_block_size(block) - 1] = 9;
+        ASSERT_TRUE(gc_verify(engine));
+    }
+    EXPECT_EQ(engine->heap.chunk_bytes - chunks, large_chunk_bytes(gc_block_size(block)) - first_chunk);
+    EXPECT_EQ(gc_grow_block(engine, block, 100), block);  // it holds that already
+
+    // A sweep keeps the grown block with the others; freed, it goes back at once (too large to wait).
+    gc_mark_block(block);
+    gc_mark_block(newer);
+    gc_mark_block(kept);
+    gc_sweep(engine);
+    EXPECT_TRUE(gc_verify(engine, true));
+    EXPECT_EQ(block[big / 2], static_cast<char>(big / 2 % 251 + 1));
+    gc_free(engine, block);
+    EXPECT_EQ(engine->heap.chunk_bytes, chunks - first_chunk);
+    EXPECT_TRUE(gc_verify(engine));
+}
+
 TEST_F(HeapTest, DeadNeighboursMerge) {
     void* a = gc_allocate(engine, 8);
     void* b = gc_allocate(engine, 16);
