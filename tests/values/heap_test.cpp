@@ -157,6 +157,16 @@ TEST_F(HeapTest, LargeBlocksGrowInPlaceOnlyWhenCopiesWouldNotReusePages) {
     }
     const size_t chunks = engine->heap.chunk_bytes;
     const size_t first_chunk = large_chunk_bytes(gc_block_size(block));
+#ifdef _WIN32
+    // Windows cannot move pages to a larger region: the block is left to the copy, untouched.
+    EXPECT_EQ(gc_grow_block(engine, block, size_t{41} << 20), nullptr);
+    EXPECT_EQ(block[big / 2], static_cast<char>(big / 2 % 251 + 1));
+    EXPECT_TRUE(gc_verify(engine));
+    (void)newer;
+    (void)chunks;
+    (void)first_chunk;
+    return;
+#endif
     for (size_t wanted : {size_t{41} << 20, size_t{60} << 20, size_t{100} << 20}) {
         const size_t before = gc_block_size(block);
         const size_t handed_out = engine->heap.allocated_bytes;
