@@ -73,14 +73,24 @@ inline constexpr uint64_t array_push_limit = 0xFFFFFFFFu;
 
 // push of one value: stores it at the length and raises the length by one. Returns false, changing
 // nothing, once the length has reached array_push_limit.
+// array_push_quick does it only where no allocation is needed (the dense block has room at the
+// length) and otherwise returns false, changing nothing.
 void array_push_slow(ScriptEngine* engine, ArrayRecord* array, const Value& value);
+inline bool array_push_quick(ArrayRecord* array, const Value& value) {
+    if (array->length >= array_push_limit || !array_store_quick(array, array->length, value)) {
+        return false;
+    }
+    ++array->length;
+    return true;
+}
 inline bool array_push(ScriptEngine* engine, ArrayRecord* array, const Value& value) {
+    if (array_push_quick(array, value)) {
+        return true;
+    }
     if (array->length >= array_push_limit) {
         return false;
     }
-    if (!array_store_quick(array, array->length, value)) {
-        array_push_slow(engine, array, value);
-    }
+    array_push_slow(engine, array, value);
     ++array->length;
     return true;
 }

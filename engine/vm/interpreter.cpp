@@ -241,12 +241,7 @@ QUILL_HANDLER bool quick_push(ScriptEngine* engine, const Value* sp, const Value
         count.payload.integer != 1 || sp + 3 >= frame + stack_frame::resume || !arrays_served_quickly(engine)) {
         return false;
     }
-    ArrayRecord* array = receiver.payload.array;
-    if (array->length >= array_push_limit || !array_store_quick(array, array->length, sp[3])) {
-        return false;
-    }
-    ++array->length;
-    return true;
+    return array_push_quick(receiver.payload.array, sp[3]);
 }
 
 // `length` of an array or a string, read as the Array and String classes read it while they are the
@@ -1635,11 +1630,16 @@ Value* push_entry_cells(ScriptEngine* engine, const Value& function, const Value
 
 // Builds an entry frame below the cells push_entry_cells pushed (`owned`: this, the count and the
 // arguments) and runs the block in it.
-QUILL_HANDLER void run_entry_frame(ScriptEngine* engine, CodeBlock* block, Value* frame, uint32_t owned) {
+// The header cells of an entry frame: no caller, no with-scope, no code to resume.
+QUILL_HANDLER void lay_entry_header(Value* frame, const Value& cells) {
     frame[stack_frame::caller] = stack_frame::mark(nullptr);
-    frame[stack_frame::cells] = stack_frame::slot(owned, 0);
+    frame[stack_frame::cells] = cells;
     frame[stack_frame::with_scopes] = stack_frame::mark(nullptr);
     frame[stack_frame::resume] = stack_frame::mark(nullptr);
+}
+
+QUILL_HANDLER void run_entry_frame(ScriptEngine* engine, CodeBlock* block, Value* frame, uint32_t owned) {
+    lay_entry_header(frame, stack_frame::slot(owned, 0));
     // The prologue is skipped as a script call skips it, when the entry passed every parameter.
     Invocation invocation(engine, function_start(block, frame, engine->stack.base, engine->stack.end()),
                           frame - stack_frame::header_cells, frame);
@@ -1678,16 +1678,17 @@ void invoke_function(ScriptEngine* engine, const Value& self, const Value& funct
 // The cells go to the stack as push_entry_cells lays them out, with its check for room: the
 // callee, the second and first arguments, the count 2 and this (Null), then the entry frame.
 RepeatedCall::RepeatedCall(ScriptEngine* engine, const Value& function)
-    : m_engine(engine), m_top(engine->stack.saved_top), m_block(function.payload.function->code) {
+    : m_engine(engine), m_top(engine->stack.saved_top) {
+    CodeBlock* block = function.payload.function->code;
     constexpr ptrdiff_t pushed = 5;
-    if (m_top - engine->stack.base < pushed + stack_frame::header_cells + m_block->stack_growth + margin) {
+    if (m_top - engine->stack.base < pushed + stack_frame::header_cells + block->stack_growth + margin) {
         raise_error(engine, Message::StackOverflow);
     }
     m_frame = m_top - pushed;
     m_top[0] = function;
     m_frame[stack_frame::first_slot + 1] = Value::integer(2);
     m_frame[stack_frame::cells] = stack_frame::slot(4, 0);
-    m_start = function_start(m_block, m_frame, engine->stack.base, engine->stack.end());
+    m_start = function_start(block, m_frame, engine->stack.base, engine->stack.end());
     m_cells = m_frame[stack_frame::cells];
 }
 
@@ -1701,10 +1702,7 @@ void RepeatedCall::call(const Value& first, const Value& second) {
     frame[stack_frame::first_slot + 2] = first;
     frame[stack_frame::first_slot + 1] = Value::integer(2);
     frame[stack_frame::first_slot] = Value::null();
-    frame[stack_frame::caller] = stack_frame::mark(nullptr);
-    frame[stack_frame::cells] = m_cells;
-    frame[stack_frame::with_scopes] = stack_frame::mark(nullptr);
-    frame[stack_frame::resume] = stack_frame::mark(nullptr);
+    lay_entry_header(frame, m_cells);
     Invocation invocation(m_engine, m_start, frame - stack_frame::header_cells, frame);
     invocation.run();
     m_engine->stack.saved_top = m_top;

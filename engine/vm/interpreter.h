@@ -42,7 +42,6 @@ private:
     ScriptEngine* m_engine;
     Value* m_top;
     Value* m_frame;
-    CodeBlock* m_block;
     // Where the function starts, and the frame's cells header as that start leaves it.
     const uint32_t* m_start;
     Value m_cells;

@@ -125,6 +125,7 @@ private:
     void analyse_depths();
     uint32_t stack_growth() const;
     void build_lines(const ModuleFunction& function, FunctionCode& out) const;
+    Op fused_opcode(size_t i) const;
     void fuse(std::vector<uint32_t>& words) const;
     // The instruction index at a byte offset; the appended END for the function's end; -1 otherwise.
     int32_t index_at(int64_t offset) const;
@@ -381,31 +382,29 @@ FunctionCode Translator::translate(const ModuleFunction& function) {
     return out;
 }
 
-// The fused instruction whose sequence starts at instruction i, or NOP for none.
-Op fused_opcode(const std::vector<Instruction>& code, size_t i, bool forward_jump_at_3) {
-    auto op = [&](size_t k) { return static_cast<Op>(code[k].opcode); };
-    if (op(i) != Op::GET_LOCAL) {
-        return Op::NOP;
+// The fused instruction whose sequence starts at instruction i (the first in the list of
+// opcodes.h whose sequence is there), or NOP for none. A test's JF_BOOL must jump forward.
+Op Translator::fused_opcode(size_t i) const {
+    auto op = [&](size_t k) { return k < m_code.size() ? static_cast<Op>(m_code[k].opcode) : Op::NOP; };
+    auto forward_test = [&](Op relation) {
+        return op(i + 2) == relation && op(i + 3) == Op::JF_BOOL &&
+               jump_target(m_code[i + 3]) > static_cast<int32_t>(i + 3);
+    };
+#define QUILL_FUSED_SEQUENCE(name, number, first, relation, second)                                  \
+    if (op(i) == Op::first && op(i + 1) == Op::second && (Op::relation == Op::NOP || forward_test(Op::relation))) { \
+        return Op::name;                                                                             \
     }
-    if (forward_jump_at_3 && op(i + 3) == Op::JF_BOOL) {
-#define QUILL_FUSED_TEST(name, number, first, relation, second)                              \
-    if (Op::relation != Op::NOP && op(i + 1) == Op::second && op(i + 2) == Op::relation) { \
-        return Op::name;                                                                    \
-    }
-        QUILL_FUSED_OPCODES(QUILL_FUSED_TEST)
-#undef QUILL_FUSED_TEST
-    }
-    return op(i + 1) == Op::GET_LOCAL ? Op::GET_LOCAL_PAIR : Op::NOP;
+    QUILL_FUSED_OPCODES(QUILL_FUSED_SEQUENCE)
+#undef QUILL_FUSED_SEQUENCE
+    return Op::NOP;
 }
 
 // Writes fused opcodes (opcodes.h) over the opcode words of the first instructions of the
 // sequences they stand for. Every sequence is recognised on the instructions as decoded, so a
 // word already written over never hides the start of another.
 void Translator::fuse(std::vector<uint32_t>& words) const {
-    for (size_t i = 0; i + 1 < m_code.size(); ++i) {
-        bool forward_jump_at_3 = i + 3 < m_code.size() && is_jump(static_cast<Op>(m_code[i + 3].opcode)) &&
-                                 jump_target(m_code[i + 3]) > static_cast<int32_t>(i + 3);
-        Op fused = fused_opcode(m_code, i, forward_jump_at_3);
+    for (size_t i = 0; i < m_code.size(); ++i) {
+        Op fused = fused_opcode(i);
         if (fused != Op::NOP) {
             uint32_t& word = words[m_word[i]];
             word = (word & ~0xFFu) | static_cast<uint32_t>(fused);

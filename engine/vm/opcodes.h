@@ -133,7 +133,8 @@ inline constexpr int opcode_count = last_opcode - first_opcode + 1;
 //                   The test of a loop or an if on two Integers: a jump or none, nothing pushed.
 //   GET_LOCAL_PAIR  GET_LOCAL a; GET_LOCAL b
 //
-// X(name, number, first instruction, relation, second instruction)
+// X(name, number, first instruction, relation, second instruction): a relation of NOP stands for
+// none (two instructions, no test). The loader takes the first entry whose sequence is there.
 #define QUILL_FUSED_OPCODES(X)                          \
     X(TEST_LT_LOCAL, 110, GET_LOCAL, LT, GET_LOCAL)     \
     X(TEST_LE_LOCAL, 111, GET_LOCAL, LE, GET_LOCAL)     \
